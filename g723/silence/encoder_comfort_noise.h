@@ -1,0 +1,26 @@
+// Encoder side of silence compression: the autocorrelation history, the SID
+// decision and parameters, and the comfort noise that keeps the encoder's
+// memories in step with a decoder.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "g723/bitstream/frame_params.h"
+#include "g723/encoder/encoder_state.h"
+#include "g723/silence/cng_state.h"
+
+namespace g723 {
+
+using subframe_autocorrelations = std::array<std::array<float, kAcfLength>, kSubframes>;
+
+// Pushes the sum of the four subframe autocorrelations into acf_history.
+void update_cng_autocorrelation(const subframe_autocorrelations& acfs, encoder_cng_state& state);
+
+// Codes a silence frame: returns kFrameSid or kFrameUntransmitted, writes the
+// comfort-noise excitation (history points 145 samples before it), the SID
+// parameters into params and the four comfort-noise filters into lpc_out.
+int32_t encode_silence_frame(float* excitation, const float* history, frame_params& params,
+                             std::array<lpc_vector, kSubframes>& lpc_out, g723_encoder& encoder);
+
+}  // namespace g723
