@@ -1,0 +1,49 @@
+#ifndef G723_TOOLS_AUDIO_OUTPUT_H
+#define G723_TOOLS_AUDIO_OUTPUT_H
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "atomic_output_file.h"
+
+struct sf_private_tag;
+
+namespace g723::tool {
+
+// The decoder's 8 kHz mono 16-bit output. The format follows the name:
+// .raw and .pcm are headerless little-endian samples, .flac, .aif/.aiff and
+// .au the formats of those names, anything else WAV; standard output is WAV
+// unless `raw` asks for headerless samples. Nothing is in place until
+// commit().
+class audio_output {
+public:
+    audio_output(const std::string& name, bool raw);
+    ~audio_output();
+    audio_output(const audio_output&) = delete;
+    audio_output& operator=(const audio_output&) = delete;
+
+    void write(std::span<const std::int16_t> samples);
+    void commit();
+
+    std::uint64_t samples_written() const { return samples_written_; }
+    const std::string& name() const { return file_.name(); }
+
+private:
+    struct memory_stream;
+
+    atomic_output_file file_;
+    bool raw_ = false;
+    // WAV on standard output is built in memory: its header holds the length,
+    // which a pipe cannot be rewound to fill in.
+    std::unique_ptr<memory_stream> memory_;
+    sf_private_tag* sound_ = nullptr;
+    std::vector<std::uint8_t> bytes_;
+    std::uint64_t samples_written_ = 0;
+};
+
+}  // namespace g723::tool
+
+#endif
