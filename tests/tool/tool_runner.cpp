@@ -1,0 +1,165 @@
+#include "tool_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+namespace g723::tool_test {
+
+tool_result run_tool(const std::vector<std::string>& arguments, const std::string& input) {
+    int in_pipe[2], out_pipe[2], err_pipe[2];
+    if (::pipe2(in_pipe, O_CLOEXEC) != 0 || ::pipe2(out_pipe, O_CLOEXEC) != 0 ||
+        ::pipe2(err_pipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    std::vector<std::string> line{G723_TOOL_PATH};
+    line.insert(line.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& argument : line) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(in_pipe[0], STDIN_FILENO);
+        ::dup2(out_pipe[1], STDOUT_FILENO);
+        ::dup2(err_pipe[1], STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(in_pipe[0]);
+    ::close(out_pipe[1]);
+    ::close(err_pipe[1]);
+
+    // Feed standard input and drain both outputs together so that neither
+    // side can block the other on a full pipe.
+    std::signal(SIGPIPE, SIG_IGN);
+    tool_result result;
+    std::size_t fed = 0;
+    int in_fd = in_pipe[1];
+    if (input.empty()) {
+        ::close(in_fd);
+        in_fd = -1;
+    }
+    bool out_open = true, err_open = true;
+    char buffer[65536];
+    while (out_open || err_open) {
+        pollfd fds[3] = {{out_open ? out_pipe[0] : -1, POLLIN, 0},
+                         {err_open ? err_pipe[0] : -1, POLLIN, 0},
+                         {in_fd, POLLOUT, 0}};
+        if (::poll(fds, 3, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[2].revents != 0 && in_fd >= 0) {
+            const ssize_t n = ::write(in_fd, input.data() + fed,
+                                      std::min<std::size_t>(input.size() - fed, 65536));
+            if (n > 0) fed += static_cast<std::size_t>(n);
+            if (n < 0 || fed == input.size()) {
+                ::close(in_fd);
+                in_fd = -1;
+            }
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].revents == 0) continue;
+            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
+            } else {
+                (i == 0 ? out_open : err_open) = false;
+            }
+        }
+    }
+    if (in_fd >= 0) ::close(in_fd);
+    ::close(out_pipe[0]);
+    ::close(err_pipe[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    return result;
+}
+
+tool_result run_tool_interrupted(const std::vector<std::string>& arguments,
+                                 const std::string& input, bool (*ready)(const std::string&),
+                                 const std::string& ready_argument, int signal) {
+    int in_pipe[2];
+    if (::pipe2(in_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    std::vector<std::string> line{G723_TOOL_PATH};
+    line.insert(line.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& argument : line) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(in_pipe[0], STDIN_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(in_pipe[0]);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::size_t fed = 0;
+    while (fed < input.size()) {
+        const ssize_t n = ::write(in_pipe[1], input.data() + fed, input.size() - fed);
+        if (n <= 0) break;
+        fed += static_cast<std::size_t>(n);
+    }
+    for (int waited = 0; waited < 1000 && !ready(ready_argument); ++waited) ::usleep(10000);
+    ::kill(child, signal);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(in_pipe[1]);
+    tool_result result;
+    if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    return result;
+}
+
+scratch_directory::scratch_directory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "g723_tool_test.XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    root_ = pattern;
+}
+
+scratch_directory::~scratch_directory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+}
+
+std::vector<std::string> scratch_directory::entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(root_)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool is_single_line(const std::string& text) {
+    return !text.empty() && text.back() == '\n' &&
+           std::count(text.begin(), text.end(), '\n') == 1;
+}
+
+}  // namespace g723::tool_test
