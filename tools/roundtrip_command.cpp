@@ -28,7 +28,8 @@ constexpr std::string_view roundtrip_help =
     "  INPUT   any audio file libsndfile reads, as for 'g723 encode'; '-' reads\n"
     "          standard input\n"
     "  OUTPUT  the decoded audio, as for 'g723 decode' (the same samples that\n"
-    "          'encode' then 'decode' give); '-' writes standard output\n"
+    "          'encode' then 'decode' give); '-' writes standard output, and the\n"
+    "          figures then go to standard error\n"
     "\n"
     "The decoded speech lags the input by the encoder's 60-sample look-ahead;\n"
     "the SNRs compare input sample i with decoded sample i + 60. The segmental\n"
@@ -99,27 +100,32 @@ exit_status run_roundtrip(std::span<char* const> argument_list) {
     meter.finish();
     output.commit();
 
+    // With the decoded audio on standard output the figures go to standard
+    // error, so that the two never mix.
+    std::FILE* report = output_name == "-" ? stderr : stdout;
     const audio_source& source = input.source();
     const double input_seconds = static_cast<double>(input.samples()) / sample_rate;
     const double coding_seconds = std::chrono::duration<double>(coding_time).count();
-    std::printf("input            %s: %d Hz, %d channel%s, %.2f s\n", source.name().c_str(),
-                source.sample_rate(), source.channels(), source.channels() == 1 ? "" : "s",
-                input_seconds);
-    std::printf("frames           %llu: %s\n", static_cast<unsigned long long>(statistics.frames()),
-                statistics.kinds_text().c_str());
+    std::fprintf(report, "input            %s: %d Hz, %d channel%s, %.2f s\n", source.name().c_str(),
+                 source.sample_rate(), source.channels(), source.channels() == 1 ? "" : "s",
+                 input_seconds);
+    std::fprintf(report, "frames           %llu: %s\n",
+                 static_cast<unsigned long long>(statistics.frames()),
+                 statistics.kinds_text().c_str());
     if (statistics.marked_lost > 0) {
-        std::printf("lost frames      %llu marked lost and concealed\n",
-                    static_cast<unsigned long long>(statistics.marked_lost));
+        std::fprintf(report, "lost frames      %llu marked lost and concealed\n",
+                     static_cast<unsigned long long>(statistics.marked_lost));
     }
-    std::printf("bit rate         %.0f bit/s average (compact layout)\n", statistics.bit_rate());
-    std::printf("SNR              %s\n", decibels(meter.snr_db()).c_str());
-    std::printf("segmental SNR    %s over %llu active segments of 30 ms\n",
-                decibels(meter.segmental_snr_db()).c_str(),
-                static_cast<unsigned long long>(meter.segments_used()));
-    std::printf("real-time factor %.4f (%.3f s coding %.2f s of audio)\n",
-                statistics.seconds() > 0 ? coding_seconds / statistics.seconds() : 0.0,
-                coding_seconds, statistics.seconds());
-    std::printf("decoded          %s\n", output.name().c_str());
+    std::fprintf(report, "bit rate         %.0f bit/s average (compact layout)\n",
+                 statistics.bit_rate());
+    std::fprintf(report, "SNR              %s\n", decibels(meter.snr_db()).c_str());
+    std::fprintf(report, "segmental SNR    %s over %llu active segments of 30 ms\n",
+                 decibels(meter.segmental_snr_db()).c_str(),
+                 static_cast<unsigned long long>(meter.segments_used()));
+    std::fprintf(report, "real-time factor %.4f (%.3f s of encoding and decoding for %.2f s of audio)\n",
+                 statistics.seconds() > 0 ? coding_seconds / statistics.seconds() : 0.0,
+                 coding_seconds, statistics.seconds());
+    std::fprintf(report, "decoded          %s\n", output.name().c_str());
     return exit_status::ok;
 }
 
