@@ -12,7 +12,7 @@ namespace g723::tool {
 namespace {
 
 [[noreturn]] void fail_command(std::string_view command, const std::string& what) {
-    fail_usage("g723 " + std::string(command) + ": " + what + " (see 'g723 " +
+    fail_usage(std::string(command) + ": " + what + " (see 'g723 " +
                std::string(command) + " --help')");
 }
 

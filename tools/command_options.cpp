@@ -14,7 +14,7 @@ encoder_settings read_encoder_settings(std::string_view command, const parsed_ar
     settings.single_sid = !arguments.has("multiple-sid");
     settings.high_pass = !arguments.has("no-highpass");
     if (!settings.silence_compression && !settings.single_sid) {
-        fail_usage("g723 " + std::string(command) +
+        fail_usage(std::string(command) +
                    ": --multiple-sid needs silence compression, which --no-vad switches off");
     }
     return settings;
@@ -45,7 +45,7 @@ void require_distinct(std::string_view command, const std::string& input,
     struct stat out {};
     if (::stat(input.c_str(), &in) != 0 || ::stat(output.c_str(), &out) != 0) return;
     if (in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
-        fail_usage("g723 " + std::string(command) + ": INPUT and OUTPUT are the same file (" +
+        fail_usage(std::string(command) + ": INPUT and OUTPUT are the same file (" +
                    output + ")");
     }
 }
