@@ -1,6 +1,7 @@
 #include "command_options.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -47,6 +48,13 @@ void require_distinct(std::string_view command, const std::string& input,
     if (in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
         fail_usage(std::string(command) + ": INPUT and OUTPUT are the same file (" +
                    output + ")");
+    }
+}
+
+void refuse_terminal_output(std::string_view command, const std::string& output) {
+    if (output == "-" && ::isatty(STDOUT_FILENO) == 1) {
+        fail_usage(std::string(command) +
+                   ": standard output is a terminal; redirect it or name an OUTPUT file");
     }
 }
 

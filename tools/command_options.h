@@ -55,6 +55,9 @@ bool has_raw_extension(const std::string& name);
 void require_distinct(std::string_view command, const std::string& input,
                       const std::string& output);
 
+// Refuses to pour binary output onto a terminal when OUTPUT is "-".
+void refuse_terminal_output(std::string_view command, const std::string& output);
+
 }  // namespace g723::tool
 
 #endif

@@ -52,6 +52,7 @@ exit_status run_decode(std::span<char* const> argument_list) {
     const std::string& input_name = arguments.files[0];
     const std::string& output_name = arguments.files[1];
     require_distinct("decode", input_name, output_name);
+    refuse_terminal_output("decode", output_name);
     const decoder_settings settings = read_decoder_settings("decode", arguments);
     const stream_layout layout = arguments.has("slots") ? stream_layout::slots : stream_layout::compact;
 

@@ -52,6 +52,7 @@ exit_status run_encode(std::span<char* const> argument_list) {
     const std::string& input_name = arguments.files[0];
     const std::string& output_name = arguments.files[1];
     require_distinct("encode", input_name, output_name);
+    refuse_terminal_output("encode", output_name);
     const encoder_settings settings = read_encoder_settings("encode", arguments);
     const stream_layout layout = arguments.has("slots") ? stream_layout::slots : stream_layout::compact;
 

@@ -67,6 +67,7 @@ exit_status run_roundtrip(std::span<char* const> argument_list) {
     const std::string& input_name = arguments.files[0];
     const std::string& output_name = arguments.files[1];
     require_distinct("roundtrip", input_name, output_name);
+    refuse_terminal_output("roundtrip", output_name);
     const encoder_settings encoding = read_encoder_settings("roundtrip", arguments);
     const decoder_settings decoding = read_decoder_settings("roundtrip", arguments);
 
