@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 #include "tool_error.h"
@@ -48,36 +50,50 @@ atomic_output_file::atomic_output_file(const std::string& name)
     if (name == "-") {
         fd_ = STDOUT_FILENO;
         standard_output_ = true;
+        stream_ = true;
         return;
     }
     struct stat existing {};
     const bool exists = ::stat(name.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) fail_data(display_name_, "is a directory");
-    if (exists && !S_ISREG(existing.st_mode)) {
-        fail_data(display_name_, "is not a regular file; it cannot be replaced");
-    }
     if (exists && ::access(name.c_str(), W_OK) != 0) {
         fail_data(display_name_, std::string("cannot be written: ") + std::strerror(errno));
     }
+    if (exists && !S_ISREG(existing.st_mode)) {
+        // A device or a named pipe (/dev/null, a FIFO) is written through,
+        // like standard output: there is no file to replace.
+        fd_ = ::open(name.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd_ < 0) {
+            fail_data(display_name_, std::string("cannot be written: ") + std::strerror(errno));
+        }
+        stream_ = true;
+        return;
+    }
+    // A symbolic link keeps pointing at the file it names: the file itself is
+    // replaced, beside its real location.
+    char resolved[PATH_MAX];
+    if (exists && ::realpath(name.c_str(), resolved) != nullptr) final_path_ = resolved;
 
-    const auto slash = name.find_last_of('/');
-    const std::string directory = slash == std::string::npos ? "" : name.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    const auto slash = final_path_.find_last_of('/');
+    const std::string directory =
+        slash == std::string::npos ? "" : final_path_.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? final_path_ : final_path_.substr(slash + 1);
     std::string pattern = directory + "." + base + ".XXXXXX";
     if (pattern.size() >= sizeof pending_path) fail_data(display_name_, "file name too long");
 
     install_signal_cleanup();
-    // The path is published before the file exists so that a signal in
-    // between cannot leave it behind.
-    std::vector<char> path(pattern.begin(), pattern.end());
-    path.push_back('\0');
-    fd_ = ::mkstemp(path.data());
+    // mkstemp fills in the name the signal handler reads, and the name is
+    // marked pending before the file exists, so that a signal at any moment
+    // cannot leave the file behind.
+    std::copy(pattern.begin(), pattern.end(), pending_path);
+    pending_path[pattern.size()] = '\0';
+    path_pending = 1;
+    fd_ = ::mkstemp(pending_path);
     if (fd_ < 0) {
+        path_pending = 0;
         fail_data(display_name_, std::string("cannot be written: ") + std::strerror(errno));
     }
-    temporary_path_ = path.data();
-    std::copy(path.begin(), path.end(), pending_path);
-    path_pending = 1;
+    temporary_path_ = pending_path;
 
     // mkstemp creates the file private to the owner; give it the mode a
     // plainly created file (or the file it replaces) would have.
@@ -98,6 +114,11 @@ atomic_output_file::~atomic_output_file() {
 
 void atomic_output_file::discard() noexcept {
     if (standard_output_) return;
+    if (stream_) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     if (!temporary_path_.empty()) ::unlink(temporary_path_.c_str());
@@ -124,7 +145,12 @@ void atomic_output_file::flush() {
 
 void atomic_output_file::commit() {
     flush();
-    if (standard_output_) {
+    if (stream_) {
+        if (!standard_output_ && ::close(fd_) != 0) {
+            fd_ = -1;
+            fail_data(display_name_, std::string("write error: ") + std::strerror(errno));
+        }
+        if (!standard_output_) fd_ = -1;
         committed_ = true;
         return;
     }

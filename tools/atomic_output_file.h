@@ -13,7 +13,8 @@ namespace g723::tool {
 // to a temporary file beside it and renamed over it by commit(); if the
 // command fails, is interrupted by a signal, or never commits, the temporary
 // file is removed and an existing file of that name is left untouched.
-// "-" is standard output, which cannot be taken back: it is written through.
+// "-" is standard output, which cannot be taken back: it is written through,
+// as are devices and named pipes.
 class atomic_output_file {
 public:
     explicit atomic_output_file(const std::string& name);
@@ -30,6 +31,8 @@ public:
     int descriptor() const { return fd_; }
     void flush();
     bool is_standard_output() const { return standard_output_; }
+    // Written through as it comes, with no way back to fill in a header.
+    bool is_stream() const { return stream_; }
     const std::string& name() const { return display_name_; }
 
 private:
@@ -40,6 +43,7 @@ private:
     std::string display_name_;
     int fd_ = -1;
     bool standard_output_ = false;
+    bool stream_ = false;  // written through: standard output, a device, a FIFO
     bool committed_ = false;
     std::vector<std::uint8_t> buffer_;
 };

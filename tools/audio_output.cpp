@@ -92,7 +92,7 @@ audio_output::audio_output(const std::string& name, bool raw) : file_(name) {
     info.samplerate = sample_rate;
     info.channels = 1;
     info.format = container | SF_FORMAT_PCM_16;
-    if (file_.is_standard_output()) {
+    if (file_.is_stream()) {
         memory_ = std::make_unique<memory_stream>();
         SF_VIRTUAL_IO io{&memory_stream::length, &memory_stream::seek, &memory_stream::read,
                          &memory_stream::write, &memory_stream::tell};

@@ -36,8 +36,9 @@ private:
 
     atomic_output_file file_;
     bool raw_ = false;
-    // WAV on standard output is built in memory: its header holds the length,
-    // which a pipe cannot be rewound to fill in.
+    // A WAV (or other) file for standard output, a device or a pipe is built
+    // in memory: its header holds the length, which a stream cannot be
+    // rewound to fill in.
     std::unique_ptr<memory_stream> memory_;
     sf_private_tag* sound_ = nullptr;
     std::vector<std::uint8_t> bytes_;
