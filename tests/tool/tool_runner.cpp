@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -122,6 +123,67 @@ tool_result run_tool_interrupted(const std::vector<std::string>& arguments,
     ::waitpid(child, &status, 0);
     ::close(in_pipe[1]);
     tool_result result;
+    if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    return result;
+}
+
+tool_result run_tool_paced(const std::vector<std::string>& arguments, const std::string& first,
+                           const std::string& second, int pause_ms, bool terminal) {
+    int in_pipe[2], err_pair[2];
+    if (::pipe2(in_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (terminal) {
+        if (::openpty(&err_pair[0], &err_pair[1], nullptr, nullptr, nullptr) != 0) {
+            throw std::runtime_error("openpty failed");
+        }
+    } else if (::pipe2(err_pair, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    std::vector<std::string> line{G723_TOOL_PATH};
+    line.insert(line.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& argument : line) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(in_pipe[0], STDIN_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(err_pair[1], STDERR_FILENO);
+        ::close(err_pair[0]);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(in_pipe[0]);
+    ::close(err_pair[1]);
+    std::signal(SIGPIPE, SIG_IGN);
+    auto feed = [&](const std::string& bytes) {
+        std::size_t fed = 0;
+        while (fed < bytes.size()) {
+            const ssize_t n = ::write(in_pipe[1], bytes.data() + fed, bytes.size() - fed);
+            if (n <= 0) break;
+            fed += static_cast<std::size_t>(n);
+        }
+    };
+    feed(first);
+    ::usleep(static_cast<useconds_t>(pause_ms) * 1000);
+    feed(second);
+    ::close(in_pipe[1]);
+    tool_result result;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(err_pair[0], buffer, sizeof buffer);
+        if (n > 0) {
+            result.err.append(buffer, static_cast<std::size_t>(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;  // end of the pipe, or EIO once the terminal's last writer is gone
+        }
+    }
+    ::close(err_pair[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
     if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     return result;

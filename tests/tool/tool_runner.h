@@ -25,6 +25,11 @@ tool_result run_tool_interrupted(const std::vector<std::string>& arguments,
                                  const std::string& input, bool (*ready)(const std::string&),
                                  const std::string& ready_argument, int signal);
 
+// Feeds standard input in two parts `pause_ms` apart, with standard error
+// on a pseudo-terminal (`terminal`) or a pipe, and collects standard error.
+tool_result run_tool_paced(const std::vector<std::string>& arguments, const std::string& first,
+                           const std::string& second, int pause_ms, bool terminal);
+
 // A fresh directory for one test, removed afterwards.
 class scratch_directory {
 public:
