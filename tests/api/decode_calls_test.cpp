@@ -15,10 +15,16 @@ using testing::coded_slot;
 using testing::pack;
 using testing::random_speech_params;
 
-std::unique_ptr<g723_decoder> new_decoder() {
-    auto d = std::make_unique<g723_decoder>();
-    open_decoder(*d);
-    return d;
+// A decoder opened and closed through the public calls.
+struct close_decoder {
+    void operator()(g723_decoder* d) const { g723_decoder_close(&d); }
+};
+using decoder_handle = std::unique_ptr<g723_decoder, close_decoder>;
+
+decoder_handle new_decoder() {
+    g723_decoder* d = nullptr;
+    EXPECT_EQ(g723_decoder_open(&d), g723_ok);
+    return decoder_handle(d);
 }
 
 // n slots of speech, SID and untransmitted frames, back to back.

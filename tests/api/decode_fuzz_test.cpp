@@ -21,11 +21,17 @@ namespace {
 
 using testing::coded_slot;
 
-std::unique_ptr<g723_decoder> new_decoder(int32_t filter_mode) {
-    auto d = std::make_unique<g723_decoder>();
-    open_decoder(*d);
-    d->filter_mode = filter_mode;
-    return d;
+// A decoder opened and closed through the public calls.
+struct close_decoder {
+    void operator()(g723_decoder* d) const { g723_decoder_close(&d); }
+};
+using decoder_handle = std::unique_ptr<g723_decoder, close_decoder>;
+
+decoder_handle new_decoder(int32_t filter_mode) {
+    g723_decoder* d = nullptr;
+    EXPECT_EQ(g723_decoder_open(&d), g723_ok);
+    EXPECT_EQ(g723_decoder_set_filter_mode(d, filter_mode), g723_ok);
+    return decoder_handle(d);
 }
 
 // Frame bits k .. k + width - 1, least significant bit first.
@@ -67,6 +73,16 @@ TEST(DecodeFuzz, RandomSlotsAlwaysGiveWholeFramesAndValidResults) {
         std::vector<int16_t> out_a(240), out_b(240);
         int results[4] = {0, 0, 0, 0};
         for (int frame = 0; frame < 3000; ++frame) {
+            if (frame % 500 == 250) {
+                // Switch the postfilter over mid-stream, and now and then reset.
+                int32_t mode = 0;
+                g723_decoder_get_filter_mode(a.get(), &mode);
+                ASSERT_EQ(g723_decoder_set_filter_mode(a.get(), 1 - mode), g723_ok);
+                ASSERT_EQ(g723_decoder_set_filter_mode(b.get(), 1 - mode), g723_ok);
+            } else if (frame % 1000 == 999) {
+                ASSERT_EQ(g723_decoder_reset(a.get()), g723_ok);
+                ASSERT_EQ(g723_decoder_reset(b.get()), g723_ok);
+            }
             const coded_slot slot = hostile_slot(rng);
             int32_t lost = 0;
             const uint32_t r = rng() % 16;

@@ -130,6 +130,31 @@ TEST(DecodeFrame, LostFrameDuringSilenceContinuesSilence) {
     EXPECT_EQ(d->decoder_cng_state.previous_frame_type, kFrameUntransmitted);
 }
 
+TEST(DecodeFrame, SilenceFramesCarryComfortNoiseAtTheSidLevel) {
+    // From reset the excitation history is silent, so the adaptive part of
+    // the comfort noise is zero and the pulses alone carry the level: each
+    // half frame's energy is 120 * level^2 (to the 0.0909 for 1/11).
+    auto d = new_decoder();
+    frame_params sid{};
+    sid.lsp_index = 0x102030;
+    sid.subframes[0].fixed_gain_index = 20;  // level 48
+    pcm_frame out;
+    EXPECT_EQ(decode(*d, pack(sid, kFrameSid), out), g723_ok);
+    EXPECT_EQ(d->decoder_cng_state.noise_gain, 48.0f);
+    EXPECT_EQ(d->previous_lsp, d->decoder_cng_state.sid_lsp);
+    double e = 0.0;
+    for (int n = 0; n < 240; ++n) e += double(d->excitation_buffer[145 + n]) * d->excitation_buffer[145 + n];
+    EXPECT_NEAR(e, 240.0 * 48.0 * 48.0, 240.0 * 48.0 * 48.0 * 1e-3);
+    EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](int16_t v) { return v != 0; }));
+
+    // Untransmitted and lost frames continue the noise from the next slot.
+    decode(*d, pack(sid, kFrameUntransmitted), out);
+    decode_frame(*d, nullptr, out, 1);
+    EXPECT_EQ(d->decoder_cng_state.previous_frame_type, kFrameUntransmitted);
+    EXPECT_TRUE(std::any_of(d->excitation_buffer.begin() + 625, d->excitation_buffer.begin() + 865,
+                            [](float v) { return v != 0.0f; }));
+}
+
 TEST(DecodeFrame, RefusedFramesAreConcealedExactlyLikeLostOnes) {
     std::mt19937 rng(5);
     const frame_params good = random_speech_params(rng, 12);
