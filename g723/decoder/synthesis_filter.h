@@ -11,14 +11,11 @@
 namespace g723 {
 
 // One output sample; y points at the output's own position, y[-1] .. y[-10]
-// being the ten previous outputs. The eight older terms are summed as a tree
-// and the two newest come last: everything before a1 y[n-1] is known a
-// sample ahead, so the recursion costs one multiply and one add per sample
-// rather than a chain of ten adds.
+// being the ten previous outputs.
 inline float synthesis_step(float x, const lpc_vector& a, const float* y) {
-    const float older = ((a[9] * y[-10] + a[8] * y[-9]) + (a[7] * y[-8] + a[6] * y[-7])) +
-                        ((a[5] * y[-6] + a[4] * y[-5]) + (a[3] * y[-4] + a[2] * y[-3]));
-    return (x + older + a[1] * y[-2]) + a[0] * y[-1];
+    float acc = x;
+    for (int i = 0; i < kLpcOrder; ++i) acc += a[i] * y[-1 - i];
+    return acc;
 }
 
 // Filters one subframe. history points at the most recent past output;
