@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
 #include <vector>
 
+#include "g723/decoder/fixed_vector.h"
 #include "g723/encoder/impulse_response.h"
 #include "g723/tables/pulse_tables.h"
 #include "tests/encoder/filter_test_support.h"
@@ -139,6 +141,30 @@ TEST(FixedCodebookSearchTest, PositionAndSignCodes) {
     code({50, 52, 54, 56, 58}, 4, 5);
     EXPECT_EQ(sub.positions, 142505);
     EXPECT_EQ(sub.signs, 1);
+}
+
+// The decoder's pulse decoding inverts the encoder's position and sign
+// coding for random pulse sets of both sizes.
+TEST(FixedCodebookSearchTest, DecoderRebuildsEveryCodedPulseSet) {
+    std::mt19937 rng(9);
+    for (int trial = 0; trial < 500; ++trial) {
+        const int j = trial % kSubframes;
+        const int np = pulse_count_table[j];
+        std::array<int, kGridPositions> grid;
+        for (int k = 0; k < kGridPositions; ++k) grid[k] = k;
+        std::shuffle(grid.begin(), grid.end(), rng);
+        pulse_search_result result{};
+        result.gain_index = static_cast<int32_t>(rng() % kFixedGainLevels);
+        const float amplitude = fixed_gain_table[result.gain_index];
+        std::array<float, N> excitation{};
+        for (int i = 0; i < np; ++i) excitation[2 * grid[i]] = (rng() & 1) ? -amplitude : amplitude;
+
+        subframe_params sub{};
+        encode_pulse_positions(excitation, sub, result, np);
+        std::array<float, N> decoded;
+        decode_fixed_vector(decoded, sub, 60, j);
+        ASSERT_EQ(decoded, excitation) << "trial " << trial;
+    }
 }
 
 }  // namespace
