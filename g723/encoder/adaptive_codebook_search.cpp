@@ -36,13 +36,13 @@ void filter_candidate_taps(std::span<filtered_taps> taps, std::span<const float,
 
     // y: h convolved with the non-repeated part of tap 4; z: h convolved with
     // one period e[-m] .. e[-1] placed at position k (only z[k..59] is used).
+    // Each y[n] accumulates its terms in increasing i; running i in the outer
+    // loop keeps that order and lets the inner loop run across n.
     std::array<float, N> y{};
     std::array<float, N> z{};
-    for (int n = 0; n < N; ++n) {
-        const int last = std::min(n, k - 1);
-        float acc = 0.0f;
-        for (int i = 0; i <= last; ++i) acc += h[n - i] * vp(i);
-        y[n] = acc;
+    for (int i = 0; i < std::min(k, N); ++i) {
+        const float sample = vp(i);
+        for (int n = i; n < N; ++n) y[n] += h[n - i] * sample;
     }
     if (k < N) {
         z[k] = vp(-2);
@@ -153,12 +153,14 @@ void search_adaptive_codebook(std::span<float, N> x, std::span<const float, N> h
     // The adaptive excitation exactly as a decoder rebuilds it.
     decode_acb_vector(acb, history, params.open_loop_lag[half], sub.lag_offset, sub.acb_gain_index);
 
-    // Target for the fixed codebook: remove the filtered adaptive excitation.
-    for (int n = 0; n < N; ++n) {
-        float acc = 0.0f;
-        for (int i = 0; i <= n; ++i) acc += h[n - i] * acb[i];
-        x[n] -= acc;
+    // Target for the fixed codebook: remove the filtered adaptive excitation
+    // (each output sums its terms in increasing i, as in the taps above).
+    std::array<float, N> filtered{};
+    for (int i = 0; i < N; ++i) {
+        const float sample = acb[i];
+        for (int n = i; n < N; ++n) filtered[n] += h[n - i] * sample;
     }
+    for (int n = 0; n < N; ++n) x[n] -= filtered[n];
 }
 
 }  // namespace g723

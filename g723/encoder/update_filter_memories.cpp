@@ -7,12 +7,16 @@ namespace g723 {
 void update_filter_memories(std::span<const float, kSubframeSamples> excitation,
                             const lpc_vector& a, const weighting_coefficients& w, float* s_mem,
                             float* u_mem) {
-    // The decoder's own synthesis filter, so that the encoder's synthesized
-    // speech is bit-identical to what a decoder reconstructs.
-    synthesis_filter(excitation, a, s_mem);
-    const float* s = s_mem + 1;
+    // The decoder's own synthesis step, sample by sample as its synthesis
+    // filter runs it, so that the encoder's synthesized speech is
+    // bit-identical to what a decoder reconstructs. The weighting runs in the
+    // same loop so that the two recursions overlap.
+    float* s = s_mem + 1;
     float* u = u_mem + 1;
-    for (int n = 0; n < kSubframeSamples; ++n) u[n] = pole_zero_step(s + n, u + n, w);
+    for (int n = 0; n < kSubframeSamples; ++n) {
+        s[n] = synthesis_step(excitation[n], a, s + n);
+        u[n] = pole_zero_step(s + n, u + n, w);
+    }
 }
 
 }  // namespace g723

@@ -62,5 +62,27 @@ TEST_F(ImpulseResponseTest, ZeroFilterLeavesAUnitImpulseAndItsCombEcho) {
     for (int n = 0; n < N; ++n) EXPECT_EQ(h[n], n == 0 ? 1.0f : n == 25 ? -0.25f : 0.0f) << n;
 }
 
+// The four side-by-side recursions give each subframe exactly its own
+// response, whatever the other three filters are.
+TEST_F(ImpulseResponseTest, FourAtOnceEqualOneAtATime) {
+    std::array<lpc_vector, kSubframes> filters;
+    std::array<weighting_coefficients, kSubframes> weights;
+    const std::array<harmonic_shaping, kSubframes> shaping = {
+        harmonic_shaping{7, 0.3f}, harmonic_shaping{59, 0.1f}, harmonic_shaping{147, 0.3125f},
+        harmonic_shaping{30, 0.0f}};
+    for (int k = 0; k < kSubframes; ++k) {
+        filters[k] = a;
+        for (float& c : filters[k]) c *= 1.0f - 0.1f * k;
+        weights[k] = test::weights_of(filters[k]);
+    }
+    std::array<impulse_response, kSubframes> together;
+    compute_impulse_responses(together, filters, weights, shaping);
+    for (int k = 0; k < kSubframes; ++k) {
+        impulse_response alone;
+        compute_impulse_response(alone, filters[k], weights[k], shaping[k].lag, shaping[k].gain);
+        EXPECT_EQ(together[k], alone) << k;
+    }
+}
+
 }  // namespace
 }  // namespace g723
