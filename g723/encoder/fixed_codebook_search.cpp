@@ -1,5 +1,6 @@
 #include "g723/encoder/fixed_codebook_search.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -50,10 +51,19 @@ void search_pulses(pulse_search_result& result, std::span<const float, N> x,
     }
     if (fixed_gain_table[q] * r[0] > dmax) --q;
 
+    // r by signed grid distance: r_by_distance[kGridPositions - 1 + t - p]
+    // is r[|t - p|], so one pulse's correction is a contiguous slice.
+    std::array<float, 2 * kGridPositions - 1> r_by_distance;
+    for (int k = 0; k < kGridPositions; ++k) {
+        r_by_distance[kGridPositions - 1 + k] = r[k];
+        r_by_distance[kGridPositions - 1 - k] = r[k];
+    }
+
     for (int g = q; g <= q + 1; ++g) {
         const float amplitude = fixed_gain_table[g];
         std::array<float, kGridPositions> corr = d;
-        std::array<bool, kGridPositions> taken{};
+        // Taken positions are excluded by a magnitude below every real one.
+        std::array<float, kGridPositions> excluded{};
         std::array<float, N> synthetic{};
         std::array<int32_t, kMaxPulses> positions{};
         std::array<float, kMaxPulses> amplitudes{};
@@ -62,26 +72,26 @@ void search_pulses(pulse_search_result& result, std::span<const float, N> x,
         for (int i = 0; i < np; ++i) {
             if (i > 0) {
                 // Remove the previous pulse's contribution from the
-                // correlations of the free positions, then take the largest
-                // (the first of equal magnitudes).
-                const int previous = positions[i - 1] / 2;
+                // correlations (those of taken positions are never read
+                // again), then take the largest magnitude among the free
+                // positions, the first of equal magnitudes.
                 const float a = amplitudes[i - 1];
-                float best = -1.0f;
+                const float* r_slice = &r_by_distance[kGridPositions - 1 - positions[i - 1] / 2];
+                std::array<float, kGridPositions> magnitude;
                 for (int t = 0; t < kGridPositions; ++t) {
-                    if (taken[t]) continue;
-                    corr[t] -= a * r[t > previous ? t - previous : previous - t];
-                    const float magnitude = std::fabs(corr[t]);
-                    if (magnitude > best) {
-                        best = magnitude;
-                        k = t;
-                    }
+                    corr[t] -= a * r_slice[t];
+                    magnitude[t] = std::fabs(corr[t]) + excluded[t];
                 }
+                float best = -1.0f;
+                for (int t = 0; t < kGridPositions; ++t) best = std::max(best, magnitude[t]);
+                k = 0;
+                while (magnitude[k] != best) ++k;
             }
             const bool negative = corr[k] < 0.0f;
             const int position = 2 * k;
             positions[i] = position;
             amplitudes[i] = negative ? -amplitude : amplitude;
-            taken[k] = true;
+            excluded[k] = -std::numeric_limits<float>::infinity();
             if (negative)
                 for (int m = 0; m < N - position; ++m) synthetic[position + m] -= h[m];
             else

@@ -1,5 +1,7 @@
 #include "g723/encoder/impulse_response.h"
 
+#include <array>
+
 #include "g723/decoder/synthesis_filter.h"
 
 namespace g723 {
@@ -9,27 +11,44 @@ namespace {
 constexpr int N = kSubframeSamples;
 
 // Runs the synthesis and weighting stages of K filters on a unit impulse,
-// sample by sample across the K filters, then applies each comb.
+// then applies each comb. The state is held sample-major (all K filters'
+// values of one instant side by side), so that the K recursions run in
+// vector lanes. Each lane performs exactly the operations of synthesis_step
+// and pole_zero_step, in their order.
 template <int K>
 void impulse_responses(float* const* h, const lpc_vector* const* a, const weighting_coefficients* const* w,
                        const int32_t* lag, const float* gain) {
-    // Ten zero states in front of each stage's 60 outputs.
-    float s[K][kLpcOrder + N] = {};
-    float u[K][kLpcOrder + N] = {};
-    for (int n = 0; n < N; ++n) {
-        const float delta = n == 0 ? 1.0f : 0.0f;
+    // Coefficients lane by lane.
+    float ca[kLpcOrder][K];
+    float cb[kLpcOrder][K];
+    float cc[kLpcOrder][K];
+    for (int i = 0; i < kLpcOrder; ++i)
         for (int f = 0; f < K; ++f) {
-            float* sn = &s[f][kLpcOrder + n];
-            *sn = synthesis_step(delta, *a[f], sn);
-            u[f][kLpcOrder + n] = pole_zero_step(sn, &u[f][kLpcOrder + n], *w[f]);
+            ca[i][f] = (*a[f])[i];
+            cb[i][f] = (*w[f])[i];
+            cc[i][f] = (*w[f])[kLpcOrder + i];
         }
+    // Ten zero states in front of each stage's 60 outputs.
+    float s[kLpcOrder + N][K] = {};
+    float u[kLpcOrder + N][K] = {};
+    for (int n = kLpcOrder; n < kLpcOrder + N; ++n) {
+        float acc[K];
+        const float delta = n == kLpcOrder ? 1.0f : 0.0f;
+        for (int f = 0; f < K; ++f) acc[f] = delta;
+        for (int i = 0; i < kLpcOrder; ++i)
+            for (int f = 0; f < K; ++f) acc[f] += ca[i][f] * s[n - 1 - i][f];
+        for (int f = 0; f < K; ++f) s[n][f] = acc[f];
+        for (int i = 0; i < kLpcOrder; ++i)
+            for (int f = 0; f < K; ++f) acc[f] -= cb[i][f] * s[n - 1 - i][f];
+        for (int i = 0; i < kLpcOrder; ++i)
+            for (int f = 0; f < K; ++f) acc[f] += cc[i][f] * u[n - 1 - i][f];
+        for (int f = 0; f < K; ++f) u[n][f] = acc[f];
     }
     for (int f = 0; f < K; ++f) {
-        const float* un = &u[f][kLpcOrder];
-        for (int n = 0; n < N; ++n) h[f][n] = un[n];
+        for (int n = 0; n < N; ++n) h[f][n] = u[kLpcOrder + n][f];
         // The comb reads the unshaped weighted response, so it stays one FIR
         // tap even when the lag is shorter than half a subframe.
-        for (int n = lag[f]; n < N; ++n) h[f][n] = un[n] - gain[f] * un[n - lag[f]];
+        for (int n = lag[f]; n < N; ++n) h[f][n] = u[kLpcOrder + n][f] - gain[f] * u[kLpcOrder + n - lag[f]][f];
     }
 }
 
@@ -37,10 +56,16 @@ void impulse_responses(float* const* h, const lpc_vector* const* a, const weight
 
 void compute_impulse_response(std::span<float, N> h, const lpc_vector& a, const weighting_coefficients& w,
                               int32_t lag, float gain) {
-    float* out[1] = {h.data()};
-    const lpc_vector* filters[1] = {&a};
-    const weighting_coefficients* weights[1] = {&w};
-    impulse_responses<1>(out, filters, weights, &lag, &gain);
+    std::array<float, kLpcOrder + N> s{};
+    std::array<float, kLpcOrder + N> u{};
+    for (int n = 0; n < N; ++n) {
+        float* sn = &s[kLpcOrder + n];
+        *sn = synthesis_step(n == 0 ? 1.0f : 0.0f, a, sn);
+        u[kLpcOrder + n] = pole_zero_step(sn, &u[kLpcOrder + n], w);
+    }
+    const float* un = &u[kLpcOrder];
+    for (int n = 0; n < N; ++n) h[n] = un[n];
+    for (int n = lag; n < N; ++n) h[n] = un[n] - gain * un[n - lag];
 }
 
 void compute_impulse_responses(std::array<impulse_response, kSubframes>& h,
