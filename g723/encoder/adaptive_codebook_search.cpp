@@ -15,6 +15,23 @@ constexpr int N = kSubframeSamples;
 // after them, the odd subframes stay within 141.
 constexpr int32_t kMaxEvenLag = 140;
 
+// h behind 60 zeros, so that a response delayed by i samples is the
+// fixed-length slice starting at 60 - i.
+using padded_response = std::array<float, 2 * N>;
+
+padded_response pad_response(std::span<const float, N> h) {
+    padded_response hp{};
+    std::copy(h.begin(), h.end(), hp.begin() + N);
+    return hp;
+}
+
+// y[n] += h[n - i] * sample for n = i..59; the zero padding contributes
+// exact zeros below i.
+inline void add_shifted_response(std::array<float, N>& y, const padded_response& hp, int i, float sample) {
+    const float* delayed = hp.data() + N - i;
+    for (int n = 0; n < N; ++n) y[n] += delayed[n] * sample;
+}
+
 }  // namespace
 
 void filter_candidate_taps(std::span<filtered_taps> taps, std::span<const float, N> h,
@@ -38,12 +55,10 @@ void filter_candidate_taps(std::span<filtered_taps> taps, std::span<const float,
     // one period e[-m] .. e[-1] placed at position k (only z[k..59] is used).
     // Each y[n] accumulates its terms in increasing i; running i in the outer
     // loop keeps that order and lets the inner loop run across n.
+    const padded_response hp = pad_response(h);
     std::array<float, N> y{};
     std::array<float, N> z{};
-    for (int i = 0; i < std::min(k, N); ++i) {
-        const float sample = vp(i);
-        for (int n = i; n < N; ++n) y[n] += h[n - i] * sample;
-    }
+    for (int i = 0; i < std::min(k, N); ++i) add_shifted_response(y, hp, i, vp(i));
     if (k < N) {
         z[k] = vp(-2);
         if (k + 1 < N) z[k + 1] = vp(-1) + h[1] * vp(-2);
@@ -155,11 +170,9 @@ void search_adaptive_codebook(std::span<float, N> x, std::span<const float, N> h
 
     // Target for the fixed codebook: remove the filtered adaptive excitation
     // (each output sums its terms in increasing i, as in the taps above).
+    const padded_response hp = pad_response(h);
     std::array<float, N> filtered{};
-    for (int i = 0; i < N; ++i) {
-        const float sample = acb[i];
-        for (int n = i; n < N; ++n) filtered[n] += h[n - i] * sample;
-    }
+    for (int i = 0; i < N; ++i) add_shifted_response(filtered, hp, i, acb[i]);
     for (int n = 0; n < N; ++n) x[n] -= filtered[n];
 }
 
