@@ -12,6 +12,7 @@ namespace g723 {
 namespace {
 
 constexpr int N = kSubframeSamples;
+constexpr int kPaddedPositions = 32;  // the grid rounded up to whole vectors
 
 }  // namespace
 
@@ -77,15 +78,19 @@ void search_pulses(pulse_search_result& result, std::span<const float, N> x,
                 // positions, the first of equal magnitudes.
                 const float a = amplitudes[i - 1];
                 const float* r_slice = &r_by_distance[kGridPositions - 1 - positions[i - 1] / 2];
-                std::array<float, kGridPositions> magnitude;
+                std::array<float, kPaddedPositions> magnitude;
                 for (int t = 0; t < kGridPositions; ++t) {
                     corr[t] -= a * r_slice[t];
                     magnitude[t] = std::fabs(corr[t]) + excluded[t];
                 }
-                float best = -1.0f;
-                for (int t = 0; t < kGridPositions; ++t) best = std::max(best, magnitude[t]);
+                for (int t = kGridPositions; t < kPaddedPositions; ++t) magnitude[t] = -1.0f;
+                // The maximum in four interleaved lanes (exact in any order).
+                std::array<float, 4> lanes = {-1.0f, -1.0f, -1.0f, -1.0f};
+                for (int t = 0; t < kPaddedPositions; t += 4)
+                    for (int l = 0; l < 4; ++l) lanes[l] = std::max(lanes[l], magnitude[t + l]);
+                const float best = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
                 k = 0;
-                while (magnitude[k] != best) ++k;
+                while (k < kGridPositions - 1 && magnitude[k] != best) ++k;
             }
             const bool negative = corr[k] < 0.0f;
             const int position = 2 * k;
