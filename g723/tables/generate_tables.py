@@ -239,7 +239,11 @@ def write_acb(out_dir, rows_dir):
 def write_cosine(out_dir):
     values = []
     for i in range(512):
-        x = struct.unpack("f", struct.pack("f", math.cos(math.pi * i / 256)))[0]
+        # cos(pi i / 256) = sin(pi (128 - m) / 256) with m folded into 0..256,
+        # so that the two zeros of the period come out as exact zeros rather
+        # than as the rounding residue of cos(pi / 2) in double precision.
+        m = i if i <= 256 else 512 - i
+        x = struct.unpack("f", struct.pack("f", math.sin(math.pi * (128 - m) / 256)))[0]
         text = "%.9g" % x
         if "." not in text and "e" not in text:
             text += ".0"
