@@ -40,16 +40,6 @@ TEST(CngRandom, FollowsTheSixteenBitRecurrenceForEverySeed) {
     }
 }
 
-TEST(CngRandom, DrawsStayBelowTheirRange) {
-    int16_t seed = 12345;
-    for (int i = 0; i < 5000; ++i) {
-        const int32_t n = 1 + i % 50;
-        const int32_t v = cng_random(seed, n);
-        ASSERT_GE(v, 0);
-        ASSERT_LT(v, n);
-    }
-}
-
 // A frame slot with 145 samples of history in front of it.
 struct excitation_frame {
     std::vector<float> buffer = std::vector<float>(kExcitationPast + kFrameSamples, 0.0f);
