@@ -1,6 +1,7 @@
 #include "g723/bitstream/frame_packing.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "g723/g723.h"
 #include "g723/tables/acb_gain_tables.h"
@@ -37,11 +38,10 @@ public:
     // Only the low `width` bits of value are written, so a field that is out
     // of range cannot spill into its neighbours.
     void write(uint32_t value, int width) {
-        value &= (width == 32) ? ~0u : ((1u << width) - 1u);
         while (width > 0) {
             const int shift = position_ & 7;
             const int take = std::min(8 - shift, width);
-            out_[static_cast<size_t>(position_ >> 3)] |=
+            out_[static_cast<std::size_t>(position_ >> 3)] |=
                 static_cast<uint8_t>((value & ((1u << take) - 1u)) << shift);
             value >>= take;
             width -= take;
@@ -97,8 +97,8 @@ void write_speech(const frame_params& params, bit_writer& bits, int32_t comp_rat
 
     bits.write(0, 1);  // reserved
     // The position codes' high digits (0..9, 0..8, 0..9, 0..8) travel together
-    // as one mixed-radix number, which fits 13 bits where four fields would
-    // take 14.
+    // as one mixed-radix number below 8100, which fits 13 bits where four
+    // separate digits would take 16.
     std::array<uint32_t, kSubframes> high{};
     for (int k = 0; k < kSubframes; ++k)
         high[k] = static_cast<uint32_t>(params.subframes[k].positions) >> kPositionLowBits[k];

@@ -13,6 +13,7 @@
 #include "g723/decoder/output_conversion.h"
 #include "g723/decoder/pitch_postfilter.h"
 #include "g723/decoder/synthesis_filter.h"
+#include "g723/silence/decoder_comfort_noise.h"
 #include "g723/tables/pulse_tables.h"
 
 namespace g723 {
@@ -81,13 +82,10 @@ int32_t decode_frame(g723_decoder& decoder, const uint8_t* in, std::span<int16_t
     std::array<float, kFrameSamples> working;
 
     if (frame_type != kFrameSpeech) {
-        // Comfort noise goes here:
-        //   decode_silence_frame(frame_type, params, excitation, history, lpc, decoder);
-        // Until it exists, a silence frame carries zero excitation through
-        // the previous frame's filter, so every frame still yields 240
-        // samples (the filter memories ring out).
-        std::fill(excitation, excitation + kFrameSamples, 0.0f);
-        lsp_interpolate(lpc, decoder.previous_lsp, decoder.previous_lsp);
+        // SID, untransmitted, or lost during silence: comfort noise, which
+        // then takes the speech path from synthesis on, without the pitch
+        // postfilter.
+        decode_silence_frame(frame_type, params, excitation, history, lpc, decoder);
         std::copy(excitation, excitation + kFrameSamples, working.begin());
     } else {
         decoder.erasure_count =

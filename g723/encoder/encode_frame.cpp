@@ -16,6 +16,8 @@
 #include "g723/encoder/perceptual_weighting.h"
 #include "g723/encoder/subtract_ringing.h"
 #include "g723/encoder/update_filter_memories.h"
+#include "g723/silence/encoder_comfort_noise.h"
+#include "g723/silence/voice_activity.h"
 
 namespace g723 {
 
@@ -71,9 +73,8 @@ void encode_frame_impl(g723_encoder& encoder, std::span<const int16_t, kFrameSam
         encoder.hp_previous_output = previous_output;
     }
 
-    // Voice activity detection (detect_voice_activity, silence compression)
-    // goes here: with it frame_type becomes 0 for a silence frame. Until it
-    // is in place every frame is speech, as with vad_mode 0.
+    // Speech or silence (always speech with silence compression off).
+    frame_type = detect_voice_activity(input, encoder);
 
     // The frame being coded starts 60 samples (the look-ahead) before the
     // newest input; the analysis windows reach 120 samples further back.
@@ -96,10 +97,15 @@ void encode_frame_impl(g723_encoder& encoder, std::span<const int16_t, kFrameSam
     float* weighted_synthesis = &encoder.weighted_synthesis_history[kWeightedPast + slot];
 
     if (frame_type != kFrameSpeech) {
-        // Silence frame (encode_silence_frame): the comfort-noise excitation
-        // and filters that it supplies drive update_filter_memories over the
-        // four subframes with this frame's weighting coefficients. Not
-        // reached until voice activity detection is in place.
+        // A SID or untransmitted frame: the comfort noise that a decoder will
+        // generate replaces the weighted speech in the slot and, through the
+        // comfort-noise filters, carries the synthesis and weighted-synthesis
+        // memories through the frame as the decoder's are carried.
+        std::array<lpc_vector, kSubframes> noise_lpc;
+        frame_type = encode_silence_frame(excitation, excitation - kExcitationPast, params, noise_lpc, encoder);
+        for (int k = 0; k < kSubframes; ++k)
+            update_filter_memories(std::span<const float, N>(excitation + k * N, N), noise_lpc[k], weights[k],
+                                   &synthesis[kLpcOrder - 1 + k * N], weighted_synthesis + k * N - 1);
     } else {
         std::array<lpc_vector, kSubframes> synthesis_lpc;
         {

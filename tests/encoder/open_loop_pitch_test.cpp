@@ -133,25 +133,5 @@ TEST(OpenLoopPitchRefinement, ZeroEnergyFallsBackToTheCandidate) {
     EXPECT_EQ(refine_pitch_candidate(b.half_frame(), 40), 41);
 }
 
-TEST(OpenLoopPitch, LagStaysInRangeForHostileInput) {
-    std::mt19937 rng(1);
-    for (int trial = 0; trial < 200; ++trial) {
-        half_frame_buffer x;
-        const int kind = trial % 4;
-        for (int n = -kPast; n < kHalfFrame; ++n) {
-            const uint32_t r = rng();
-            switch (kind) {
-                case 0: x[n] = (r & 1u) ? 32767.0f : -32768.0f; break;           // full-scale noise
-                case 1: x[n] = ((n + 1000) / (1 + trial % 70)) % 2 ? 1e6f : -1e6f; break;  // square waves
-                case 2: x[n] = (r % 5 == 0) ? static_cast<float>(r % 200) : 0.0f; break;  // sparse clicks
-                default: x[n] = 1000.0f; break;                                   // DC
-            }
-        }
-        const int32_t lag = estimate_open_loop_pitch(x.half_frame());
-        EXPECT_GE(lag, 19) << trial;
-        EXPECT_LE(lag, 144) << trial;
-    }
-}
-
 }  // namespace
 }  // namespace g723

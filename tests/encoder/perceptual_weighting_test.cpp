@@ -25,23 +25,6 @@ TEST(PerceptualWeighting, FlatFilterPassesTheInputAndKeepsItsLastOutputs) {
     for (int i = 0; i < kLpcOrder; ++i) EXPECT_EQ(memory[i], y[kFrameSamples - 1 - i]) << i;
 }
 
-TEST(PerceptualWeighting, FirstOrderFilterHasTheBandwidthExpandedZeroAndPole) {
-    // a1 = 0.5: W(z) = (1 - 0.45 z^-1) / (1 - 0.25 z^-1).
-    std::array<lpc_vector, kSubframes> lpc{};
-    for (auto& v : lpc) v[0] = 0.5f;
-    std::array<weighting_coefficients, kSubframes> weights;
-    compute_weighting_coefficients(weights, lpc);
-    std::array<float, kHistory + kFrameSamples> x{};
-    x[kHistory] = 1.0f;
-    std::array<float, kLpcOrder> memory{};
-    std::array<float, kFrameSamples> y;
-    apply_weighting_filter(x.data() + kHistory, y, weights, memory);
-    EXPECT_FLOAT_EQ(y[0], 1.0f);
-    EXPECT_FLOAT_EQ(y[1], -0.2f);
-    EXPECT_FLOAT_EQ(y[2], -0.05f);
-    EXPECT_FLOAT_EQ(y[3], -0.0125f);
-}
-
 TEST(PerceptualWeighting, MatchesTheDifferenceEquationAcrossSubframesAndFrames) {
     // Four different filters and nonzero histories on both sides: the input
     // history comes from before x, the output history from the memory.

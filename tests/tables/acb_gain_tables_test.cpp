@@ -49,10 +49,11 @@ TEST(AcbGainTables, TellingRowsByTransmittedIndex) {
     for (int s = 0; s < 2; ++s) EXPECT_EQ(entry(s, 0), acb_gain_row{}) << "codebook " << s;
 }
 
-TEST(AcbGainTables, EveryRowMatchesTheRecommendationsTable) {
-    // Position-weighted sums of the Recommendation's fixed-point rows (all 20
-    // columns) in transmitted-index order, taken from the source rows the
-    // tables are generated from.
+TEST(AcbGainTables, EveryRowMatchesTheSourceRows) {
+    // Position-weighted sums of the G.723.1 fixed-point gain rows (all 20
+    // columns) in transmitted-index order, computed from the rows that the
+    // tables are generated from: any changed value, or a map that points a
+    // transmitted index at the wrong stored row, alters them.
     const int64_t expected[2] = {190406721, 320243684};
     for (int s = 0; s < 2; ++s) {
         int64_t sum = 0;

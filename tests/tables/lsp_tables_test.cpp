@@ -57,9 +57,9 @@ TEST(LspTables, TellingRowsByTransmittedIndex) {
         EXPECT_EQ(entry(band, 0), std::vector<float>(dimension(band), 0.0f)) << "band " << band;
 }
 
-TEST(LspTables, EveryRowMatchesTheRecommendationsTable) {
-    // Position-weighted sums of the Recommendation's fixed-point rows in
-    // transmitted-index order, taken from the source rows the tables are
+TEST(LspTables, EveryRowMatchesTheSourceRows) {
+    // Position-weighted sums of the G.723.1 fixed-point LSP rows in
+    // transmitted-index order, computed from the rows that the tables are
     // generated from: any changed value, or a map that points a transmitted
     // index at the wrong stored row, alters them.
     const int64_t expected[kLspBands] = {2571728469, 1345020386, 501089672};
