@@ -54,8 +54,12 @@ const std::vector<int16_t>& speech() {
     return samples;
 }
 
-// What each stage received in one frame of the speech, taken from the
-// encoder's record after coding it.
+// Stage inputs of one frame of the speech, taken from the encoder's record
+// after coding it: the conditioned input, the weighted speech and the final
+// excitation with their pasts. The codebook stages search the weighted
+// speech of each subframe as their target, through the response of the
+// frame's unquantized filters: the same work on signals of speech's size
+// and shape.
 struct recorded_frame {
     std::array<float, kInputPast + kFrameSamples> input;                 // analysis span
     std::array<float, kWeightedPast + kFrameSamples> weighted;           // weighted speech with its past
