@@ -40,16 +40,6 @@ TEST(CngRandom, FollowsTheSixteenBitRecurrenceForEverySeed) {
     }
 }
 
-TEST(CngRandom, DrawsStayBelowTheirRange) {
-    int16_t seed = 12345;
-    for (int i = 0; i < 5000; ++i) {
-        const int32_t n = 1 + i % 50;
-        const int32_t v = cng_random(seed, n);
-        ASSERT_GE(v, 0);
-        ASSERT_LT(v, n);
-    }
-}
-
 // A frame slot with 145 samples of history in front of it.
 struct excitation_frame {
     std::vector<float> buffer = std::vector<float>(kExcitationPast + kFrameSamples, 0.0f);
@@ -118,6 +108,43 @@ TEST(GenerateCngExcitation, PulsesAloneOnASilentHistoryCarryTheTargetEnergy) {
             EXPECT_NEAR(half_energy / (120.0 * gain * gain), 1.0, 2e-4) << "half frame " << half;
         }
     }
+}
+
+// The pulses follow the draw order exactly, which a decoder of any origin
+// must reproduce: after the lags and gains, one 13-bit word per half frame
+// (grids, then the signs of its 11 pulses from bit 2 on), then the positions
+// of subframes 0..3, each drawn without replacement from its 30 grid slots.
+TEST(GenerateCngExcitation, PulsePositionsAndSignsFollowTheDrawOrder) {
+    int16_t s = 12345;
+    const auto draw = [&s](int32_t n) {
+        s = next_seed(s);
+        return ((s & 0x7FFF) * n) >> 15;
+    };
+    for (int i = 0; i < 6; ++i) draw(i < 2 ? 21 : 50);
+    const int32_t word0 = draw(8192);
+    draw(8192);
+    std::array<float, 120> expected{};
+    int pulse = 0;
+    for (int sub = 0; sub < 2; ++sub) {
+        const int offset = sub == 0 ? (word0 & 1) : 60 + ((word0 >> 1) & 1);
+        std::array<int, 30> t;
+        for (int j = 0; j < 30; ++j) t[j] = j;
+        for (int k = 0; k < (sub == 0 ? 6 : 5); ++k, ++pulse) {
+            const int i = draw(30 - k);
+            expected[2 * t[i] + offset] = ((word0 >> (2 + pulse)) & 1) ? 1.0f : -1.0f;
+            t[i] = t[29 - k];
+        }
+    }
+
+    excitation_frame f;
+    frame_params params{};
+    int16_t seed = 12345;
+    generate_cng_excitation(100.0f, f.history(), f.slot(), seed, params);
+    // A silent history: half frame 0 holds its pulses alone, all with the
+    // same positive amplitude times their signs.
+    const float amplitude = *std::max_element(f.slot(), f.slot() + 120);
+    ASSERT_GT(amplitude, 0.0f);
+    for (int n = 0; n < 120; ++n) EXPECT_EQ(f.slot()[n], expected[n] * amplitude) << n;
 }
 
 TEST(GenerateCngExcitation, PulseAmplitudeIsClampedAt5000) {
