@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "g723/bitstream/frame_packing.h"
 #include "g723/decoder/acb_vector.h"
@@ -13,6 +14,7 @@
 #include "g723/decoder/output_conversion.h"
 #include "g723/decoder/pitch_postfilter.h"
 #include "g723/decoder/synthesis_filter.h"
+#include "g723/silence/decoder_comfort_noise.h"
 #include "g723/tables/pulse_tables.h"
 
 namespace g723 {
@@ -45,6 +47,33 @@ void decode_speech_excitation(const frame_params& params, float* excitation, con
                           sub.acb_gain_index);
         for (int n = 0; n < kSubframeSamples; ++n) slot[n] += adaptive[n];
     }
+}
+
+template <typename Range>
+bool all_finite(const Range& values) {
+    bool finite = true;
+    for (float v : values) finite = finite && std::isfinite(v);
+    return finite;
+}
+
+// A stream of valid but hostile frames (the largest adaptive-codebook gains
+// at a short lag, frame after frame) can grow the excitation until it
+// overflows; infinities then turn into NaN in every recursive state and the
+// decoder would stay silent-at-the-rail for good. Values that are not finite
+// never arise from a sound stream, so clearing exactly those states changes
+// nothing else and lets the decoder recover with the next frames.
+void clear_overflowed_state(g723_decoder& decoder, const float* excitation) {
+    if (!all_finite(std::span<const float, kFrameSamples>(excitation, kFrameSamples)))
+        decoder.excitation_buffer.fill(0.0f);
+    if (!all_finite(decoder.synthesis_memory)) decoder.synthesis_memory.fill(0.0f);
+    if (!all_finite(decoder.postfilter_input_memory) || !all_finite(decoder.postfilter_output_memory) ||
+        !std::isfinite(decoder.tilt_memory) || !std::isfinite(decoder.gain_scale_state)) {
+        decoder.postfilter_input_memory.fill(0.0f);
+        decoder.postfilter_output_memory.fill(0.0f);
+        decoder.tilt_memory = 0.0f;
+        decoder.gain_scale_state = 1.0f;
+    }
+    if (!std::isfinite(decoder.decoder_cng_state.noise_gain)) decoder.decoder_cng_state.noise_gain = 0.0f;
 }
 
 }  // namespace
@@ -81,13 +110,9 @@ int32_t decode_frame(g723_decoder& decoder, const uint8_t* in, std::span<int16_t
     std::array<float, kFrameSamples> working;
 
     if (frame_type != kFrameSpeech) {
-        // Comfort noise goes here:
-        //   decode_silence_frame(frame_type, params, excitation, history, lpc, decoder);
-        // Until it exists, a silence frame carries zero excitation through
-        // the previous frame's filter, so every frame still yields 240
-        // samples (the filter memories ring out).
-        std::fill(excitation, excitation + kFrameSamples, 0.0f);
-        lsp_interpolate(lpc, decoder.previous_lsp, decoder.previous_lsp);
+        // SID, untransmitted, or lost during silence: comfort noise fills the
+        // slot and supplies the four filters.
+        decode_silence_frame(frame_type, params, excitation, history, lpc, decoder);
         std::copy(excitation, excitation + kFrameSamples, working.begin());
     } else {
         decoder.erasure_count =
@@ -145,6 +170,7 @@ int32_t decode_frame(g723_decoder& decoder, const uint8_t* in, std::span<int16_t
         store_memory(decoder.postfilter_output_memory, postfilter_output);
     }
 
+    clear_overflowed_state(decoder, excitation);
     output_to_pcm(working, out);
     return unpacked.result;
 }

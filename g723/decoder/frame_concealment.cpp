@@ -3,12 +3,11 @@
 #include <algorithm>
 
 #include "g723/decoder/dot_product.h"
+#include "g723/decoder/lag_search.h"
 
 namespace g723 {
 namespace {
 
-constexpr int32_t kHalfWidth = 3;
-constexpr int32_t kLagCap = 142;
 constexpr float kVoicingThreshold = 0.125f;
 constexpr int kAnalysisSamples = kFrameSamples / 2;  // the frame's last 120 samples
 constexpr float kNoiseScale = 1.0f / 32768.0f;
@@ -18,17 +17,9 @@ constexpr int kExcitationRegion = kExcitationPast + kFrameSamples;
 
 int32_t find_concealment_lag(const float* history, int32_t open_loop_lag, decoder_cng_state& cng) {
     const float* x = history + kExcitationPast + kFrameSamples - kAnalysisSamples;
-    const int32_t m = std::clamp<int32_t>(open_loop_lag, kHalfWidth + 1, kLagCap);
-
-    float best = 0.0f;
-    int32_t lag = 0;
-    for (int32_t k = m - kHalfWidth; k <= m + kHalfWidth; ++k) {
-        const float r = dot_product(x, x - k, kAnalysisSamples);
-        if (r > best) {
-            best = r;
-            lag = k;
-        }
-    }
+    const int32_t m = lag_search_centre(open_loop_lag);
+    const auto [lag, best] =
+        best_correlated_lag(x, m - kLagSearchHalfWidth, m + kLagSearchHalfWidth, kAnalysisSamples, -1);
     if (lag == 0) return 0;
 
     const float e = energy(x, kAnalysisSamples);

@@ -4,22 +4,14 @@
 #include <cmath>
 
 #include "g723/decoder/dot_product.h"
+#include "g723/decoder/lag_search.h"
 #include "g723/tables/postfilter_tables.h"
 
 namespace g723 {
 namespace {
 
-constexpr int32_t kHalfWidth = 3;
-// The farthest backward lag, 142 + 3, stays inside the 145-sample history.
-constexpr int32_t kLagCap = 142;
 constexpr float kGainThreshold = 0.25f;
 constexpr float kEnergyFloor = 1.1754943508222875e-38f;
-
-// Centre of the search. The lower bound only matters for a lag no frame can
-// carry; it keeps every tried lag at least one sample.
-int32_t search_centre(int32_t open_loop_lag) {
-    return std::clamp<int32_t>(open_loop_lag, kHalfWidth + 1, kLagCap);
-}
 
 const float* subframe_start(const float* history, int subframe) {
     return history + kExcitationPast + kSubframeSamples * subframe;
@@ -29,34 +21,18 @@ const float* subframe_start(const float* history, int subframe) {
 
 int32_t backward_pitch_search(const float* history, int32_t open_loop_lag, int subframe) {
     const float* cur = subframe_start(history, subframe);
-    const int32_t m = search_centre(open_loop_lag);
-    float best = 0.0f;
-    int32_t lag = 0;
-    for (int32_t k = m - kHalfWidth; k <= m + kHalfWidth; ++k) {
-        const float r = dot_product(cur, cur - k, kSubframeSamples);
-        if (r > best) {
-            best = r;
-            lag = k;
-        }
-    }
-    return -lag;
+    const int32_t m = lag_search_centre(open_loop_lag);
+    const int32_t first = m - kLagSearchHalfWidth, last = m + kLagSearchHalfWidth;
+    return -best_correlated_lag(cur, first, last, kSubframeSamples, -1).lag;
 }
 
 int32_t forward_pitch_search(const float* history, int32_t open_loop_lag, int subframe) {
     const float* cur = subframe_start(history, subframe);
-    const int32_t m = search_centre(open_loop_lag);
+    const int32_t m = lag_search_centre(open_loop_lag);
     // Only lags whose samples lie inside the current frame.
-    const int32_t last = std::min(m + kHalfWidth, kFrameSamples - kSubframeSamples * (subframe + 1));
-    float best = 0.0f;
-    int32_t lag = 0;
-    for (int32_t k = m - kHalfWidth; k <= last; ++k) {
-        const float r = dot_product(cur, cur + k, kSubframeSamples);
-        if (r > best) {
-            best = r;
-            lag = k;
-        }
-    }
-    return lag;
+    const int32_t last =
+        std::min(m + kLagSearchHalfWidth, kFrameSamples - kSubframeSamples * (subframe + 1));
+    return best_correlated_lag(cur, m - kLagSearchHalfWidth, last, kSubframeSamples, 1).lag;
 }
 
 pitch_postfilter_params pitch_postfilter_gains(int32_t offset, float e0, float x, float e,

@@ -92,14 +92,12 @@ TEST(DecodeFixedVector, PulseTrainUsesTheOpenLoopLag) {
     EXPECT_NE(train, plain);
 }
 
-TEST(RepeatPulseTrain, SinglePulseRepeatsAtTheLag) {
+TEST(RepeatPulseTrain, RepeatsAtTheLagAndAddsOverlaps) {
     std::array<float, 60> v{};
     v[4] = 3.0f;
     repeat_pulse_train(v, v, 18);  // in place
     for (int n = 0; n < 60; ++n) EXPECT_EQ(v[n], (n == 4 || n == 22 || n == 40 || n == 58) ? 3.0f : 0.0f) << n;
-}
 
-TEST(RepeatPulseTrain, OverlappingRepetitionsAdd) {
     std::array<float, 60> in{}, out;
     in[0] = 1.0f;
     in[18] = 2.0f;
@@ -109,15 +107,13 @@ TEST(RepeatPulseTrain, OverlappingRepetitionsAdd) {
     EXPECT_EQ(out[36], 3.0f);
     EXPECT_EQ(out[54], 3.0f);
     EXPECT_EQ(out[1], 0.0f);
-}
 
-TEST(RepeatPulseTrain, LagOfSixtyOrMoreLeavesVectorUnchanged) {
-    std::array<float, 60> in, out;
+    // A lag of a subframe or more leaves the vector as it is.
     for (int n = 0; n < 60; ++n) in[n] = static_cast<float>(n % 7) - 3.0f;
-    repeat_pulse_train(in, out, 60);
-    EXPECT_EQ(out, in);
-    repeat_pulse_train(in, out, 141);
-    EXPECT_EQ(out, in);
+    for (int32_t lag : {60, 141}) {
+        repeat_pulse_train(in, out, lag);
+        EXPECT_EQ(out, in);
+    }
 }
 
 }  // namespace

@@ -119,18 +119,5 @@ TEST(PitchPostfilterGains, WeakCorrelationPassesUnchanged) {
     EXPECT_LT(p.scale, 1.0f);
 }
 
-TEST(PitchPostfilter, ApplicationMixesSubframeWithLaggedExcitation) {
-    frame_excitation x;
-    for (int i = 0; i < 385; ++i) x.data[i] = static_cast<float>(i % 17) - 8.0f;
-    std::array<float, 240> working{};
-    const pitch_postfilter_params p{-23, 0.2f, 0.9f};
-    apply_pitch_postfilter(working, x.history(), p, 1);
-    for (int n = 0; n < 60; ++n) {
-        EXPECT_EQ(working[60 + n], 0.9f * x.at(60 + n) + 0.2f * x.at(60 + n - 23)) << n;
-        EXPECT_EQ(working[n], 0.0f);
-        EXPECT_EQ(working[120 + n], 0.0f);
-    }
-}
-
 }  // namespace
 }  // namespace g723

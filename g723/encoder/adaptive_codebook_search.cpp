@@ -1,0 +1,179 @@
+#include "g723/encoder/adaptive_codebook_search.h"
+
+#include <algorithm>
+
+#include "g723/decoder/acb_vector.h"
+#include "g723/decoder/dot_product.h"
+
+namespace g723 {
+
+namespace {
+
+constexpr int N = kSubframeSamples;
+
+// The largest lag the even subframes may choose; with the lag L + 1 tried
+// after them, the odd subframes stay within 141.
+constexpr int32_t kMaxEvenLag = 140;
+
+// h behind 60 zeros, so that a response delayed by i samples is the
+// fixed-length slice starting at 60 - i.
+using padded_response = std::array<float, 2 * N>;
+
+padded_response pad_response(std::span<const float, N> h) {
+    padded_response hp{};
+    std::copy(h.begin(), h.end(), hp.begin() + N);
+    return hp;
+}
+
+// y[n] += h[n - i] * sample for n = i..59; the zero padding contributes
+// exact zeros below i.
+inline void add_shifted_response(std::array<float, N>& y, const padded_response& hp, int i, float sample) {
+    const float* delayed = hp.data() + N - i;
+    for (int n = 0; n < N; ++n) y[n] += delayed[n] * sample;
+}
+
+}  // namespace
+
+void filter_candidate_taps(std::span<filtered_taps> taps, std::span<const float, N> h,
+                           const float* history, int32_t first_lag) {
+    lagged_excitation v;
+    fetch_lagged_excitation(v, history, first_lag);
+
+    int32_t m = first_lag;
+    // Leading samples of tap 4 that are true past excitation.
+    int k = std::min(m - 2, N);
+    // Bound on the repetitions of the last period inside the subframe; the
+    // first lag's value bounds every later, longer lag.
+    const int repeats = k < N ? (N - k) / m + 1 : 0;
+
+    // Tap 4 of the current candidate: vp(i) = v[7 + i - c], also read at
+    // negative i down to -4 (the first samples of taps 0..3) and -2.
+    int shift = 0;
+    auto vp = [&](int i) { return v[7 + i - shift]; };
+
+    // y: h convolved with the non-repeated part of tap 4; z: h convolved with
+    // one period e[-m] .. e[-1] placed at position k (only z[k..59] is used).
+    // Each y[n] accumulates its terms in increasing i; running i in the outer
+    // loop keeps that order and lets the inner loop run across n.
+    const padded_response hp = pad_response(h);
+    std::array<float, N> y{};
+    std::array<float, N> z{};
+    for (int i = 0; i < std::min(k, N); ++i) add_shifted_response(y, hp, i, vp(i));
+    if (k < N) {
+        z[k] = vp(-2);
+        if (k + 1 < N) z[k + 1] = vp(-1) + h[1] * vp(-2);
+        for (int n = k + 2; n < N; ++n)
+            z[n] = y[n - m] + h[n - m + 1] * vp(-1) + h[n - m + 2] * vp(-2);
+    }
+
+    for (std::size_t c = 0; c < taps.size(); ++c) {
+        if (c > 0) {
+            // One lag longer: the tap signals move one sample back.
+            ++m;
+            ++k;
+            ++shift;
+            const float v0 = vp(0);
+            for (int n = N - 1; n >= 1; --n) y[n] = y[n - 1] + h[n] * v0;
+            y[0] = v0;
+            if (repeats > 0) {
+                const float v2 = vp(-2);
+                for (int n = N - 1; n >= k + 1; --n) z[n] = z[n - 2] + h[n - k] * v2;
+                // At a lag of 62 or more the period starts beyond the
+                // subframe and nothing of it is needed.
+                if (k < N) z[k] = v2;
+            }
+        }
+        filtered_taps& f = taps[c];
+        for (int n = 0; n < N; ++n) {
+            float acc = y[n];
+            for (int r = 0; r < repeats && k + r * m <= n; ++r) acc += z[n - r * m];
+            f[4][n] = acc;
+        }
+        // Tap t is tap t + 1 one sample later, periodic part included.
+        for (int t = 3; t >= 0; --t) {
+            const float first = vp(t - 4);
+            f[t][0] = first;
+            for (int n = 1; n < N; ++n) f[t][n] = f[t + 1][n - 1] + h[n] * first;
+        }
+    }
+}
+
+acb_correlations compute_acb_correlations(std::span<const float, N> x, const filtered_taps& f) {
+    acb_correlations p;
+    for (int t = 0; t < 5; ++t) {
+        p[t] = dot_product(x.data(), f[t].data(), N);
+        p[5 + t] = 0.5f * energy(f[t].data(), N);
+    }
+    int q = 10;
+    for (int t1 = 1; t1 < 5; ++t1)
+        for (int t0 = 0; t0 < t1; ++t0) p[q++] = dot_product(f[t1].data(), f[t0].data(), N);
+    return p;
+}
+
+void search_adaptive_codebook(std::span<float, N> x, std::span<const float, N> h,
+                              const float* history, frame_params& params, int j,
+                              std::span<float, N> acb) {
+    const bool even = (j & 1) == 0;
+    const int half = j / 2;
+    int32_t lag = params.open_loop_lag[half];
+    if (even) lag = std::min(lag, kMaxEvenLag);
+    const int candidates = even ? 2 : 3;
+
+    std::array<filtered_taps, 3> taps;
+    filter_candidate_taps(std::span<filtered_taps>(taps.data(), candidates), h, history, lag - 1);
+
+    float best_score = 0.0f;
+    int best_row = 0;
+    int best_candidate = 1;
+    for (int c = 0; c < candidates; ++c) {
+        const acb_correlations p = compute_acb_correlations(x, taps[c]);
+
+        const int s = acb_gain_selector(even ? lag - 1 + c : lag);
+        const acb_gain_row* rows = acb_gain_codebooks[s];
+        const acb_gain_row* centroids = acb_gain_cluster_centroids[s];
+        const int clusters = s == 0 ? kAcbGainClusters85 : kAcbGainClusters170;
+        const int list = s == 0 ? 0 : kAcbGainClusters85;
+
+        // One running maximum across centroids, members and candidates: a
+        // centroid that beats it raises the bar for the members.
+        int cluster = 0;
+        for (int k = 0; k < clusters; ++k) {
+            const float score = dot_product(centroids[k].data(), p.data(), kAcbGainRowLength);
+            if (score > best_score) {
+                best_score = score;
+                cluster = k;
+            }
+        }
+        const int first = acb_gain_cluster_first_row[list + cluster];
+        const int end = first + acb_gain_cluster_size[list + cluster];
+        for (int m = first; m < end; ++m) {
+            const float score = dot_product(rows[m].data(), p.data(), kAcbGainRowLength);
+            if (score > best_score) {
+                best_score = score;
+                best_row = kAcbGainRows85 * s + m;
+                best_candidate = c;
+            }
+        }
+    }
+
+    subframe_params& sub = params.subframes[j];
+    sub.acb_gain_index = acb_gain_row_to_index[best_row];
+    if (even) {
+        params.open_loop_lag[half] = lag + best_candidate - 1;
+        sub.lag_offset = 1;
+    } else {
+        sub.lag_offset = best_candidate;
+    }
+
+    // The adaptive excitation exactly as a decoder rebuilds it.
+    decode_acb_vector(acb, history, params.open_loop_lag[half], sub.lag_offset, sub.acb_gain_index);
+
+    // Target for the fixed codebook: remove the filtered adaptive excitation
+    // (each output sums its terms in increasing i, as in the taps above).
+    const padded_response hp = pad_response(h);
+    std::array<float, N> filtered{};
+    for (int i = 0; i < N; ++i) add_shifted_response(filtered, hp, i, acb[i]);
+    for (int n = 0; n < N; ++n) x[n] -= filtered[n];
+}
+
+}  // namespace g723

@@ -1,0 +1,35 @@
+#include "g723/encoder/lpc_analysis.h"
+
+#include "g723/decoder/dot_product.h"
+#include "g723/encoder/levinson_durbin.h"
+#include "g723/encoder/tone_history.h"
+#include "g723/silence/encoder_comfort_noise.h"
+#include "g723/tables/lpc_analysis_tables.h"
+
+namespace g723 {
+
+void analyze_lpc(std::array<lpc_vector, kSubframes>& lpc_out, const float* x, g723_encoder& encoder) {
+    subframe_autocorrelations acfs;
+    int16_t history = encoder.tone_history;
+    for (int j = 0; j < kSubframes; ++j) {
+        // The window of subframe j spans the subframe and 60 samples either side.
+        std::array<float, kLpcWindowLength> s;
+        const float* in = x + kSubframeSamples * j;
+        for (int n = 0; n < kLpcWindowLength; ++n) s[n] = lpc_window[n] * in[n];
+
+        std::array<float, kAcfLength>& r = acfs[j];
+        for (int k = 0; k <= kLpcOrder; ++k) r[k] = dot_product(s.data() + k, s.data(), kLpcWindowLength - k);
+        r[0] = r[0] * kWhiteNoiseCorrection;
+        for (int k = 1; k <= kLpcOrder; ++k) r[k] = r[k] * lag_window[k - 1];
+
+        const levinson_result result = levinson_durbin(lpc_out[j], r.data() + 1, r[0]);
+        history = push_tone_flag(history, result.k2);
+    }
+    encoder.tone_history = decide_tone(history);
+
+    // The comfort-noise filter is estimated from the same corrected and
+    // lag-windowed autocorrelations.
+    if (encoder.vad_mode == 1) update_cng_autocorrelation(acfs, encoder.encoder_cng_state);
+}
+
+}  // namespace g723

@@ -1,0 +1,93 @@
+#include "g723/encoder/open_loop_pitch.h"
+
+#include <array>
+
+#include "g723/decoder/dot_product.h"
+#include "g723/encoder/open_loop_pitch_stages.h"
+
+namespace g723 {
+
+namespace {
+
+constexpr int kHalfFrame = 120;
+// The decimated signal: D[0] = 0, then 131 entries of which the last 60 are
+// the current half frame.
+constexpr int kDecimatedLength = 132;
+constexpr int kDecimatedStart = 72;  // first decimated sample of the half frame
+constexpr int kDecimatedWindow = 60;
+constexpr int kMinDecimatedLag = 9;
+constexpr int kMaxDecimatedLag = 72;
+// Coarse result when no lag correlates positively, and the distance (in
+// decimated samples) beyond which a later lag must be 4/3 better to win.
+constexpr int kDefaultDecimatedLag = 18;
+constexpr int kNearbyLags = 18;
+constexpr int32_t kMinLag = 20;
+constexpr int32_t kMaxLag = 143;
+
+}  // namespace
+
+int32_t coarse_pitch_candidate(const float* x) {
+    std::array<float, kDecimatedLength> d;
+    d[0] = 0.0f;
+    // Sample m is centred on x[2m - 144]: entry 131 is centred on x[118].
+    for (int m = 1; m < kDecimatedLength; ++m)
+        d[m] = 0.25f * x[2 * m - 145] + 0.5f * x[2 * m - 144] + 0.25f * x[2 * m - 143];
+
+    const float* now = d.data() + kDecimatedStart;
+    // Energy of the 60 decimated samples ending one lag before; starts as E(8).
+    float e = energy(now - (kMinDecimatedLag - 1), kDecimatedWindow);
+    int best = kDefaultDecimatedLag;
+    float max = 0.0f;
+    for (int k = kMinDecimatedLag; k <= kMaxDecimatedLag; ++k) {
+        const float leaving = d[kDecimatedLength - k];
+        const float entering = d[kDecimatedStart - k];
+        e = e - leaving * leaving + entering * entering;
+        const float cr = dot_product(now, now - k, kDecimatedWindow);
+        if (!(cr > 0.0f)) continue;
+        // E may round to 0 here: the criterion is then infinite and wins.
+        const float v = cr * cr / e;
+        if ((v > max && k - best < kNearbyLags) || 0.75f * v > max) {
+            best = k;
+            max = v;
+        }
+    }
+    int32_t lag = 2 * best;
+    if (lag < kMinLag) lag = kMinLag;
+    if (lag > kMaxLag) lag = kMaxLag;
+    return lag;
+}
+
+int32_t refine_pitch_candidate(const float* x, int32_t l) {
+    // Energies of the 120 samples ending l samples before the half frame's
+    // end, run from E(L-2) through E(L+1).
+    auto step = [x](float e, int32_t lag) {
+        const float leaving = x[kHalfFrame - lag];
+        const float entering = x[-lag];
+        return e - leaving * leaving + entering * entering;
+    };
+    const float e_start = energy(x - (l - 2), kHalfFrame);
+    std::array<float, 3> e;
+    e[0] = step(e_start, l - 1);
+    e[1] = step(e[0], l);
+    e[2] = step(e[1], l + 1);
+    std::array<float, 3> v;
+    for (int i = 0; i < 3; ++i) {
+        if (e[i] == 0.0f) return l;
+        const float cr = dot_product(x, x - (l - 1 + i), kHalfFrame);
+        v[i] = cr * cr / e[i];
+    }
+
+    // Shorter of L-1 and L on a tie; L+1 against that winner on a tie.
+    int winner = v[0] < v[1] ? 1 : 0;
+    if (!(v[winner] > v[2])) winner = 2;
+
+    if (winner == 2 && step(e[2], l + 2) == 0.0f) return l;
+    if (winner == 0 && e_start == 0.0f) return l;
+    return l - 1 + winner;
+}
+
+int32_t estimate_open_loop_pitch(const float* half_frame) {
+    return refine_pitch_candidate(half_frame, coarse_pitch_candidate(half_frame));
+}
+
+}  // namespace g723

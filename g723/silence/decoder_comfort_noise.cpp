@@ -1,0 +1,39 @@
+#include "g723/silence/decoder_comfort_noise.h"
+
+#include "g723/decoder/lsp_decode.h"
+#include "g723/silence/comfort_noise_excitation.h"
+
+namespace g723 {
+
+namespace {
+
+// Weight of the current SID level in the per-frame glide of the noise level.
+constexpr float kLevelGlide = 0.125f;
+constexpr float kLevelKeep = 0.875f;
+
+}  // namespace
+
+void decode_silence_frame(int32_t frame_type, frame_params& params, float* excitation,
+                          const float* history, std::array<lpc_vector, kSubframes>& lpc_out,
+                          g723_decoder& decoder) {
+    decoder_cng_state& cng = decoder.decoder_cng_state;
+    const bool after_speech = cng.previous_frame_type == kFrameSpeech;
+
+    if (frame_type == kFrameSid) {
+        cng.sid_gain = decode_sid_gain(params.subframes[0].fixed_gain_index);
+        cng.sid_lsp = lsp_inverse_quantize(params.lsp_index, decoder.previous_lsp, 0);
+    } else if (after_speech) {
+        // Silence without a SID: the level comes from the excitation energy
+        // that the last good speech frame left in noise_gain (quantized like
+        // a SID level), the spectrum stays that of the last speech frame.
+        cng.sid_gain = decode_sid_gain(quantize_sid_gain(&cng.noise_gain, 0));
+    }
+
+    const float sid_level = static_cast<float>(cng.sid_gain);
+    cng.noise_gain = after_speech ? sid_level : kLevelGlide * sid_level + kLevelKeep * cng.noise_gain;
+
+    generate_cng_excitation(cng.noise_gain, history, excitation, cng.noise_seed, params);
+    lsp_interpolate(lpc_out, cng.sid_lsp, decoder.previous_lsp);
+}
+
+}  // namespace g723
