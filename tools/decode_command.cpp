@@ -80,18 +80,21 @@ exit_status run_decode(std::span<char* const> argument_list) {
     // Every whole frame is kept, also ahead of a truncation.
     output.commit();
 
+    // Concealed frames are worth a note; with a truncation it joins the one
+    // error line.
     const std::uint64_t unsupported = statistics.of(frame_kind::speech_5k3);
+    std::string note;
     if (statistics.invalid + unsupported > 0) {
-        std::fprintf(stderr, "g723: %s: %llu of %llu frames concealed (%llu invalid, %llu at 5.3 kbit/s)\n",
-                     input.name().c_str(),
-                     static_cast<unsigned long long>(statistics.invalid + unsupported),
-                     static_cast<unsigned long long>(statistics.frames()),
-                     static_cast<unsigned long long>(statistics.invalid),
-                     static_cast<unsigned long long>(unsupported));
+        note = std::to_string(statistics.invalid + unsupported) + " of " +
+               std::to_string(statistics.frames()) + " frames concealed (" +
+               std::to_string(statistics.invalid) + " invalid, " + std::to_string(unsupported) +
+               " at 5.3 kbit/s)";
     }
     if (status == read_status::truncated) {
-        fail_data(input.name(), truncation_reason(frame, reader, layout, statistics.frames()));
+        fail_data(input.name(), truncation_reason(frame, reader, layout, statistics.frames()) +
+                                    (note.empty() ? "" : "; " + note));
     }
+    if (!note.empty()) std::fprintf(stderr, "g723: %s: %s\n", input.name().c_str(), note.c_str());
     return exit_status::ok;
 }
 
