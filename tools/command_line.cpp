@@ -19,7 +19,7 @@ namespace {
 }  // namespace
 
 parsed_arguments parse_arguments(std::string_view command, std::span<char* const> arguments,
-                                 std::span<const option_spec> options) {
+                                 std::span<const option_definition> options) {
     parsed_arguments parsed;
     bool options_ended = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -47,12 +47,12 @@ parsed_arguments parse_arguments(std::string_view command, std::span<char* const
             inline_value = name.substr(equals + 1);
             name = name.substr(0, equals);
         }
-        const auto spec = std::find_if(options.begin(), options.end(),
-                                       [&](const option_spec& s) { return s.name == name; });
-        if (spec == options.end()) {
+        const auto known = std::find_if(options.begin(), options.end(),
+                                       [&](const option_definition& o) { return o.name == name; });
+        if (known == options.end()) {
             fail_command(command, "unknown option '--" + std::string(name) + "'");
         }
-        if (!spec->takes_value) {
+        if (!known->takes_value) {
             if (has_inline_value) {
                 fail_command(command, "option '--" + std::string(name) + "' takes no value");
             }

@@ -10,7 +10,7 @@
 
 namespace g723::tool {
 
-struct option_spec {
+struct option_definition {
     std::string_view name;  // without the leading "--"
     bool takes_value;
 };
@@ -30,7 +30,7 @@ struct parsed_arguments {
 // Refuses unknown options and missing values as usage errors; "-h" and
 // "--help" set `help` whatever else the line holds.
 parsed_arguments parse_arguments(std::string_view command, std::span<char* const> arguments,
-                                 std::span<const option_spec> options);
+                                 std::span<const option_definition> options);
 
 // Requires exactly `count` file names; `names` says what they are for the
 // message ("INPUT OUTPUT").

@@ -12,7 +12,7 @@
 namespace g723::tool {
 
 // Options shared by several commands, with their help lines.
-inline constexpr std::array<option_spec, 3> encoder_options{
+inline constexpr std::array<option_definition, 3> encoder_options{
     {{"no-vad", false}, {"multiple-sid", false}, {"no-highpass", false}}};
 inline constexpr std::string_view encoder_options_help =
     "  --no-vad        switch silence compression off: every frame is a speech frame\n"
@@ -20,7 +20,7 @@ inline constexpr std::string_view encoder_options_help =
     "                  not only the first frame of each silence period\n"
     "  --no-highpass   switch the encoder's input high-pass filter off\n";
 
-inline constexpr std::array<option_spec, 3> decoder_options{
+inline constexpr std::array<option_definition, 3> decoder_options{
     {{"no-postfilter", false}, {"loss", true}, {"seed", true}}};
 inline constexpr std::string_view decoder_options_help =
     "  --no-postfilter switch the decoder's pitch and formant postfilters off\n"
@@ -36,9 +36,9 @@ inline constexpr std::string_view exit_status_help =
 
 // The options of a command made up of shared lists and its own.
 template <std::size_t first, std::size_t second>
-constexpr std::array<option_spec, first + second> join(const std::array<option_spec, first>& a,
-                                                       const std::array<option_spec, second>& b) {
-    std::array<option_spec, first + second> joined{};
+constexpr std::array<option_definition, first + second> join(const std::array<option_definition, first>& a,
+                                                       const std::array<option_definition, second>& b) {
+    std::array<option_definition, first + second> joined{};
     for (std::size_t i = 0; i < first; ++i) joined[i] = a[i];
     for (std::size_t i = 0; i < second; ++i) joined[first + i] = b[i];
     return joined;

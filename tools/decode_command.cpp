@@ -41,7 +41,7 @@ constexpr std::string_view decode_help =
 
 exit_status run_decode(std::span<char* const> argument_list) {
     constexpr auto options =
-        join(std::array<option_spec, 2>{{{"raw", false}, {"slots", false}}}, decoder_options);
+        join(std::array<option_definition, 2>{{{"raw", false}, {"slots", false}}}, decoder_options);
     const parsed_arguments arguments = parse_arguments("decode", argument_list, options);
     if (arguments.help) {
         std::printf("%s%s  -h, --help      show this help\n\n%s", decode_help.data(),

@@ -44,7 +44,7 @@ std::string describe(frame_outcome outcome) {
 }  // namespace
 
 exit_status run_info(std::span<char* const> argument_list) {
-    constexpr std::array<option_spec, 1> options{{{"slots", false}}};
+    constexpr std::array<option_definition, 1> options{{{"slots", false}}};
     const parsed_arguments arguments = parse_arguments("info", argument_list, options);
     if (arguments.help) {
         std::printf("%s", info_help.data());

@@ -55,7 +55,7 @@ std::string decibels(std::optional<double> value) {
 
 exit_status run_roundtrip(std::span<char* const> argument_list) {
     constexpr auto options = join(
-        join(std::array<option_spec, 1>{{{"raw", false}}}, encoder_options), decoder_options);
+        join(std::array<option_definition, 1>{{{"raw", false}}}, encoder_options), decoder_options);
     const parsed_arguments arguments = parse_arguments("roundtrip", argument_list, options);
     if (arguments.help) {
         std::printf("%s%s%s  -h, --help      show this help\n\n%s", roundtrip_help.data(),
