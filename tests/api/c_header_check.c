@@ -1,6 +1,7 @@
 /* A C99 host of the library: includes the public header, checks that the
- * frame and packet calls have the argument lists a C host expects, and drives
- * the control calls through the shared library. Exits nonzero on any fault. */
+ * frame and packet calls have the argument lists a C host expects, drives the
+ * control calls and codes one packet through the shared library. Exits
+ * nonzero on any fault. */
 #include "g723/g723.h"
 
 #include <stdio.h>
@@ -24,17 +25,13 @@ static void check(int condition, const char* what) {
 }
 
 int main(void) {
-    /* Comparing pointers of distinct function types is a constraint
-     * violation, so a changed argument list fails to compile. sizeof does not
-     * evaluate its operand: nothing here needs the calls to be linked. */
-    encode_frame_call encode_frame = NULL;
-    encode_packet_call encode_packet = NULL;
-    decode_frame_call decode_frame = NULL;
-    decode_packet_call decode_packet = NULL;
-    (void)sizeof(encode_frame == &g723_encode_frame);
-    (void)sizeof(encode_packet == &g723_encode_packet);
-    (void)sizeof(decode_frame == &g723_decode_frame);
-    (void)sizeof(decode_packet == &g723_decode_packet);
+    /* Initialising a pointer from a function of another type is a
+     * constraint violation, so a changed argument list fails to compile. */
+    encode_frame_call encode_frame = &g723_encode_frame;
+    encode_packet_call encode_packet = &g723_encode_packet;
+    decode_frame_call decode_frame = &g723_decode_frame;
+    decode_packet_call decode_packet = &g723_decode_packet;
+    check(encode_frame && encode_packet && decode_frame && decode_packet, "frame calls linked");
 
     check(g723_ok == 0 && g723_not_supported == 1 && g723_frame_not_supported == 2 &&
               g723_frame_invalid == 3 && g723_invalid_mode == 4 && g723_out_of_memory == 6,
@@ -59,6 +56,29 @@ int main(void) {
         check(g723_encoder_get_output_length(encoder, &length) == g723_ok && length == 24,
               "output length");
         check(g723_encoder_close(&encoder) == g723_ok, "g723_encoder_close");
+    }
+
+    /* Two frames of a tone through the packet calls, then back. */
+    {
+        static int16_t samples[2 * G723_FRAME_SAMPLES];
+        static uint8_t packet[2 * G723_SLOT_BYTES];
+        int32_t in_count = 2 * G723_FRAME_SAMPLES, length = 0, count = 0;
+        int i;
+        g723_encoder* coder = NULL;
+        g723_decoder* listener = NULL;
+        for (i = 0; i < 2 * G723_FRAME_SAMPLES; ++i) samples[i] = (int16_t)((i % 20 < 10) ? 3000 : -3000);
+        check(g723_encoder_open(&coder) == g723_ok, "encoder for the packet");
+        check(g723_decoder_open(&listener) == g723_ok, "decoder for the packet");
+        if (coder != NULL && listener != NULL) {
+            check(g723_encode_packet(coder, samples, &in_count, packet, &length) == g723_ok &&
+                      in_count == 2 * G723_FRAME_SAMPLES && length == 2 * G723_SLOT_BYTES,
+                  "g723_encode_packet counts");
+            check(g723_decode_packet(listener, packet, &length, samples, 0, &count) == g723_ok &&
+                      length == 2 * G723_SLOT_BYTES && count == 2 * G723_FRAME_SAMPLES,
+                  "g723_decode_packet counts");
+        }
+        g723_encoder_close(&coder);
+        g723_decoder_close(&listener);
     }
 
     g723_decoder* decoder = NULL;
