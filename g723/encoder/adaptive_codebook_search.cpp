@@ -58,7 +58,7 @@ void filter_candidate_taps(std::span<filtered_taps> taps, std::span<const float,
     const padded_response hp = pad_response(h);
     std::array<float, N> y{};
     std::array<float, N> z{};
-    for (int i = 0; i < std::min(k, N); ++i) add_shifted_response(y, hp, i, vp(i));
+    for (int i = 0; i < k; ++i) add_shifted_response(y, hp, i, vp(i));
     if (k < N) {
         z[k] = vp(-2);
         if (k + 1 < N) z[k + 1] = vp(-1) + h[1] * vp(-2);
@@ -132,7 +132,7 @@ void search_adaptive_codebook(std::span<float, N> x, std::span<const float, N> h
         const acb_gain_row* rows = acb_gain_codebooks[s];
         const acb_gain_row* centroids = acb_gain_cluster_centroids[s];
         const int clusters = s == 0 ? kAcbGainClusters85 : kAcbGainClusters170;
-        const int list = s == 0 ? 0 : kAcbGainClusters85;
+        const int list = kAcbGainClusters85 * s;  // the clusters of codebook s in the joint list
 
         // One running maximum across centroids, members and candidates: a
         // centroid that beats it raises the bar for the members.

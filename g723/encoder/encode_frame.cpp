@@ -36,7 +36,6 @@ void move_history(std::array<float, Size>& buffer, int past) {
 
 void encode_frame_impl(g723_encoder& encoder, std::span<const int16_t, kFrameSamples> in,
                        std::span<uint8_t, kSlotBytes> out, float* synthesized) {
-    int32_t frame_type = kFrameSpeech;
     frame_params params{};
 
     if (encoder.frame_position == 0) {
@@ -74,7 +73,7 @@ void encode_frame_impl(g723_encoder& encoder, std::span<const int16_t, kFrameSam
     }
 
     // Speech or silence (always speech with silence compression off).
-    frame_type = detect_voice_activity(input, encoder);
+    int32_t frame_type = detect_voice_activity(input, encoder);
 
     // The frame being coded starts 60 samples (the look-ahead) before the
     // newest input; the analysis windows reach 120 samples further back.

@@ -55,6 +55,34 @@ TEST(FixedCodebookSearchTest, AllZeroTargetGivesLowestLevelAndLastPositionFirst)
     }
 }
 
+// With a unit impulse response every grid position is independent and the
+// pulses follow |x| alone. On a target of equal magnitudes the first pulse
+// takes the last position of the tie and every later pulse the first free
+// one; on a target of distinct magnitudes they go in decreasing magnitude.
+TEST(FixedCodebookSearchTest, PulsesFollowTheTieRulesAndTheMagnitudeOrder) {
+    std::array<float, N> h{};
+    h[0] = 1.0f;
+    for (int np : {6, 5}) {
+        std::array<float, N> x{};
+        for (int t = 0; t < N; t += 2) x[t] = (t % 4 == 0) ? 230.0f : -230.0f;
+        pulse_search_result result{};
+        result.error = std::numeric_limits<float>::max();
+        search_pulses(result, x, h, np);
+        const std::array<int32_t, kMaxPulses> tied = {58, 0, 2, 4, 6, 8};
+        for (int i = 0; i < np; ++i) {
+            EXPECT_EQ(result.positions[i], tied[i]) << "np " << np << " pulse " << i;
+            EXPECT_EQ(result.amplitudes[i], std::copysign(230.0f, x[tied[i]])) << "np " << np << " pulse " << i;
+        }
+        EXPECT_EQ(fixed_gain_table[result.gain_index], 230.0f);
+
+        for (int k = 0; k < kGridPositions; ++k) x[2 * k] = 10.0f * float((7 * k) % kGridPositions) + 1.0f;
+        result.error = std::numeric_limits<float>::max();
+        search_pulses(result, x, h, np);
+        for (int i = 1; i < np; ++i)
+            EXPECT_GT(x[result.positions[i - 1]], x[result.positions[i]]) << "np " << np << " pulse " << i;
+    }
+}
+
 // On random targets: exactly np pulses of one table level on even samples,
 // the reported error is ||x - A S||^2 - ||x||^2, the chosen pass is the
 // better of the two levels around the estimate, and coding reduces the error.
