@@ -77,8 +77,11 @@ int32_t encode_silence_frame(float* excitation, const float* history, frame_para
         cng.energy_count = std::min(cng.energy_count + 1, kEnergiesAveraged);
         gain_index = quantize_sid_gain(cng.energies.data(), cng.energy_count);
         if (encoder.single_sid == 0) {
+            // A frame without any signal (a muted input) leaves no residual
+            // under any filter: 0 against 0 is no change of spectrum.
+            const float distance = residual_energy(current_acf, cng.sid_acf);
             const bool spectrum_changed =
-                residual_energy(current_acf, cng.sid_acf) >= kSpectralDistanceLimit * cng.energies[0];
+                distance > 0.0f && distance >= kSpectralDistanceLimit * cng.energies[0];
             const bool level_changed = std::abs(gain_index - cng.sid_gain_index) > kGainIndexTolerance;
             if (spectrum_changed || level_changed) frame_type = kFrameSid;
         }
