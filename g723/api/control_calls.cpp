@@ -22,8 +22,8 @@ g723_result g723_get_version(const char** version) {
 }
 
 g723_result g723_encoder_open(g723_encoder** handle) {
-    // The record is set up field by field by open_encoder, so it is allocated
-    // without initialization.
+    // open_encoder gives every field of the record its value, so the block
+    // is allocated without initialization, as the decoder's is.
     g723_encoder* encoder = new (std::nothrow) g723_encoder;
     *handle = encoder;
     if (encoder == nullptr) return g723_out_of_memory;

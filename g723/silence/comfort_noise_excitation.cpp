@@ -29,6 +29,10 @@ constexpr std::array<int32_t, kSubframes> kCngLagOffsets = {1, 0, 1, 3};
 constexpr float kOneEleventh = 0.0909f;
 constexpr float kPulseAmplitudeLimit = 5000.0f;
 
+// Weights of the SID level and of the previous level in the per-frame glide.
+constexpr float kLevelGlide = 0.125f;
+constexpr float kLevelKeep = 0.875f;
+
 // The pulses of one half frame: positions within its 120 samples, signs +-1.
 struct half_frame_pulses {
     std::array<int32_t, kHalfFramePulses> position;
@@ -120,6 +124,11 @@ void generate_cng_excitation(float gain, const float* history, float* excitation
         const float g = solve_pulse_amplitude(e, pulses[half], gain);
         for (int p = 0; p < kHalfFramePulses; ++p) e[pulses[half].position[p]] += pulses[half].sign[p] * g;
     }
+}
+
+float glide_noise_level(int16_t sid_gain, float previous_level, bool after_speech) {
+    const float sid_level = static_cast<float>(sid_gain);
+    return after_speech ? sid_level : kLevelGlide * sid_level + kLevelKeep * previous_level;
 }
 
 int16_t quantize_sid_gain(float* energies, int32_t count) {

@@ -17,6 +17,11 @@ int32_t cng_random(int16_t& seed, int32_t n);
 void generate_cng_excitation(float gain, const float* history, float* excitation, int16_t& seed,
                              frame_params& params);
 
+// The comfort-noise level of a silence frame: the SID level itself in the
+// first frame after speech, otherwise 1/8 of the way from the previous
+// level towards it, on both sides alike.
+float glide_noise_level(int16_t sid_gain, float previous_level, bool after_speech);
+
 // 6-bit SID gain index of the scaled sum of energies[0 .. count-1]; count 0
 // scales energies[0] alone and overwrites it with the scaled value.
 int16_t quantize_sid_gain(float* energies, int32_t count);

@@ -5,14 +5,6 @@
 
 namespace g723 {
 
-namespace {
-
-// Weight of the current SID level in the per-frame glide of the noise level.
-constexpr float kLevelGlide = 0.125f;
-constexpr float kLevelKeep = 0.875f;
-
-}  // namespace
-
 void decode_silence_frame(int32_t frame_type, frame_params& params, float* excitation,
                           const float* history, std::array<lpc_vector, kSubframes>& lpc_out,
                           g723_decoder& decoder) {
@@ -29,8 +21,7 @@ void decode_silence_frame(int32_t frame_type, frame_params& params, float* excit
         cng.sid_gain = decode_sid_gain(quantize_sid_gain(&cng.noise_gain, 0));
     }
 
-    const float sid_level = static_cast<float>(cng.sid_gain);
-    cng.noise_gain = after_speech ? sid_level : kLevelGlide * sid_level + kLevelKeep * cng.noise_gain;
+    cng.noise_gain = glide_noise_level(cng.sid_gain, cng.noise_gain, after_speech);
 
     generate_cng_excitation(cng.noise_gain, history, excitation, cng.noise_seed, params);
     lsp_interpolate(lpc_out, cng.sid_lsp, decoder.previous_lsp);

@@ -21,9 +21,6 @@ constexpr float kSpectralDistanceLimit = 1.213623046875f;
 constexpr int32_t kGainIndexTolerance = 3;
 constexpr int32_t kEnergiesAveraged = 3;
 
-constexpr float kLevelGlide = 0.125f;
-constexpr float kLevelKeep = 0.875f;
-
 using autocorrelation = std::array<float, kAcfLength>;
 
 // LPC filter of an autocorrelation r0..r10; returns the residual energy.
@@ -77,8 +74,11 @@ int32_t encode_silence_frame(float* excitation, const float* history, frame_para
         cng.energy_count = std::min(cng.energy_count + 1, kEnergiesAveraged);
         gain_index = quantize_sid_gain(cng.energies.data(), cng.energy_count);
         if (encoder.single_sid == 0) {
+            // A frame without any signal (a muted input) leaves no residual
+            // under any filter: 0 against 0 is no change of spectrum.
+            const float distance = residual_energy(current_acf, cng.sid_acf);
             const bool spectrum_changed =
-                residual_energy(current_acf, cng.sid_acf) >= kSpectralDistanceLimit * cng.energies[0];
+                distance > 0.0f && distance >= kSpectralDistanceLimit * cng.energies[0];
             const bool level_changed = std::abs(gain_index - cng.sid_gain_index) > kGainIndexTolerance;
             if (spectrum_changed || level_changed) frame_type = kFrameSid;
         }
@@ -109,9 +109,7 @@ int32_t encode_silence_frame(float* excitation, const float* history, frame_para
         cng.sid_gain = decode_sid_gain(gain_index);
     }
 
-    // The level glides towards the last SID level as the decoder's does.
-    const float sid_level = static_cast<float>(cng.sid_gain);
-    cng.noise_gain = after_speech ? sid_level : kLevelGlide * sid_level + kLevelKeep * cng.noise_gain;
+    cng.noise_gain = glide_noise_level(cng.sid_gain, cng.noise_gain, after_speech);
 
     generate_cng_excitation(cng.noise_gain, history, excitation, cng.noise_seed, params);
     lsp_interpolate(lpc_out, cng.sid_lsp, encoder.previous_lsp);

@@ -56,7 +56,7 @@ TEST_P(SilenceRobustness, EncoderStaysFiniteAndTheDecoderInStep) {
             g723_encoder_set_filter_mode(enc, filter_mode);
             g723_encoder_set_vad_mode(enc, 1, single_sid);
             g723_decoder_set_filter_mode(dec, 0);
-            int silence = 0;
+            int silence = 0, sid = 0;
             for (int f = 0; f < kFrames; ++f) {
                 std::array<int16_t, kFrameSamples> in;
                 for (int n = 0; n < kFrameSamples; ++n) in[n] = signal.sample(f * kFrameSamples + n);
@@ -66,6 +66,7 @@ TEST_P(SilenceRobustness, EncoderStaysFiniteAndTheDecoderInStep) {
                 g723_encode_frame(enc, in.data(), slot.data(), &length);
                 ASSERT_EQ(g723_decode_frame(dec, slot.data(), out.data(), 0, &count), g723_ok);
                 silence += (slot[0] & 3) != 0;
+                sid += (slot[0] & 3) == 2;
 
                 const std::string where = signal.name + " filter " + std::to_string(filter_mode) + " single_sid " +
                                           std::to_string(single_sid) + " frame " + std::to_string(f);
@@ -85,6 +86,7 @@ TEST_P(SilenceRobustness, EncoderStaysFiniteAndTheDecoderInStep) {
             }
             if (signal.name == "digital_silence") {
                 EXPECT_GT(silence, kFrames / 2);
+                EXPECT_EQ(sid, 1) << "nothing in a muted input calls for a SID update";
             }
             g723_encoder_close(&enc);
             g723_decoder_close(&dec);

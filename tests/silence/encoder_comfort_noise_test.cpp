@@ -142,6 +142,22 @@ TEST_F(encoder_cng, SpectralDistanceAtTheLimitCallsForASid) {
     EXPECT_EQ(silence(white(1024.0f)), kFrameUntransmitted);
 }
 
+// A muted input: every frame's autocorrelation is zero, so the comfort-noise
+// filter and the frame's own filter both leave no residual at all. Nothing
+// has changed, and with SID updates on the pause must still go untransmitted.
+TEST_F(encoder_cng, DigitalSilenceNeedsNoFurtherSid) {
+    encoder.single_sid = 0;
+    ASSERT_EQ(silence(white(0.0f)), kFrameSid);
+    ASSERT_EQ(cng().sid_gain_index, 0);
+    for (int frame = 0; frame < 5; ++frame) {
+        EXPECT_EQ(silence(white(0.0f)), kFrameUntransmitted) << frame;
+        EXPECT_EQ(cng().energies[0], 0.0f);
+    }
+    // A frame with any energy in it, however little, is compared as before.
+    cng().sid_acf = {2.0f, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(silence(white(1.0e-3f)), kFrameSid) << "twice the white frame's own residual";
+}
+
 TEST_F(encoder_cng, SidFilterIsTheEnvelopeOfThePreviousThreeFramesWhenItFits) {
     for (int i = 0; i < 3; ++i) update_cng_autocorrelation({{colored(5.0e6f, 0.8f)}}, cng());
     encoder.vad_state.adapt_count = 0;
