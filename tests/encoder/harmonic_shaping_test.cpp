@@ -108,6 +108,19 @@ TEST(HarmonicShaping, GainScalesWithTheCorrelationRatioCappedAtOne) {
     EXPECT_EQ(h.gain, 0.3125f);
 }
 
+TEST(HarmonicShaping, GainIsTheScaledCorrelationDividedByTheEnergy) {
+    // One sample against one three times its size at lag 100: Cr = 3, E = 9,
+    // Ex = 1. 0.3125 * Cr = 0.9375 is exact, so the gain is 5/48 rounded once
+    // to single precision; scaling the rounded ratio 1/3 instead lands one
+    // step away.
+    subframe_buffer x;
+    x[0] = 1.0f;
+    x[-100] = 3.0f;
+    const harmonic_shaping h = find_harmonic_shaping(x.subframe(), 100);
+    EXPECT_EQ(h.lag, 100);
+    EXPECT_EQ(h.gain, static_cast<float>(5.0 / 48.0));
+}
+
 TEST(HarmonicShapingFilter, SubtractsTheScaledLaggedWeightedSpeech) {
     // w spans two subframes of history and two of the frame; the comb of the
     // second subframe reaches back into the history.
