@@ -48,11 +48,8 @@ harmonic_shaping find_harmonic_shaping(const float* subframe, int32_t open_loop_
     if (j_best < 0) return {open_loop_lag, 0.0f};
 
     harmonic_shaping result{first_lag + j_best, 0.0f};
-    if (c2_best > kMinNormalisedCorrelation * ex * e_best) {
-        // The ratio is formed first so that a perfectly periodic subframe
-        // (Cr = E) gets exactly 0.3125.
-        result.gain = c_best > e_best ? kShapingGain : kShapingGain * (c_best / e_best);
-    }
+    if (c2_best > kMinNormalisedCorrelation * ex * e_best)
+        result.gain = c_best > e_best ? kShapingGain : kShapingGain * c_best / e_best;
     return result;
 }
 

@@ -9,7 +9,7 @@ levinson_result levinson_durbin(lpc_vector& a_out, const float* r, float r0) {
     float err = r0;
     float k2 = 0.0f;
     for (int i = 1; i <= kLpcOrder; ++i) {
-        // Prediction of R(i) by the order i-1 filter.
+        // R(i) less its prediction by the order i-1 filter.
         float t = r[i - 1];
         for (int j = 1; j < i; ++j) t -= a[j - 1] * r[i - j - 1];
         // A reflection coefficient of magnitude 1 or more (or a NaN) means the

@@ -1,5 +1,7 @@
 #include "g723/encoder/lpc_to_lsp.h"
 
+#include <cmath>
+
 namespace g723 {
 
 namespace {
@@ -44,8 +46,8 @@ int find_lsp_roots(const lsp_polynomial& p, const lsp_polynomial& q, lsp_vector&
         const float value = evaluate(*polynomials[current], c, s);
         if (value * previous < 0.0f) {
             // Linear interpolation between the two grid points.
-            const float a = previous < 0.0f ? -previous : previous;
-            const float b = value < 0.0f ? -value : value;
+            const float a = std::fabs(previous);
+            const float b = std::fabs(value);
             out[found] = kGridStep * static_cast<float>(j - 1) + kGridStep * a / (a + b);
             if (++found == kLpcOrder) break;
             // Roots of P and Q interlace: look for the next one in the other.

@@ -24,6 +24,15 @@ constexpr int kNearbyLags = 18;
 constexpr int32_t kMinLag = 20;
 constexpr int32_t kMaxLag = 143;
 
+// Energy of the window of `length` samples `lag` samples before `now`, from
+// that of the window one sample later: its newest sample leaves, one older
+// sample enters.
+float slide_energy(float e, const float* now, int length, int lag) {
+    const float leaving = now[length - lag];
+    const float entering = now[-lag];
+    return e - leaving * leaving + entering * entering;
+}
+
 }  // namespace
 
 int32_t coarse_pitch_candidate(const float* x) {
@@ -39,9 +48,7 @@ int32_t coarse_pitch_candidate(const float* x) {
     int best = kDefaultDecimatedLag;
     float max = 0.0f;
     for (int k = kMinDecimatedLag; k <= kMaxDecimatedLag; ++k) {
-        const float leaving = d[kDecimatedLength - k];
-        const float entering = d[kDecimatedStart - k];
-        e = e - leaving * leaving + entering * entering;
+        e = slide_energy(e, now, kDecimatedWindow, k);
         const float cr = dot_product(now, now - k, kDecimatedWindow);
         if (!(cr > 0.0f)) continue;
         // E may round to 0 here: the criterion is then infinite and wins.
@@ -60,16 +67,11 @@ int32_t coarse_pitch_candidate(const float* x) {
 int32_t refine_pitch_candidate(const float* x, int32_t l) {
     // Energies of the 120 samples ending l samples before the half frame's
     // end, run from E(L-2) through E(L+1).
-    auto step = [x](float e, int32_t lag) {
-        const float leaving = x[kHalfFrame - lag];
-        const float entering = x[-lag];
-        return e - leaving * leaving + entering * entering;
-    };
     const float e_start = energy(x - (l - 2), kHalfFrame);
     std::array<float, 3> e;
-    e[0] = step(e_start, l - 1);
-    e[1] = step(e[0], l);
-    e[2] = step(e[1], l + 1);
+    e[0] = slide_energy(e_start, x, kHalfFrame, l - 1);
+    e[1] = slide_energy(e[0], x, kHalfFrame, l);
+    e[2] = slide_energy(e[1], x, kHalfFrame, l + 1);
     std::array<float, 3> v;
     for (int i = 0; i < 3; ++i) {
         if (e[i] == 0.0f) return l;
@@ -81,7 +83,7 @@ int32_t refine_pitch_candidate(const float* x, int32_t l) {
     int winner = v[0] < v[1] ? 1 : 0;
     if (!(v[winner] > v[2])) winner = 2;
 
-    if (winner == 2 && step(e[2], l + 2) == 0.0f) return l;
+    if (winner == 2 && slide_energy(e[2], x, kHalfFrame, l + 2) == 0.0f) return l;
     if (winner == 0 && e_start == 0.0f) return l;
     return l - 1 + winner;
 }

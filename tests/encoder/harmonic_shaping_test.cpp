@@ -106,6 +106,16 @@ TEST(HarmonicShaping, GainScalesWithTheCorrelationRatioCappedAtOne) {
     h = find_harmonic_shaping(periodic_plus_orthogonal(2.0f, 0).subframe(), 100);
     EXPECT_EQ(h.lag, 100);
     EXPECT_EQ(h.gain, 0.3125f);
+    // One sample against one three times its size at lag 100: Cr = 3, E = 9,
+    // Ex = 1. 0.3125 * Cr = 0.9375 is exact, so the gain is 5/48 rounded once
+    // to single precision; scaling the rounded ratio 1/3 instead lands one
+    // step away.
+    subframe_buffer third;
+    third[0] = 1.0f;
+    third[-100] = 3.0f;
+    h = find_harmonic_shaping(third.subframe(), 100);
+    EXPECT_EQ(h.lag, 100);
+    EXPECT_EQ(h.gain, static_cast<float>(5.0 / 48.0));
 }
 
 TEST(HarmonicShapingFilter, SubtractsTheScaledLaggedWeightedSpeech) {

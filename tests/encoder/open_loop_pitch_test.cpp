@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <random>
+#include <utility>
 
 #include "g723/encoder/open_loop_pitch_stages.h"
 
@@ -79,6 +80,21 @@ TEST(OpenLoopPitch, DistantLagMustBeAThirdBetter) {
     const half_frame_buffer far = mixture(1.0);
     EXPECT_EQ(coarse_pitch_candidate(far.half_frame()), 120);
     EXPECT_EQ(estimate_open_loop_pitch(far.half_frame()), 120);
+}
+
+TEST(OpenLoopPitch, SeventeenDecimatedSamplesAwayIsStillNear) {
+    // Decimated sample m is x[2m - 144] / 2 when only even offsets are set.
+    // The half frame's first decimated sample is 1, the past holds 1 at
+    // decimated lag 30 and 1.5 at a longer lag: Cr = 1 and 1.5, E = 2 and
+    // 4.25, so the longer lag is better (0.529 against 0.5) but not by 4/3.
+    for (const auto& [longer, expected] : {std::pair{47, 94}, std::pair{48, 60}}) {
+        half_frame_buffer x;
+        auto set_decimated = [&x](int m, float value) { x[2 * m - 144] = 2.0f * value; };
+        set_decimated(72, 1.0f);
+        set_decimated(72 - 30, 1.0f);
+        set_decimated(72 - longer, 1.5f);
+        EXPECT_EQ(coarse_pitch_candidate(x.half_frame()), expected) << "longer lag " << longer;
+    }
 }
 
 TEST(OpenLoopPitch, EnergyRoundedToZeroMakesAnUnbeatableLag) {

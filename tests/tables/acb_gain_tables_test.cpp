@@ -95,6 +95,11 @@ TEST(AcbGainTables, IndexMapsArePermutationsAndInverse) {
     EXPECT_EQ(acb_gain_index_to_row[84], 57);
     EXPECT_EQ(acb_gain_index_to_row[85 + 13], 127);
     EXPECT_EQ(acb_gain_index_to_row[85 + 169], 167);
+    // Sum of (entry + 1) times each of the 255 listed stored rows: a single
+    // changed entry, or two exchanged ones, alters it.
+    int64_t weighted = 0;
+    for (int i = 0; i < kAcbGainRows85 + kAcbGainRows170; ++i) weighted += (i + 1) * acb_gain_index_to_row[i];
+    EXPECT_EQ(weighted, 2775983);
     for (int s = 0; s < 2; ++s) {
         std::vector<bool> seen(kRows[s], false);
         for (int index = 0; index < kRows[s]; ++index) {

@@ -115,6 +115,23 @@ TEST(LspTables, ClustersCoverTheStoredRowsInOrder) {
     const std::array<int32_t, kLspClusters> band0_first = {0,   25,  53,  73,  89,  103, 113, 132,
                                                            147, 172, 195, 206, 220, 228, 241, 249};
     EXPECT_EQ(lsp_cluster_first_row[0], band0_first);
+    const std::array<std::array<int32_t, kLspClusters>, kLspBands> sizes = {{
+        {25, 28, 20, 16, 14, 10, 19, 15, 25, 23, 11, 14, 8, 13, 8, 7},
+        {24, 22, 15, 20, 22, 12, 15, 16, 12, 14, 12, 14, 11, 11, 19, 17},
+        {28, 20, 24, 14, 21, 14, 24, 14, 23, 12, 13, 10, 14, 9, 9, 7},
+    }};
+    EXPECT_EQ(lsp_cluster_size, sizes);
+    // Sum over the transmitted indices of (index + 1) times the cluster that
+    // holds the index, from the cluster lists the tables are generated from:
+    // moving any index to another cluster, even with the sizes kept by a
+    // second move, changes it.
+    const int64_t label_sums[kLspBands] = {197990, 214414, 216324};
+    for (int band = 0; band < kLspBands; ++band) {
+        int64_t sum = 0;
+        for (int index = 0; index < kLspBandRows; ++index)
+            sum += (index + 1) * cluster_of_row(band, lsp_index_to_row[band][index]);
+        EXPECT_EQ(sum, label_sums[band]) << "band " << band;
+    }
     for (int band = 0; band < kLspBands; ++band) {
         SCOPED_TRACE(band);
         int32_t next = 0;
