@@ -102,6 +102,61 @@ TEST(DecodeFrame, ErasureSequenceAfterGoodFrame) {
     EXPECT_EQ(d->erasure_count, 0);
 }
 
+TEST(DecodeFrame, ConcealedFrameKeepsTheLagTheNoiseLevelAndTheSilenceSpectrum) {
+    // Only a good frame analyses its end: a concealed frame continues with
+    // the stored lag, and leaves the comfort-noise spectrum and level that
+    // the good frame set.
+    auto d = new_decoder();
+    std::mt19937 rng(8);
+    pcm_frame out;
+    decode(*d, pack(random_speech_params(rng, 12)), out);
+    d->concealment_lag = 40;
+    const lsp_vector sid_lsp = d->decoder_cng_state.sid_lsp;
+    const float noise_gain = d->decoder_cng_state.noise_gain;
+    decode_frame(*d, nullptr, out, 1);
+    EXPECT_EQ(d->concealment_lag, 40);
+    EXPECT_EQ(d->decoder_cng_state.sid_lsp, sid_lsp);
+    EXPECT_NE(d->previous_lsp, sid_lsp);  // the concealed frame's own LSPs moved on
+    EXPECT_EQ(d->decoder_cng_state.noise_gain, noise_gain);
+    const float* slot = d->excitation_buffer.data() + 145 + 240;
+    for (int n = 40; n < 240; ++n) ASSERT_EQ(slot[n], slot[n - 40]) << n;
+}
+
+TEST(DecodeFrame, PitchPostfilterActsOnDecodedSpeechOnlyAndNeverOnTheExcitation) {
+    // Before every frame a copy of the decoder has the postfilter switched
+    // off. The pitch postfilter is the only stage ahead of synthesis that
+    // the switch controls, so the synthesized speech may differ only in good
+    // speech frames; the excitation history never differs.
+    auto d = new_decoder();
+    std::mt19937 rng(9);
+    frame_params sid{};
+    sid.lsp_index = 0x203040;
+    sid.subframes[0].fixed_gain_index = 18;
+    const coded_slot speech_slots[] = {pack(random_speech_params(rng, 12)), pack(random_speech_params(rng, 12))};
+    struct step {
+        const coded_slot* slot;  // null: lost
+        bool speech;
+    };
+    const coded_slot sid_slot = pack(sid, kFrameSid), pause = pack(sid, kFrameUntransmitted);
+    const step stream[] = {{&speech_slots[0], true}, {&speech_slots[1], true}, {nullptr, false},
+                           {nullptr, false},         {&sid_slot, false},      {&pause, false},
+                           {nullptr, false},         {&speech_slots[0], true}};
+    pcm_frame out;
+    int speech_differs = 0;
+    for (const step& s : stream) {
+        g723_decoder off = *d;
+        off.filter_mode = 0;
+        decode_frame(*d, s.slot ? s.slot->data() : nullptr, out, s.slot ? 0 : 1);
+        decode_frame(off, s.slot ? s.slot->data() : nullptr, out, s.slot ? 0 : 1);
+        ASSERT_EQ(d->excitation_buffer, off.excitation_buffer);
+        if (s.speech)
+            speech_differs += d->synthesis_memory != off.synthesis_memory;
+        else
+            EXPECT_EQ(d->synthesis_memory, off.synthesis_memory);
+    }
+    EXPECT_GT(speech_differs, 0);
+}
+
 TEST(DecodeFrame, LostFrameDuringSilenceContinuesSilence) {
     auto d = new_decoder();
     std::mt19937 rng(4);
