@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "g723/decoder/output_conversion.h"
+#include "g723/decoder/pitch_postfilter.h"
 #include "g723/g723.h"
 #include "g723/tables/lsp_tables.h"
 #include "g723/tables/pulse_tables.h"
@@ -155,6 +156,35 @@ TEST(DecodeFrame, PitchPostfilterActsOnDecodedSpeechOnlyAndNeverOnTheExcitation)
             EXPECT_EQ(d->synthesis_memory, off.synthesis_memory);
     }
     EXPECT_GT(speech_differs, 0);
+}
+
+TEST(DecodeFrame, SecondHalfFrameLagDrivesItsPostfilterAndTheConcealmentAnalysis) {
+    // First half frame (lag 100): loud pulses only. Second half frame (lag
+    // 40): the strongest adaptive-codebook taps repeat the first half's last
+    // 40 samples, with faint pulses, so it is periodic with period 40.
+    auto d = new_decoder();
+    std::mt19937 rng(10);
+    frame_params p = random_speech_params(rng);
+    p.open_loop_lag = {100, 40};
+    for (int k = 0; k < 4; ++k) {
+        p.subframes[k].lag_offset = 1;
+        p.subframes[k].acb_gain_index = k < 2 ? 0 : 84;
+        p.subframes[k].fixed_gain_index = k < 2 ? 16 : 0;
+        p.subframes[k].pulse_train = 0;
+    }
+    g723_decoder off = *d;
+    off.filter_mode = 0;
+    pcm_frame out;
+    ASSERT_EQ(decode(*d, pack(p), out), g723_ok);
+    decode(off, pack(p), out);
+    // As designed: the last subframe is filtered at its own half frame's
+    // lag, while at lags near 100 no subframe would be.
+    const float* history = d->excitation_buffer.data();
+    ASSERT_EQ(find_pitch_postfilter(history, 40, 3, 0).offset, -40);
+    for (int k = 0; k < 4; ++k) ASSERT_EQ(find_pitch_postfilter(history, 100, k, 0).weighted_gain, 0.0f) << k;
+
+    EXPECT_EQ(d->concealment_lag, 40);
+    EXPECT_NE(d->synthesis_memory, off.synthesis_memory);
 }
 
 TEST(DecodeFrame, LostFrameDuringSilenceContinuesSilence) {
