@@ -71,9 +71,11 @@ lsp_vector previous_giving(std::initializer_list<std::pair<int, float>> targets)
 }
 
 TEST(LspInverseQuantize, OuterLinesAreBoundedBeforeSpacing) {
-    const lsp_vector lsp = lsp_inverse_quantize(0, previous_giving({{0, 1.0f}, {9, 255.0f}}), 0);
-    EXPECT_EQ(lsp[0], 3.0f);
-    EXPECT_EQ(lsp[9], 252.0f);
+    for (auto [low, high] : {std::pair{1.0f, 255.0f}, std::pair{2.9f, 252.1f}}) {
+        const lsp_vector lsp = lsp_inverse_quantize(0, previous_giving({{0, low}, {9, high}}), 0);
+        EXPECT_EQ(lsp[0], 3.0f) << low;
+        EXPECT_EQ(lsp[9], 252.0f) << high;
+    }
 }
 
 TEST(LspInverseQuantize, CloseNeighboursAreMovedApartSymmetrically) {
