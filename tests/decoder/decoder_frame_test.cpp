@@ -133,15 +133,15 @@ TEST(DecodeFrame, PitchPostfilterActsOnDecodedSpeechOnlyAndNeverOnTheExcitation)
     frame_params sid{};
     sid.lsp_index = 0x203040;
     sid.subframes[0].fixed_gain_index = 18;
-    const coded_slot speech_slots[] = {pack(random_speech_params(rng, 12)), pack(random_speech_params(rng, 12))};
+    const coded_slot first = pack(random_speech_params(rng, 12));
+    const coded_slot second = pack(random_speech_params(rng, 12));
+    const coded_slot sid_slot = pack(sid, kFrameSid), pause = pack(sid, kFrameUntransmitted);
     struct step {
         const coded_slot* slot;  // null: lost
         bool speech;
     };
-    const coded_slot sid_slot = pack(sid, kFrameSid), pause = pack(sid, kFrameUntransmitted);
-    const step stream[] = {{&speech_slots[0], true}, {&speech_slots[1], true}, {nullptr, false},
-                           {nullptr, false},         {&sid_slot, false},      {&pause, false},
-                           {nullptr, false},         {&speech_slots[0], true}};
+    const step stream[] = {{&first, true},     {&second, true}, {nullptr, false}, {nullptr, false},
+                           {&sid_slot, false}, {&pause, false}, {nullptr, false}, {&first, true}};
     pcm_frame out;
     int speech_differs = 0;
     for (const step& s : stream) {

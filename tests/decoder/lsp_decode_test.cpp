@@ -103,7 +103,8 @@ TEST(LspInverseQuantize, SpacingWithinToleranceEndsTheCorrection) {
     // 101.5, the second moves 5 and 6 to 101.49 and 103.49. Lines 4 and 5
     // are then 1.99 apart, inside the 0.03125 tolerance of 2, so no further
     // pass runs.
-    const lsp_vector lsp = lsp_inverse_quantize(0, previous_giving({{4, 100.0f}, {5, 101.0f}, {6, 103.48f}}), 0);
+    const lsp_vector previous = previous_giving({{4, 100.0f}, {5, 101.0f}, {6, 103.48f}});
+    const lsp_vector lsp = lsp_inverse_quantize(0, previous, 0);
     EXPECT_NEAR(lsp[4], 99.5f, 2e-4f);
     EXPECT_NEAR(lsp[5], 101.49f, 2e-4f);
     EXPECT_NEAR(lsp[6], 103.49f, 2e-4f);
