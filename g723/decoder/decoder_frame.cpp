@@ -120,19 +120,15 @@ int32_t decode_frame(g723_decoder& decoder, const uint8_t* in, std::span<int16_t
         const lsp_vector lsp = lsp_inverse_quantize(params.lsp_index, decoder.previous_lsp, params.lost);
         lsp_interpolate(lpc, lsp, decoder.previous_lsp);
 
-        if (decoder.erasure_count == 0) {
+        if (decoder.erasure_count != 0) {
+            decoder.concealment_gain *= kConcealmentAttenuation;
+            conceal_lost_frame(working, history, decoder.concealment_lag, decoder.concealment_gain,
+                               decoder.erasure_count, decoder.concealment_seed);
+        } else {
             // Noise level for a later loss: the pulse amplitude of the frame's end.
             const int32_t level =
                 (params.subframes[2].fixed_gain_index + params.subframes[3].fixed_gain_index) / 2;
             decoder.concealment_gain = fixed_gain_table[level];
-        } else {
-            decoder.concealment_gain *= kConcealmentAttenuation;
-        }
-
-        if (decoder.erasure_count != 0) {
-            conceal_lost_frame(working, history, decoder.concealment_lag, decoder.concealment_gain,
-                               decoder.erasure_count, decoder.concealment_seed);
-        } else {
             decode_speech_excitation(params, excitation, history);
             std::copy(excitation, excitation + kFrameSamples, working.begin());
             decoder.concealment_lag = find_concealment_lag(history, params.open_loop_lag[1], cng);

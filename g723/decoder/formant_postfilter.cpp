@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "g723/decoder/dot_product.h"
 #include "g723/tables/postfilter_tables.h"
@@ -13,8 +14,8 @@ namespace {
 constexpr float kTiltOld = 0.75f;
 constexpr float kTiltNew = 0.25f;
 constexpr float kTiltCompensation = 0.25f;
-// Smallest normal float: below it an energy counts as silence.
-constexpr float kEnergyFloor = 1.1754944e-38f;
+// An energy not above this counts as silence.
+constexpr float kEnergyFloor = std::numeric_limits<float>::min();
 
 }  // namespace
 

@@ -19,15 +19,15 @@ inline int32_t lag_search_centre(int32_t open_loop_lag) {
     return std::clamp<int32_t>(open_loop_lag, kLagSearchHalfWidth + 1, kLagSearchCap);
 }
 
-// Over k = first .. last in increasing order, the correlation of x[0..n) with
-// x[step * k ..] (step -1: backward, +1: forward). A lag replaces the best only
-// on a strictly greater value, starting from 0, so ties keep the shorter lag;
-// lag 0 when no correlation is positive.
 struct correlated_lag {
     int32_t lag;
     float correlation;
 };
 
+// Over k = first .. last in increasing order, the correlation of x[0..n) with
+// x[step * k ..] (step -1: backward, +1: forward). A lag replaces the best only
+// on a strictly greater value, starting from 0, so ties keep the shorter lag;
+// lag 0 when no correlation is positive.
 inline correlated_lag best_correlated_lag(const float* x, int32_t first, int32_t last, int n,
                                           int step) {
     float best = 0.0f;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "g723/decoder/dot_product.h"
 #include "g723/decoder/lag_search.h"
@@ -11,7 +12,7 @@ namespace g723 {
 namespace {
 
 constexpr float kGainThreshold = 0.25f;
-constexpr float kEnergyFloor = 1.1754943508222875e-38f;
+constexpr float kEnergyFloor = std::numeric_limits<float>::min();
 
 const float* subframe_start(const float* history, int subframe) {
     return history + kExcitationPast + kSubframeSamples * subframe;

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <random>
 #include <vector>
 
+#include "g723/api/decode_calls.h"
 #include "g723/decoder/decoder_state.h"
 #include "g723/g723.h"
 #include "tests/decoder/random_frames.h"
@@ -57,6 +59,17 @@ TEST(DecodePacket, DecodesWholeSlotsOnly) {
         EXPECT_EQ(length, 0);
         EXPECT_EQ(count, 0);
     }
+}
+
+TEST(DecodePacket, TakesNoMoreFramesThanItsSampleCountCanReport) {
+    // A packet of some 215 MB or more holds more frames than a 32-bit sample
+    // count reaches: the call takes the most it can report and leaves the
+    // rest unconsumed instead of overflowing the count.
+    constexpr int32_t kMost = std::numeric_limits<int32_t>::max();
+    const int32_t frames = packet_frames(kMost, 24);
+    EXPECT_LE(int64_t{frames} * 240, int64_t{kMost});
+    EXPECT_GT(int64_t{frames + 1} * 240, int64_t{kMost});
+    EXPECT_EQ(packet_frames(24 * frames, 24), frames);
 }
 
 TEST(DecodePacket, AnyFailedFrameFailsThePacketButAllAreDecoded) {

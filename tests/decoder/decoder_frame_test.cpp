@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "g723/decoder/output_conversion.h"
+#include "g723/decoder/pitch_postfilter.h"
 #include "g723/g723.h"
 #include "g723/tables/lsp_tables.h"
 #include "g723/tables/pulse_tables.h"
@@ -100,6 +101,90 @@ TEST(DecodeFrame, ErasureSequenceAfterGoodFrame) {
     // A good frame returns to the first state.
     decode(*d, pack(p), out);
     EXPECT_EQ(d->erasure_count, 0);
+}
+
+TEST(DecodeFrame, ConcealedFrameKeepsTheLagTheNoiseLevelAndTheSilenceSpectrum) {
+    // Only a good frame analyses its end: a concealed frame continues with
+    // the stored lag, and leaves the comfort-noise spectrum and level that
+    // the good frame set.
+    auto d = new_decoder();
+    std::mt19937 rng(8);
+    pcm_frame out;
+    decode(*d, pack(random_speech_params(rng, 12)), out);
+    d->concealment_lag = 40;
+    const lsp_vector sid_lsp = d->decoder_cng_state.sid_lsp;
+    const float noise_gain = d->decoder_cng_state.noise_gain;
+    decode_frame(*d, nullptr, out, 1);
+    EXPECT_EQ(d->concealment_lag, 40);
+    EXPECT_EQ(d->decoder_cng_state.sid_lsp, sid_lsp);
+    EXPECT_NE(d->previous_lsp, sid_lsp);  // the concealed frame's own LSPs moved on
+    EXPECT_EQ(d->decoder_cng_state.noise_gain, noise_gain);
+    const float* slot = d->excitation_buffer.data() + 145 + 240;
+    for (int n = 40; n < 240; ++n) ASSERT_EQ(slot[n], slot[n - 40]) << n;
+}
+
+TEST(DecodeFrame, PitchPostfilterActsOnDecodedSpeechOnlyAndNeverOnTheExcitation) {
+    // Before every frame a copy of the decoder has the postfilter switched
+    // off. The pitch postfilter is the only stage ahead of synthesis that
+    // the switch controls, so the synthesized speech may differ only in good
+    // speech frames; the excitation history never differs.
+    auto d = new_decoder();
+    std::mt19937 rng(9);
+    frame_params sid{};
+    sid.lsp_index = 0x203040;
+    sid.subframes[0].fixed_gain_index = 18;
+    const coded_slot first = pack(random_speech_params(rng, 12));
+    const coded_slot second = pack(random_speech_params(rng, 12));
+    const coded_slot sid_slot = pack(sid, kFrameSid), pause = pack(sid, kFrameUntransmitted);
+    struct step {
+        const coded_slot* slot;  // null: lost
+        bool speech;
+    };
+    const step stream[] = {{&first, true},     {&second, true}, {nullptr, false}, {nullptr, false},
+                           {&sid_slot, false}, {&pause, false}, {nullptr, false}, {&first, true}};
+    pcm_frame out;
+    int speech_differs = 0;
+    for (const step& s : stream) {
+        g723_decoder off = *d;
+        off.filter_mode = 0;
+        decode_frame(*d, s.slot ? s.slot->data() : nullptr, out, s.slot ? 0 : 1);
+        decode_frame(off, s.slot ? s.slot->data() : nullptr, out, s.slot ? 0 : 1);
+        ASSERT_EQ(d->excitation_buffer, off.excitation_buffer);
+        if (s.speech)
+            speech_differs += d->synthesis_memory != off.synthesis_memory;
+        else
+            EXPECT_EQ(d->synthesis_memory, off.synthesis_memory);
+    }
+    EXPECT_GT(speech_differs, 0);
+}
+
+TEST(DecodeFrame, SecondHalfFrameLagDrivesItsPostfilterAndTheConcealmentAnalysis) {
+    // First half frame (lag 100): loud pulses only. Second half frame (lag
+    // 40): the strongest adaptive-codebook taps repeat the first half's last
+    // 40 samples, with faint pulses, so it is periodic with period 40.
+    auto d = new_decoder();
+    std::mt19937 rng(10);
+    frame_params p = random_speech_params(rng);
+    p.open_loop_lag = {100, 40};
+    for (int k = 0; k < 4; ++k) {
+        p.subframes[k].lag_offset = 1;
+        p.subframes[k].acb_gain_index = k < 2 ? 0 : 84;
+        p.subframes[k].fixed_gain_index = k < 2 ? 16 : 0;
+        p.subframes[k].pulse_train = 0;
+    }
+    g723_decoder off = *d;
+    off.filter_mode = 0;
+    pcm_frame out;
+    ASSERT_EQ(decode(*d, pack(p), out), g723_ok);
+    decode(off, pack(p), out);
+    // As designed: the last subframe is filtered at its own half frame's
+    // lag, while at lags near 100 no subframe would be.
+    const float* history = d->excitation_buffer.data();
+    ASSERT_EQ(find_pitch_postfilter(history, 40, 3, 0).offset, -40);
+    for (int k = 0; k < 4; ++k) ASSERT_EQ(find_pitch_postfilter(history, 100, k, 0).weighted_gain, 0.0f) << k;
+
+    EXPECT_EQ(d->concealment_lag, 40);
+    EXPECT_NE(d->synthesis_memory, off.synthesis_memory);
 }
 
 TEST(DecodeFrame, LostFrameDuringSilenceContinuesSilence) {

@@ -66,6 +66,7 @@ TEST(ConcealLostFrame, ThirdLossMutesAndClearsHistory) {
 TEST(FindConcealmentLag, PeriodicEndIsVoicedAndStoresEnergy) {
     frame_excitation x;
     for (int i = 0; i < 385; ++i) x.data[i] = (i % 50) < 5 ? 1000.0f : -20.0f;
+    x.at(239) = 300.0f;  // the window is the frame's last 120 samples, this one included
     decoder_cng_state cng{};
     cng.noise_gain = -1.0f;
     EXPECT_EQ(find_concealment_lag(x.history(), 49, cng), 50);

@@ -40,14 +40,10 @@ std::array<double, 10> reference_lpc(const lsp_vector& lsp) {
     return a;
 }
 
-TEST(LspInverseQuantize, LostFrameFromMeanVectorStaysOnMean) {
-    const lsp_vector lsp = lsp_inverse_quantize(0x123456, lsp_dc_vector, 1);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(lsp[i], lsp_dc_vector[i]) << i;
-}
-
-TEST(LspInverseQuantize, ZeroIndexFromMeanVectorIsMeanVector) {
-    const lsp_vector lsp = lsp_inverse_quantize(0, lsp_dc_vector, 0);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(lsp[i], lsp_dc_vector[i]) << i;
+TEST(LspInverseQuantize, MeanVectorIsKeptByIndexZeroAndByALostFrame) {
+    // Zero residual and zero prediction; a lost frame ignores its index.
+    EXPECT_EQ(lsp_inverse_quantize(0, lsp_dc_vector, 0), lsp_dc_vector);
+    EXPECT_EQ(lsp_inverse_quantize(0x123456, lsp_dc_vector, 1), lsp_dc_vector);
 }
 
 TEST(LspInverseQuantize, ResidualRowsComeThroughTheIndexMap) {
@@ -71,9 +67,11 @@ lsp_vector previous_giving(std::initializer_list<std::pair<int, float>> targets)
 }
 
 TEST(LspInverseQuantize, OuterLinesAreBoundedBeforeSpacing) {
-    const lsp_vector lsp = lsp_inverse_quantize(0, previous_giving({{0, 1.0f}, {9, 255.0f}}), 0);
-    EXPECT_EQ(lsp[0], 3.0f);
-    EXPECT_EQ(lsp[9], 252.0f);
+    for (auto [low, high] : {std::pair{1.0f, 255.0f}, std::pair{2.9f, 252.1f}}) {
+        const lsp_vector lsp = lsp_inverse_quantize(0, previous_giving({{0, low}, {9, high}}), 0);
+        EXPECT_EQ(lsp[0], 3.0f) << low;
+        EXPECT_EQ(lsp[9], 252.0f) << high;
+    }
 }
 
 TEST(LspInverseQuantize, CloseNeighboursAreMovedApartSymmetrically) {
@@ -83,13 +81,33 @@ TEST(LspInverseQuantize, CloseNeighboursAreMovedApartSymmetrically) {
     EXPECT_NEAR(lsp[5] - lsp[4], 2.0f, 1e-4f);
 }
 
-TEST(LspInverseQuantize, LostFrameKeepsWiderSpacing) {
-    // Previous lines squeezed together; a concealed frame separates them by 4.
+TEST(LspInverseQuantize, LostFrameLeansHarderOnThePastAndKeepsWiderSpacing) {
+    // Well-spaced previous lines: a concealed frame ignores the index and
+    // draws them 0.71875 of the way from the mean towards the past.
     lsp_vector prev = lsp_dc_vector;
+    for (int i = 0; i < 10; ++i) prev[i] += i % 2 == 0 ? 3.2f : -1.6f;
+    lsp_vector lsp = lsp_inverse_quantize(0xabcdef, prev, 1);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_NEAR(lsp[i], lsp_dc_vector[i] + (i % 2 == 0 ? 2.3f : -1.15f), 1e-4f) << i;
+
+    // Previous lines squeezed together; a concealed frame separates them by 4.
+    prev = lsp_dc_vector;
     prev[4] = 110.0f;
     prev[5] = 111.0f;
-    const lsp_vector lsp = lsp_inverse_quantize(0, prev, 1);
+    lsp = lsp_inverse_quantize(0, prev, 1);
     for (int j = 1; j < 10; ++j) EXPECT_GE(lsp[j] - lsp[j - 1], 4.0f - 0.03125f) << j;
+}
+
+TEST(LspInverseQuantize, SpacingWithinToleranceEndsTheCorrection) {
+    // Lines 100, 101, 103.48: the first step moves 4 and 5 to 99.5 and
+    // 101.5, the second moves 5 and 6 to 101.49 and 103.49. Lines 4 and 5
+    // are then 1.99 apart, inside the 0.03125 tolerance of 2, so no further
+    // pass runs.
+    const lsp_vector previous = previous_giving({{4, 100.0f}, {5, 101.0f}, {6, 103.48f}});
+    const lsp_vector lsp = lsp_inverse_quantize(0, previous, 0);
+    EXPECT_NEAR(lsp[4], 99.5f, 2e-4f);
+    EXPECT_NEAR(lsp[5], 101.49f, 2e-4f);
+    EXPECT_NEAR(lsp[6], 103.49f, 2e-4f);
 }
 
 TEST(LspInverseQuantize, RandomIndicesGiveAscendingSpacedLines) {

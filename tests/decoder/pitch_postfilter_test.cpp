@@ -79,6 +79,23 @@ TEST(PitchPostfilter, PeriodicExcitationTiesGoForward) {
     EXPECT_EQ(find_pitch_postfilter(x.history(), 40, 3, 0).offset, -40);
 }
 
+TEST(PitchPostfilter, ApplicationMixesTheSubframeWithTheExcitationOneOffsetAway) {
+    // out = scale * cur[n] + weighted_gain * cur[n + offset], into the
+    // working signal's own subframe only.
+    frame_excitation x;
+    for (int i = 0; i < 385; ++i) x.data[i] = static_cast<float>(i % 97);
+    std::array<float, 240> working;
+    working.fill(-1.0f);
+    apply_pitch_postfilter(working, x.history(), {-30, 0.5f, 2.0f}, 1);
+    apply_pitch_postfilter(working, x.history(), {25, 0.25f, 4.0f}, 2);
+    for (int n = 0; n < 60; ++n) {
+        EXPECT_EQ(working[n], -1.0f);
+        EXPECT_EQ(working[60 + n], 2.0f * x.at(60 + n) + 0.5f * x.at(30 + n)) << n;
+        EXPECT_EQ(working[120 + n], 4.0f * x.at(120 + n) + 0.25f * x.at(145 + n)) << n;
+        EXPECT_EQ(working[180 + n], -1.0f);
+    }
+}
+
 TEST(PitchPostfilter, StrongerBackwardCorrelationWins) {
     // Periodic history and first subframe; the rest of the frame is noise,
     // so the forward candidate correlates only weakly.
@@ -117,6 +134,14 @@ TEST(PitchPostfilterGains, WeakCorrelationPassesUnchanged) {
     p = pitch_postfilter_gains(-30, 4.0f, 1.001f, 1.0f, 0);
     EXPECT_GT(p.weighted_gain, 0.0f);
     EXPECT_LT(p.scale, 1.0f);
+}
+
+TEST(PitchPostfilterGains, FilteredEnergyBelowTheSmallestNormalFloatGivesScaleZero) {
+    // E0 = 1e-39 with a correlation 1e-19 against an energy of 10: the
+    // filtered energy D = (g E + 2 X) g + E0 is about 1.4e-39.
+    const pitch_postfilter_params p = pitch_postfilter_gains(-30, 1e-39f, 1e-19f, 10.0f, 0);
+    EXPECT_EQ(p.scale, 0.0f);
+    EXPECT_EQ(p.weighted_gain, 0.0f);
 }
 
 }  // namespace
