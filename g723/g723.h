@@ -71,7 +71,21 @@ G723_API g723_result g723_decoder_get_filter_mode(g723_decoder* decoder, int32_t
 G723_API g723_result g723_decoder_get_input_length(g723_decoder* decoder, int32_t* length);
 
 /* Frames and packets. A packet is consecutive 24-byte slots, or
- * consecutive 240-sample frames. */
+ * consecutive 240-sample frames.
+ *
+ * g723_encode_frame codes 240 samples into one 24-byte slot (*out_length is
+ * 24; a SID or untransmitted frame fills only its first 4 or 1 bytes, the
+ * rest is zero) and returns 0. g723_encode_packet codes every whole frame of
+ * *in_count samples; on return *in_count holds the samples consumed and
+ * *out_length the bytes written.
+ *
+ * g723_decode_frame decodes one frame into 240 samples (*out_count is 240);
+ * a nonzero lost (low 16 bits) conceals the frame without reading in. It
+ * returns 2 for a 5.3 kbit/s frame and 3 for a frame with out-of-range codes,
+ * both concealed. g723_decode_packet decodes every whole 24-byte slot of
+ * *in_length bytes, up to 8947848 slots per call (the most whose sample count
+ * an int32_t holds); on return *in_length holds the bytes consumed and
+ * *out_count the samples written; it returns 3 when any frame failed. */
 G723_API g723_result g723_encode_frame(g723_encoder* encoder, const int16_t* in,
                                        uint8_t* out, int32_t* out_length);
 G723_API g723_result g723_encode_packet(g723_encoder* encoder, const int16_t* in,
