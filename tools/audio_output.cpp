@@ -9,46 +9,10 @@
 #include <utility>
 
 #include "frame_layout.h"
+#include "memory_stream.h"
 #include "tool_error.h"
 
 namespace g723::tool {
-
-struct audio_output::memory_stream {
-    std::vector<std::uint8_t> bytes;
-    sf_count_t position = 0;
-
-    static sf_count_t length(void* self) {
-        return static_cast<sf_count_t>(static_cast<memory_stream*>(self)->bytes.size());
-    }
-    static sf_count_t seek(sf_count_t offset, int whence, void* self) {
-        auto& stream = *static_cast<memory_stream*>(self);
-        sf_count_t target = offset;
-        if (whence == SEEK_CUR) target += stream.position;
-        if (whence == SEEK_END) target += static_cast<sf_count_t>(stream.bytes.size());
-        if (target < 0) return -1;
-        stream.position = target;
-        return target;
-    }
-    static sf_count_t read(void* destination, sf_count_t count, void* self) {
-        auto& stream = *static_cast<memory_stream*>(self);
-        const auto size = static_cast<sf_count_t>(stream.bytes.size());
-        const sf_count_t taken = std::clamp<sf_count_t>(size - stream.position, 0, count);
-        std::memcpy(destination, stream.bytes.data() + stream.position,
-                    static_cast<std::size_t>(taken));
-        stream.position += taken;
-        return taken;
-    }
-    static sf_count_t write(const void* source, sf_count_t count, void* self) {
-        auto& stream = *static_cast<memory_stream*>(self);
-        const auto end = static_cast<std::size_t>(stream.position + count);
-        if (stream.bytes.size() < end) stream.bytes.resize(end);
-        std::memcpy(stream.bytes.data() + stream.position, source,
-                    static_cast<std::size_t>(count));
-        stream.position += count;
-        return count;
-    }
-    static sf_count_t tell(void* self) { return static_cast<memory_stream*>(self)->position; }
-};
 
 namespace {
 
@@ -94,8 +58,7 @@ audio_output::audio_output(const std::string& name, bool raw) : file_(name) {
     info.format = container | SF_FORMAT_PCM_16;
     if (file_.is_stream()) {
         memory_ = std::make_unique<memory_stream>();
-        SF_VIRTUAL_IO io{&memory_stream::length, &memory_stream::seek, &memory_stream::read,
-                         &memory_stream::write, &memory_stream::tell};
+        SF_VIRTUAL_IO io = memory_stream::virtual_io();
         sound_ = sf_open_virtual(&io, SFM_WRITE, &info, memory_.get());
     } else {
         sound_ = sf_open_fd(file_.descriptor(), SFM_WRITE, &info, SF_FALSE);

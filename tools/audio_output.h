@@ -13,6 +13,8 @@ struct sf_private_tag;
 
 namespace g723::tool {
 
+struct memory_stream;
+
 // The decoder's 8 kHz mono 16-bit output. The format follows the name:
 // .raw and .pcm are headerless little-endian samples, .flac, .aif/.aiff and
 // .au the formats of those names, anything else WAV; standard output is WAV
@@ -32,7 +34,6 @@ public:
     const std::string& name() const { return file_.name(); }
 
 private:
-    struct memory_stream;
 
     atomic_output_file file_;
     bool raw_ = false;

@@ -5,41 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "memory_stream.h"
 #include "tool_error.h"
 
 namespace g723::tool {
-
-// Bytes of standard input for libsndfile's virtual I/O, which needs to seek.
-struct audio_source::memory_stream {
-    std::vector<std::uint8_t> bytes;
-    sf_count_t position = 0;
-
-    static sf_count_t length(void* self) {
-        return static_cast<sf_count_t>(static_cast<memory_stream*>(self)->bytes.size());
-    }
-    static sf_count_t seek(sf_count_t offset, int whence, void* self) {
-        auto& stream = *static_cast<memory_stream*>(self);
-        const sf_count_t size = static_cast<sf_count_t>(stream.bytes.size());
-        sf_count_t target = offset;
-        if (whence == SEEK_CUR) target += stream.position;
-        if (whence == SEEK_END) target += size;
-        if (target < 0 || target > size) return -1;
-        stream.position = target;
-        return target;
-    }
-    static sf_count_t read(void* destination, sf_count_t count, void* self) {
-        auto& stream = *static_cast<memory_stream*>(self);
-        const sf_count_t size = static_cast<sf_count_t>(stream.bytes.size());
-        const sf_count_t available = std::max<sf_count_t>(0, size - stream.position);
-        const sf_count_t taken = std::min(count, available);
-        std::memcpy(destination, stream.bytes.data() + stream.position,
-                    static_cast<std::size_t>(taken));
-        stream.position += taken;
-        return taken;
-    }
-    static sf_count_t write(const void*, sf_count_t, void*) { return 0; }
-    static sf_count_t tell(void* self) { return static_cast<memory_stream*>(self)->position; }
-};
 
 namespace {
 
@@ -57,8 +26,7 @@ audio_source::audio_source(const std::string& name, bool raw) : input_(name), ra
         memory_ = std::make_unique<memory_stream>();
         memory_->bytes = input_.read_all();
         if (memory_->bytes.empty()) fail_data(input_.name(), "is empty");
-        SF_VIRTUAL_IO io{&memory_stream::length, &memory_stream::seek, &memory_stream::read,
-                         &memory_stream::write, &memory_stream::tell};
+        SF_VIRTUAL_IO io = memory_stream::virtual_io();
         file_ = sf_open_virtual(&io, SFM_READ, &info, memory_.get());
     } else {
         file_ = sf_open_fd(input_.descriptor(), SFM_READ, &info, SF_FALSE);

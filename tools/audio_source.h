@@ -14,6 +14,8 @@ struct sf_private_tag;
 
 namespace g723::tool {
 
+struct memory_stream;
+
 // An audio input mixed down to one channel on the 16-bit scale, at its own
 // sample rate: any file libsndfile reads, or headerless 16-bit little-endian
 // 8 kHz mono ("raw").
@@ -42,7 +44,6 @@ private:
     input_file input_;
     bool raw_;
     // Standard input held in memory so that libsndfile may seek in it.
-    struct memory_stream;
     std::unique_ptr<memory_stream> memory_;
     sf_private_tag* file_ = nullptr;
     int sample_rate_ = 8000;
