@@ -4,7 +4,7 @@
 namespace g723 {
 
 // 85-row codebook in stored (cluster) order, units of 2^-14.
-const std::array<acb_gain_row, kAcbGainRows85> acb_gain_codebook_85 = {{
+constexpr std::array<acb_gain_row, kAcbGainRows85> acb_gain_codebook_85 = {{
     {{0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f}},
     {{0.048828125f, 0.09130859375f, 0.01019287109375f, -0.015625f, -0.0206298828125f, -0.00238037109375f, -0.00830078125f, -6.103515625e-05f, -0.000244140625f, -0.0003662109375f, -0.00445556640625f, -0.00048828125f, -0.00091552734375f, 0.000732421875f, 0.00140380859375f, 0.0001220703125f, 0.0009765625f, 0.0018310546875f, 0.00018310546875f, -0.00030517578125f}},
     {{-0.0281982421875f, -0.0418701171875f, 0.03009033203125f, 0.15716552734375f, 0.01898193359375f, -0.00079345703125f, -0.001708984375f, -0.0008544921875f, -0.024658203125f, -0.00030517578125f, -0.00115966796875f, 0.00079345703125f, 0.001220703125f, 0.00439453125f, 0.00653076171875f, -0.00469970703125f, 0.00048828125f, 0.00079345703125f, -0.00054931640625f, -0.0029296875f}},
@@ -93,7 +93,7 @@ const std::array<acb_gain_row, kAcbGainRows85> acb_gain_codebook_85 = {{
 
 // Cluster centroids of the 85-row codebook: member means rounded to 2^-14,
 // halves away from zero.
-const std::array<acb_gain_row, kAcbGainClusters85> acb_gain_centroids_85 = {{
+constexpr std::array<acb_gain_row, kAcbGainClusters85> acb_gain_centroids_85 = {{
     {{0.050537109375f, 0.08209228515625f, 0.14404296875f, 0.08453369140625f, 0.04510498046875f, -0.02862548828125f, -0.02520751953125f, -0.04876708984375f, -0.03173828125f, -0.02508544921875f, -0.004638671875f, -0.0079345703125f, -0.01397705078125f, -0.0009765625f, -0.001953125f, -0.01373291015625f, -0.00335693359375f, -0.00592041015625f, -0.009521484375f, -0.0042724609375f}},
     {{-0.04388427734375f, 0.01641845703125f, 0.0167236328125f, 0.16217041015625f, 0.62646484375f, -0.0372314453125f, -0.01123046875f, -0.021484375f, -0.0582275390625f, -0.4376220703125f, 0.00079345703125f, 0.00921630859375f, -0.0010986328125f, 0.01641845703125f, -0.00494384765625f, 0.0068359375f, 0.02191162109375f, -0.01214599609375f, -0.00238037109375f, -0.0830078125f}},
     {{0.0916748046875f, -0.072021484375f, 0.7293701171875f, 0.3140869140625f, -0.07916259765625f, -0.01513671875f, -0.03314208984375f, -0.55059814453125f, -0.14105224609375f, -0.02276611328125f, 0.00762939453125f, -0.0599365234375f, 0.05657958984375f, -0.02386474609375f, 0.03839111328125f, -0.22833251953125f, 0.00262451171875f, 0.0032958984375f, 0.05499267578125f, 0.03875732421875f}},
@@ -104,7 +104,7 @@ const std::array<acb_gain_row, kAcbGainClusters85> acb_gain_centroids_85 = {{
     {{-0.08489990234375f, 0.1815185546875f, 0.8597412109375f, -0.04876708984375f, 0.0556640625f, -0.01544189453125f, -0.05419921875f, -0.761962890625f, -0.0137939453125f, -0.008056640625f, 0.02532958984375f, 0.06658935546875f, -0.150146484375f, -0.0030517578125f, 0.017333984375f, 0.047119140625f, 0.01031494140625f, -0.01690673828125f, -0.04010009765625f, 0.00189208984375f}}}};
 
 // 170-row codebook in stored (cluster) order, units of 2^-14.
-const std::array<acb_gain_row, kAcbGainRows170> acb_gain_codebook_170 = {{
+constexpr std::array<acb_gain_row, kAcbGainRows170> acb_gain_codebook_170 = {{
     {{0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f}},
     {{-0.1170654296875f, 0.00634765625f, -0.1947021484375f, -0.2081298828125f, -0.27099609375f, -0.013671875f, 0.0f, -0.03790283203125f, -0.04327392578125f, -0.07342529296875f, 0.000732421875f, -0.02276611328125f, 0.001220703125f, -0.02435302734375f, 0.00128173828125f, -0.04052734375f, -0.03167724609375f, 0.001708984375f, -0.052734375f, -0.056396484375f}},
     {{-0.4195556640625f, -0.15582275390625f, -0.3323974609375f, -0.13397216796875f, -0.47857666015625f, -0.176025390625f, -0.02423095703125f, -0.1104736328125f, -0.0179443359375f, -0.22906494140625f, -0.06536865234375f, -0.13946533203125f, -0.0517578125f, -0.05621337890625f, -0.0208740234375f, -0.04449462890625f, -0.2008056640625f, -0.07452392578125f, -0.1590576171875f, -0.0640869140625f}},
@@ -278,7 +278,7 @@ const std::array<acb_gain_row, kAcbGainRows170> acb_gain_codebook_170 = {{
 
 // Cluster centroids of the 170-row codebook: member means rounded to 2^-14,
 // halves away from zero.
-const std::array<acb_gain_row, kAcbGainClusters170> acb_gain_centroids_170 = {{
+constexpr std::array<acb_gain_row, kAcbGainClusters170> acb_gain_centroids_170 = {{
     {{-0.0499267578125f, 0.0625f, 0.04913330078125f, 0.05853271484375f, -0.05810546875f, -0.02874755859375f, -0.03607177734375f, -0.02679443359375f, -0.0272216796875f, -0.0330810546875f, -0.00323486328125f, -0.0101318359375f, -0.0135498046875f, -0.00201416015625f, -0.01458740234375f, -0.0103759765625f, -0.0145263671875f, 0.00860595703125f, 0.000244140625f, -0.00494384765625f}},
     {{0.21435546875f, 0.1878662109375f, 0.15313720703125f, 0.06549072265625f, 0.25714111328125f, -0.05926513671875f, -0.06048583984375f, -0.05712890625f, -0.0318603515625f, -0.0870361328125f, -0.04168701171875f, -0.03167724609375f, -0.038330078125f, -0.01275634765625f, -0.003173828125f, -0.0169677734375f, -0.0537109375f, -0.0406494140625f, -0.03607177734375f, -0.012451171875f}},
     {{0.0428466796875f, -0.058349609375f, 0.75189208984375f, 0.27313232421875f, -0.07318115234375f, -0.01202392578125f, -0.0126953125f, -0.59210205078125f, -0.10076904296875f, -0.017822265625f, 0.00531005859375f, -0.027099609375f, 0.048095703125f, -0.0067138671875f, 0.01275634765625f, -0.2061767578125f, 0.00775146484375f, -0.0020751953125f, 0.05340576171875f, 0.02642822265625f}},
@@ -302,7 +302,7 @@ const std::array<const acb_gain_row*, 2> acb_gain_codebooks = {
 const std::array<const acb_gain_row*, 2> acb_gain_cluster_centroids = {
     acb_gain_centroids_85.data(), acb_gain_centroids_170.data()};
 
-const std::array<int16_t, kAcbGainRows85 + kAcbGainRows170> acb_gain_index_to_row = {
+constexpr std::array<int16_t, kAcbGainRows85 + kAcbGainRows170> acb_gain_index_to_row = {
     0, 1, 2, 9, 3, 6, 14, 10, 18, 13, 16, 12, 11, 17, 21, 8,
     19, 7, 33, 53, 15, 22, 62, 38, 25, 66, 46, 5, 23, 79, 4, 71,
     40, 56, 60, 83, 73, 34, 49, 74, 67, 72, 50, 24, 43, 78, 81, 30,
@@ -320,7 +320,7 @@ const std::array<int16_t, kAcbGainRows85 + kAcbGainRows170> acb_gain_index_to_ro
     64, 102, 55, 147, 159, 166, 70, 63, 146, 74, 60, 168, 17, 151, 38, 84,
     103, 42, 91, 50, 41, 107, 2, 169, 164, 98, 157, 165, 153, 152, 167};
 
-const std::array<int16_t, kAcbGainRows85 + kAcbGainRows170> acb_gain_row_to_index = {
+constexpr std::array<int16_t, kAcbGainRows85 + kAcbGainRows170> acb_gain_row_to_index = {
     0, 1, 2, 4, 30, 27, 5, 17, 15, 3, 7, 12, 11, 9, 6, 20,
     10, 13, 8, 16, 68, 14, 21, 28, 43, 24, 78, 63, 74, 58, 47, 52,
     61, 18, 37, 48, 51, 70, 23, 65, 32, 79, 80, 44, 62, 69, 26, 67,
@@ -338,12 +338,39 @@ const std::array<int16_t, kAcbGainRows85 + kAcbGainRows170> acb_gain_row_to_inde
     50, 16, 59, 69, 122, 83, 88, 147, 142, 112, 118, 29, 152, 168, 167, 131,
     95, 137, 165, 67, 143, 117, 84, 89, 126, 163, 166, 144, 169, 150, 162};
 
-const std::array<int32_t, kAcbGainClusters85 + kAcbGainClusters170> acb_gain_cluster_first_row = {
+constexpr std::array<int32_t, kAcbGainClusters85 + kAcbGainClusters170> acb_gain_cluster_first_row = {
     0, 26, 35, 43, 49, 60, 70, 78, 0, 19, 43, 57, 71, 85, 95, 106,
     118, 129, 141, 148, 155, 161, 165, 168};
 
-const std::array<int32_t, kAcbGainClusters85 + kAcbGainClusters170> acb_gain_cluster_size = {
+constexpr std::array<int32_t, kAcbGainClusters85 + kAcbGainClusters170> acb_gain_cluster_size = {
     26, 9, 8, 6, 11, 10, 8, 7, 19, 24, 14, 14, 14, 10, 11, 12,
     11, 12, 7, 7, 6, 4, 3, 2};
+
+// Compile-time checks of the derived order, maps and centroids.
+namespace {
+
+constexpr bool acb_gain_maps_invert_each_other() {
+    for (int i = 0; i < kAcbGainRows85; ++i)
+        if (acb_gain_row_to_index[acb_gain_index_to_row[i]] != i) return false;
+    for (int i = 0; i < kAcbGainRows170; ++i)
+        if (acb_gain_row_to_index[kAcbGainRows85 + acb_gain_index_to_row[kAcbGainRows85 + i]] != i) return false;
+    return true;
+}
+
+constexpr bool first_taps_are(const acb_gain_row& row, std::array<int, 5> taps) {
+    for (int t = 0; t < 5; ++t)
+        if (row[t] != taps[t] / 16384.0f) return false;
+    return true;
+}
+
+static_assert(acb_gain_maps_invert_each_other());
+static_assert(first_taps_are(acb_gain_codebook_85[acb_gain_index_to_row[1]], {800, 1496, 167, -256, -338}));
+static_assert(first_taps_are(acb_gain_codebook_85[acb_gain_index_to_row[84]], {5881, 9176, 8119, 3934, 3355}));
+static_assert(first_taps_are(acb_gain_codebook_170[acb_gain_index_to_row[85 + 1]], {776, 212, 715, 670, 809}));
+static_assert(first_taps_are(acb_gain_codebook_170[acb_gain_index_to_row[85 + 169]], {5297, 8374, 8872, 7694, 6538}));
+static_assert(first_taps_are(acb_gain_centroids_85[1], {-719, 269, 274, 2657, 10264}));
+static_assert(first_taps_are(acb_gain_centroids_170[11], {13233, 1691, 889, 57, 1492}));
+
+}  // namespace
 
 }  // namespace g723

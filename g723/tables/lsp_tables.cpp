@@ -2,12 +2,12 @@
 #include "g723/tables/lsp_tables.h"
 
 namespace g723 {
-const lsp_vector lsp_dc_vector = {24.4609f, 36.8828f, 60.0781f, 84.4219f, 108.375f,
+constexpr lsp_vector lsp_dc_vector = {24.4609f, 36.8828f, 60.0781f, 84.4219f, 108.375f,
                                   128.8672f, 154.3125f, 173.9062f, 199.0938f, 216.5469f};
-const std::array<lsp_band, kLspBands> lsp_band_layout = {{{0, 3}, {3, 3}, {6, 4}}};
+constexpr std::array<lsp_band, kLspBands> lsp_band_layout = {{{0, 3}, {3, 3}, {6, 4}}};
 
 // Band 0 residual rows in stored order (by cluster, then transmitted index).
-const std::array<std::array<float, 3>, kLspBandRows> lsp_band0_codebook = {{
+constexpr std::array<std::array<float, 3>, kLspBandRows> lsp_band0_codebook = {{
     {{6.6953125f, 2.9765625f, 0.828125f}},
     {{5.7421875f, 6.2890625f, 0.6875f}},
     {{8.921875f, 6.34375f, 0.609375f}},
@@ -266,7 +266,7 @@ const std::array<std::array<float, 3>, kLspBandRows> lsp_band0_codebook = {{
     {{-16.796875f, -25.140625f, -10.0859375f}}}};
 
 // Band 1 residual rows in stored order (by cluster, then transmitted index).
-const std::array<std::array<float, 3>, kLspBandRows> lsp_band1_codebook = {{
+constexpr std::array<std::array<float, 3>, kLspBandRows> lsp_band1_codebook = {{
     {{6.1171875f, 14.921875f, 11.2109375f}},
     {{4.5390625f, 20.953125f, 10.75f}},
     {{1.84375f, 17.1640625f, 14.7265625f}},
@@ -525,7 +525,7 @@ const std::array<std::array<float, 3>, kLspBandRows> lsp_band1_codebook = {{
     {{6.578125f, 6.1953125f, 3.28125f}}}};
 
 // Band 2 residual rows in stored order (by cluster, then transmitted index).
-const std::array<std::array<float, 4>, kLspBandRows> lsp_band2_codebook = {{
+constexpr std::array<std::array<float, 4>, kLspBandRows> lsp_band2_codebook = {{
     {{1.7109375f, 1.375f, -3.109375f, -2.4140625f}},
     {{3.390625f, -0.609375f, -3.3984375f, -6.875f}},
     {{3.2734375f, -3.375f, -1.2734375f, -3.5390625f}},
@@ -786,7 +786,7 @@ const std::array<std::array<float, 4>, kLspBandRows> lsp_band2_codebook = {{
 const std::array<const float*, kLspBands> lsp_band_codebooks = {
     lsp_band0_codebook[0].data(), lsp_band1_codebook[0].data(), lsp_band2_codebook[0].data()};
 
-const std::array<std::array<int16_t, kLspBandRows>, kLspBands> lsp_index_to_row = {{
+constexpr std::array<std::array<int16_t, kLspBandRows>, kLspBands> lsp_index_to_row = {{
     {{
      53, 172, 173, 195, 174, 196, 175, 176, 197, 198, 199, 200, 201, 54, 113, 114,
      115, 116, 117, 25, 26, 118, 27, 206, 103, 104, 147, 105, 106, 107, 108, 132,
@@ -839,7 +839,7 @@ const std::array<std::array<int16_t, kLspBandRows>, kLspBands> lsp_index_to_row 
      82, 83, 84, 179, 180, 26, 181, 27, 118, 119, 120, 85, 144, 185, 186, 187,
      157, 209, 210, 188, 189, 158, 190, 211, 212, 191, 192, 193, 213, 214, 215, 216}}}};
 
-const std::array<std::array<int16_t, kLspBandRows>, kLspBands> lsp_row_to_index = {{
+constexpr std::array<std::array<int16_t, kLspBandRows>, kLspBands> lsp_row_to_index = {{
     {{
      123, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 137, 138, 139, 140, 141,
      143, 144, 145, 146, 147, 148, 168, 170, 172, 19, 20, 22, 71, 74, 75, 78,
@@ -892,18 +892,18 @@ const std::array<std::array<int16_t, kLspBandRows>, kLspBands> lsp_row_to_index 
      151, 152, 156, 157, 158, 162, 163, 184, 186, 189, 190, 194, 195, 196, 197, 198,
      118, 136, 139, 140, 142, 143, 144, 146, 201, 76, 77, 78, 94, 95, 96, 102}}}};
 
-const std::array<std::array<int32_t, kLspClusters>, kLspBands> lsp_cluster_size = {{
+constexpr std::array<std::array<int32_t, kLspClusters>, kLspBands> lsp_cluster_size = {{
     {{25, 28, 20, 16, 14, 10, 19, 15, 25, 23, 11, 14, 8, 13, 8, 7}},
     {{24, 22, 15, 20, 22, 12, 15, 16, 12, 14, 12, 14, 11, 11, 19, 17}},
     {{28, 20, 24, 14, 21, 14, 24, 14, 23, 12, 13, 10, 14, 9, 9, 7}}}};
 
-const std::array<std::array<int32_t, kLspClusters>, kLspBands> lsp_cluster_first_row = {{
+constexpr std::array<std::array<int32_t, kLspClusters>, kLspBands> lsp_cluster_first_row = {{
     {{0, 25, 53, 73, 89, 103, 113, 132, 147, 172, 195, 206, 220, 228, 241, 249}},
     {{0, 24, 46, 61, 81, 103, 115, 130, 146, 158, 172, 184, 198, 209, 220, 239}},
     {{0, 28, 48, 72, 86, 107, 121, 145, 159, 182, 194, 207, 217, 231, 240, 249}}}};
 
 // Band 0 cluster centroids: member means rounded to 1/128, halves away from zero.
-const std::array<std::array<float, 3>, kLspClusters> lsp_band0_centroids = {{
+constexpr std::array<std::array<float, 3>, kLspClusters> lsp_band0_centroids = {{
     {{9.4375f, 7.6484375f, 1.65625f}},
     {{3.1953125f, -0.2578125f, -6.40625f}},
     {{1.6171875f, -1.1640625f, 3.7109375f}},
@@ -922,7 +922,7 @@ const std::array<std::array<float, 3>, kLspClusters> lsp_band0_centroids = {{
     {{-10.1640625f, -15.453125f, -7.25f}}}};
 
 // Band 1 cluster centroids: member means rounded to 1/128, halves away from zero.
-const std::array<std::array<float, 3>, kLspClusters> lsp_band1_centroids = {{
+constexpr std::array<std::array<float, 3>, kLspClusters> lsp_band1_centroids = {{
     {{11.140625f, 16.8984375f, 16.796875f}},
     {{3.0390625f, 9.3359375f, 6.46875f}},
     {{-4.46875f, -2.2890625f, 3.890625f}},
@@ -941,7 +941,7 @@ const std::array<std::array<float, 3>, kLspClusters> lsp_band1_centroids = {{
     {{8.265625f, 5.21875f, -0.609375f}}}};
 
 // Band 2 cluster centroids: member means rounded to 1/128, halves away from zero.
-const std::array<std::array<float, 4>, kLspClusters> lsp_band2_centroids = {{
+constexpr std::array<std::array<float, 4>, kLspClusters> lsp_band2_centroids = {{
     {{2.7109375f, 0.0078125f, -5.9296875f, -7.46875f}},
     {{-3.84375f, -7.5625f, -16.234375f, -9.8359375f}},
     {{1.0546875f, -0.4765625f, 2.8125f, 1.9375f}},
@@ -958,6 +958,39 @@ const std::array<std::array<float, 4>, kLspClusters> lsp_band2_centroids = {{
     {{10.3515625f, 10.8515625f, 12.046875f, 11.0f}},
     {{-2.0f, -3.171875f, 10.890625f, 5.53125f}},
     {{-25.109375f, -21.0703125f, -2.7109375f, 3.875f}}}};
+
+// Compile-time checks of the derived order, maps and centroids.
+namespace {
+
+constexpr bool lsp_maps_invert_each_other() {
+    for (int b = 0; b < kLspBands; ++b)
+        for (int i = 0; i < kLspBandRows; ++i)
+            if (lsp_row_to_index[b][lsp_index_to_row[b][i]] != i) return false;
+    return true;
+}
+
+constexpr bool lsp_clusters_tile_the_rows() {
+    for (int b = 0; b < kLspBands; ++b) {
+        int32_t next = 0;
+        for (int k = 0; k < kLspClusters; ++k) {
+            if (lsp_cluster_first_row[b][k] != next) return false;
+            next += lsp_cluster_size[b][k];
+        }
+        if (next != kLspBandRows) return false;
+    }
+    return true;
+}
+
+static_assert(lsp_maps_invert_each_other());
+static_assert(lsp_clusters_tile_the_rows());
+static_assert(lsp_index_to_row[0][0] == 53 && lsp_index_to_row[0][1] == 172 && lsp_index_to_row[0][2] == 173 &&
+              lsp_index_to_row[0][3] == 195 && lsp_index_to_row[1][0] == 46 && lsp_index_to_row[2][0] == 48);
+static_assert(lsp_band0_codebook[lsp_index_to_row[0][1]] == std::array<float, 3>{-2.109375f, -10.71875f, -8.0625f});
+static_assert(lsp_band0_codebook[lsp_index_to_row[0][255]] == std::array<float, 3>{13.2265625f, 37.4453125f, 46.96875f});
+static_assert(lsp_band2_codebook[lsp_index_to_row[2][1]] == std::array<float, 4>{4.6953125f, 4.0f, -4.234375f, 2.609375f});
+static_assert(lsp_band0_centroids[0] == std::array<float, 3>{1208 / 128.0f, 979 / 128.0f, 212 / 128.0f});
+
+}  // namespace
 
 const std::array<const float*, kLspBands> lsp_cluster_centroids = {
     lsp_band0_centroids[0].data(), lsp_band1_centroids[0].data(), lsp_band2_centroids[0].data()};
