@@ -4,7 +4,7 @@
 namespace g723 {
 
 // cos(pi * i / 256) rounded to single precision.
-const std::array<float, kCosineTableSize> cosine_table = {
+constexpr std::array<float, kCosineTableSize> cosine_table = {
     1.0f, 0.999924719f, 0.999698818f, 0.999322355f, 0.99879545f, 0.998118103f,
     0.997290432f, 0.996312618f, 0.99518472f, 0.993906975f, 0.992479563f, 0.990902662f,
     0.989176512f, 0.987301409f, 0.985277653f, 0.983105481f, 0.980785251f, 0.97831738f,

@@ -321,7 +321,7 @@ def write_cosine(out_dir):
     lines = [", ".join(v + "f" for v in values[i:i + 6]) for i in range(0, 512, 6)]
     text = HEADER + '#include "g723/tables/cosine_table.h"\n\nnamespace g723 {\n\n'
     text += "// cos(pi * i / 256) rounded to single precision.\n"
-    text += "const std::array<float, kCosineTableSize> cosine_table = {\n    " + ",\n    ".join(lines) + "};\n"
+    text += "constexpr std::array<float, kCosineTableSize> cosine_table = {\n    " + ",\n    ".join(lines) + "};\n"
     text += "\n}  // namespace g723\n"
     with open(os.path.join(out_dir, "cosine_table.cpp"), "w") as f:
         f.write(text)
