@@ -16,6 +16,48 @@
 #include <stdexcept>
 
 namespace g723::tool_test {
+namespace {
+
+// Starts the built tool with `arguments`, its standard streams on the given
+// descriptors (-1: /dev/null).
+pid_t spawn_tool(const std::vector<std::string>& arguments, int in_fd, int out_fd, int err_fd) {
+    std::vector<std::string> line{G723_TOOL_PATH};
+    line.insert(line.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& argument : line) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(in_fd, STDIN_FILENO);
+        ::dup2(out_fd >= 0 ? out_fd : null, STDOUT_FILENO);
+        ::dup2(err_fd >= 0 ? err_fd : null, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    return child;
+}
+
+// Writes all of `bytes`, blocking; stops early when the reader has gone.
+void feed(int fd, const std::string& bytes) {
+    std::size_t fed = 0;
+    while (fed < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + fed, bytes.size() - fed);
+        if (n <= 0) break;
+        fed += static_cast<std::size_t>(n);
+    }
+}
+
+// Waits for the tool and records how it ended.
+void collect_status(pid_t child, tool_result& result) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+}
+
+}  // namespace
 
 tool_result run_tool(const std::vector<std::string>& arguments, const std::string& input) {
     int in_pipe[2], out_pipe[2], err_pipe[2];
@@ -23,27 +65,13 @@ tool_result run_tool(const std::vector<std::string>& arguments, const std::strin
         ::pipe2(err_pipe, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
-    std::vector<std::string> line{G723_TOOL_PATH};
-    line.insert(line.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& argument : line) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(in_pipe[0], STDIN_FILENO);
-        ::dup2(out_pipe[1], STDOUT_FILENO);
-        ::dup2(err_pipe[1], STDERR_FILENO);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    const pid_t child = spawn_tool(arguments, in_pipe[0], out_pipe[1], err_pipe[1]);
     ::close(in_pipe[0]);
     ::close(out_pipe[1]);
     ::close(err_pipe[1]);
 
     // Feed standard input and drain both outputs together so that neither
     // side can block the other on a full pipe.
-    std::signal(SIGPIPE, SIG_IGN);
     tool_result result;
     std::size_t fed = 0;
     int in_fd = in_pipe[1];
@@ -83,10 +111,7 @@ tool_result run_tool(const std::vector<std::string>& arguments, const std::strin
     if (in_fd >= 0) ::close(in_fd);
     ::close(out_pipe[0]);
     ::close(err_pipe[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    collect_status(child, result);
     return result;
 }
 
@@ -95,36 +120,14 @@ tool_result run_tool_interrupted(const std::vector<std::string>& arguments,
                                  const std::string& ready_argument, int signal) {
     int in_pipe[2];
     if (::pipe2(in_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    std::vector<std::string> line{G723_TOOL_PATH};
-    line.insert(line.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& argument : line) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(in_pipe[0], STDIN_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    const pid_t child = spawn_tool(arguments, in_pipe[0], -1, -1);
     ::close(in_pipe[0]);
-    std::signal(SIGPIPE, SIG_IGN);
-    std::size_t fed = 0;
-    while (fed < input.size()) {
-        const ssize_t n = ::write(in_pipe[1], input.data() + fed, input.size() - fed);
-        if (n <= 0) break;
-        fed += static_cast<std::size_t>(n);
-    }
+    feed(in_pipe[1], input);
     for (int waited = 0; waited < 1000 && !ready(ready_argument); ++waited) ::usleep(10000);
     ::kill(child, signal);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ::close(in_pipe[1]);
     tool_result result;
-    if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    collect_status(child, result);
+    ::close(in_pipe[1]);
     return result;
 }
 
@@ -136,38 +139,17 @@ tool_result run_tool_paced(const std::vector<std::string>& arguments, const std:
         if (::openpty(&err_pair[0], &err_pair[1], nullptr, nullptr, nullptr) != 0) {
             throw std::runtime_error("openpty failed");
         }
+        // The tool must not hold the terminal's master end open.
+        ::fcntl(err_pair[0], F_SETFD, FD_CLOEXEC);
     } else if (::pipe2(err_pair, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
-    std::vector<std::string> line{G723_TOOL_PATH};
-    line.insert(line.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& argument : line) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(in_pipe[0], STDIN_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(err_pair[1], STDERR_FILENO);
-        ::close(err_pair[0]);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    const pid_t child = spawn_tool(arguments, in_pipe[0], -1, err_pair[1]);
     ::close(in_pipe[0]);
     ::close(err_pair[1]);
-    std::signal(SIGPIPE, SIG_IGN);
-    auto feed = [&](const std::string& bytes) {
-        std::size_t fed = 0;
-        while (fed < bytes.size()) {
-            const ssize_t n = ::write(in_pipe[1], bytes.data() + fed, bytes.size() - fed);
-            if (n <= 0) break;
-            fed += static_cast<std::size_t>(n);
-        }
-    };
-    feed(first);
+    feed(in_pipe[1], first);
     ::usleep(static_cast<useconds_t>(pause_ms) * 1000);
-    feed(second);
+    feed(in_pipe[1], second);
     ::close(in_pipe[1]);
     tool_result result;
     char buffer[4096];
@@ -182,10 +164,7 @@ tool_result run_tool_paced(const std::vector<std::string>& arguments, const std:
         }
     }
     ::close(err_pair[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    collect_status(child, result);
     return result;
 }
 
