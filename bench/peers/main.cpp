@@ -46,6 +46,7 @@ constexpr std::size_t max_delay = 1000;
 
 struct options {
     std::string input = G723_SAMPLE_DIR "/speech.wav";
+    std::string input_shown = "samples/speech.wav";
     int repetitions = 7;
     double seconds = 60.0;
 };
@@ -78,6 +79,7 @@ options parse_options(int argc, char** argv) {
             fail_usage("more than one INPUT");
         } else {
             parsed.input = argument;
+            parsed.input_shown = argument;
             have_input = true;
         }
     }
@@ -151,7 +153,7 @@ int run(int argc, char** argv) {
         result.quality = measure_quality(speech, trips[c].decoded(), max_delay);
         results.push_back(std::move(result));
     }
-    print_report(stdout, results, {chosen.input, &signal, chosen.repetitions, max_delay});
+    print_report(stdout, results, {chosen.input_shown, &signal, chosen.repetitions, max_delay});
     return 0;
 }
 
