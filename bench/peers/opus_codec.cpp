@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "heap_counter.h"
+
 #include "speech_codec.h"
 
 namespace g723::bench {
@@ -23,7 +25,11 @@ class opus_frame_encoder final : public frame_encoder {
 public:
     explicit opus_frame_encoder(int bit_rate) {
         int error = OPUS_OK;
-        encoder_ = opus_encoder_create(sample_rate, 1, OPUS_APPLICATION_VOIP, &error);
+        {
+            heap_count count;
+            encoder_ = opus_encoder_create(sample_rate, 1, OPUS_APPLICATION_VOIP, &error);
+            heap_bytes_ = count.bytes();
+        }
         check(error, "opus_encoder_create");
         error = opus_encoder_ctl(encoder_, OPUS_SET_BITRATE(bit_rate));
         if (error < 0) opus_encoder_destroy(encoder_);
@@ -44,16 +50,23 @@ public:
     }
 
     OpusEncoder* get() const { return encoder_; }
+    // The heap the create call kept, to check the heap count against.
+    std::size_t heap_bytes() const { return heap_bytes_; }
 
 private:
     OpusEncoder* encoder_ = nullptr;
+    std::size_t heap_bytes_ = 0;
 };
 
 class opus_frame_decoder final : public frame_decoder {
 public:
     opus_frame_decoder() {
         int error = OPUS_OK;
-        decoder_ = opus_decoder_create(sample_rate, 1, &error);
+        {
+            heap_count count;
+            decoder_ = opus_decoder_create(sample_rate, 1, &error);
+            heap_bytes_ = count.bytes();
+        }
         check(error, "opus_decoder_create");
     }
     ~opus_frame_decoder() override { opus_decoder_destroy(decoder_); }
@@ -69,9 +82,23 @@ public:
         return {static_cast<std::size_t>(opus_decoder_get_size(1)), "opus_decoder_get_size"};
     }
 
+    std::size_t heap_bytes() const { return heap_bytes_; }
+
 private:
     OpusDecoder* decoder_ = nullptr;
+    std::size_t heap_bytes_ = 0;
 };
+
+// Opus tells its state sizes; the heap its create calls keep, counted as
+// for the codecs that do not, should be the same.
+std::string heap_check(std::size_t encoder_heap, std::size_t decoder_heap) {
+    const auto encoder_size = static_cast<std::size_t>(opus_encoder_get_size(1));
+    const auto decoder_size = static_cast<std::size_t>(opus_decoder_get_size(1));
+    const bool same = encoder_heap == encoder_size && decoder_heap == decoder_size;
+    return "the create calls keep " + std::to_string(encoder_heap) + " and " +
+           std::to_string(decoder_heap) + " bytes of heap, " +
+           (same ? "the same as" : "NOT the same as") + " the library's size calls";
+}
 
 class opus_speech_codec final : public speech_codec {
 public:
@@ -81,6 +108,7 @@ public:
     std::string settings() const override {
         // The settings the library actually runs with, read back.
         opus_frame_encoder encoder(bit_rate_);
+        const opus_frame_decoder decoder;
         opus_int32 bit_rate = 0;
         opus_int32 complexity = 0;
         opus_int32 vbr = 0;
@@ -94,7 +122,8 @@ public:
         return std::string(opus_get_version_string()) + ", OPUS_APPLICATION_VOIP, 8 kHz mono, 20 ms frames, " +
                "OPUS_SET_BITRATE " + std::to_string(bit_rate) + ", " + (vbr ? "VBR" : "CBR") +
                ", complexity " + std::to_string(complexity) + ", DTX " + (dtx ? "on" : "off") +
-               ", in-band FEC " + (fec ? "on" : "off") + " (library defaults)";
+               ", in-band FEC " + (fec ? "on" : "off") + " (library defaults); " +
+               heap_check(encoder.heap_bytes(), decoder.heap_bytes());
     }
     std::size_t frame_samples() const override { return frame_length; }
     std::size_t slot_bytes() const override { return packet_bytes; }

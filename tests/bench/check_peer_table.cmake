@@ -102,3 +102,9 @@ foreach(side encoder decoder)
     message(FATAL_ERROR "no ${side} goal line in:\n${output}")
   endif()
 endforeach()
+
+# The heap count that measures most codecs' state agrees with Opus's own
+# size calls.
+if(NOT output MATCHES "Opus 6k: [^\n]*bytes of heap, the same as the library's size calls")
+  message(FATAL_ERROR "the heap count of Opus's state disagrees with its size calls:\n${output}")
+endif()
