@@ -40,12 +40,15 @@ root = project_root()
 # relative to this folder.
 library_sources = sorted(os.path.relpath(path, HERE) for path in root.glob("g723/**/*.cpp"))
 binding_sources = sorted(os.path.relpath(path, HERE) for path in (HERE / "src").glob("*.cpp"))
+headers = sorted(os.path.relpath(path, HERE) for path in [*root.glob("g723/**/*.h"), *(HERE / "src").glob("*.h")])
 cflags = soxr_flags("--cflags")
 libs = soxr_flags("--libs")
 
 extension = Pybind11Extension(
     "g723._g723",
     binding_sources + library_sources,
+    # A changed header rebuilds the module too.
+    depends=headers,
     include_dirs=[str(root)] + [flag[2:] for flag in cflags if flag.startswith("-I")],
     library_dirs=[flag[2:] for flag in libs if flag.startswith("-L")],
     libraries=[flag[2:] for flag in libs if flag.startswith("-l")],
@@ -57,7 +60,9 @@ extension = Pybind11Extension(
                         "-Wpedantic"],
 )
 
-# The library's modules compile two at a time (G723_BUILD_JOBS to change).
-ParallelCompile("G723_BUILD_JOBS", default=2).install()
+# The modules compile two at a time (G723_BUILD_JOBS to change), and all of
+# them whenever the module is rebuilt: which headers an object file depends
+# on is not tracked, so an object left from an earlier build may be stale.
+ParallelCompile("G723_BUILD_JOBS", default=2, needs_recompile=lambda obj, src: True).install()
 
 setup(ext_modules=[extension])
