@@ -9,6 +9,7 @@ from pathlib import Path
 
 from pybind11.setup_helpers import ParallelCompile, Pybind11Extension
 from setuptools import setup
+from setuptools.command.build_ext import build_ext
 
 HERE = Path(__file__).resolve().parent
 
@@ -40,15 +41,12 @@ root = project_root()
 # relative to this folder.
 library_sources = sorted(os.path.relpath(path, HERE) for path in root.glob("g723/**/*.cpp"))
 binding_sources = sorted(os.path.relpath(path, HERE) for path in (HERE / "src").glob("*.cpp"))
-headers = sorted(os.path.relpath(path, HERE) for path in [*root.glob("g723/**/*.h"), *(HERE / "src").glob("*.h")])
 cflags = soxr_flags("--cflags")
 libs = soxr_flags("--libs")
 
 extension = Pybind11Extension(
     "g723._g723",
     binding_sources + library_sources,
-    # A changed header rebuilds the module too.
-    depends=headers,
     include_dirs=[str(root)] + [flag[2:] for flag in cflags if flag.startswith("-I")],
     library_dirs=[flag[2:] for flag in libs if flag.startswith("-L")],
     libraries=[flag[2:] for flag in libs if flag.startswith("-l")],
@@ -56,13 +54,23 @@ extension = Pybind11Extension(
     # The codec's arithmetic is exact and target-independent: no contraction
     # into fused multiply-adds, never fast-math. Only the module's entry
     # point leaves the shared object; the g723_ calls stay inside it.
-    extra_compile_args=["-O3", "-ffp-contract=off", "-fvisibility=hidden", "-Wall", "-Wextra",
+    extra_compile_args=["-O3", "-fno-wrapv", "-fno-stack-protector", "-ffp-contract=off", "-fvisibility=hidden", "-Wall", "-Wextra",
                         "-Wpedantic"],
 )
 
-# The modules compile two at a time (G723_BUILD_JOBS to change), and all of
-# them whenever the module is rebuilt: which headers an object file depends
-# on is not tracked, so an object left from an earlier build may be stale.
+
+
+class build_every_time(build_ext):
+    """Builds the module from scratch on every install. pip builds in this
+    folder, and neither the compiler flags nor which headers an object file
+    depends on are tracked: anything left from an earlier build may be stale."""
+
+    def finalize_options(self):
+        super().finalize_options()
+        self.force = True
+
+
+# The modules compile two at a time (G723_BUILD_JOBS to change).
 ParallelCompile("G723_BUILD_JOBS", default=2, needs_recompile=lambda obj, src: True).install()
 
-setup(ext_modules=[extension])
+setup(ext_modules=[extension], cmdclass={"build_ext": build_every_time})
