@@ -109,6 +109,7 @@ def _audio(audio) -> np.ndarray:
 
 
 def _rate(rate) -> int:
+    """`rate` as an int within the rates taken."""
     try:
         value = operator.index(rate)
     except TypeError:
@@ -275,6 +276,7 @@ def encode(audio, rate: int, *, vad: bool = True, multiple_sid: bool = False, hi
 
 
 def _check_stream(view: memoryview) -> None:
+    """Refuses an audio file handed over as a bit-stream, as the tool does."""
     if _g723.looks_like_audio_file(view):
         raise ValueError("is an audio file, not a G.723.1 bit-stream")
 

@@ -96,3 +96,15 @@ def test_roundtrip_keeps_length_type_and_alignment(speech, rate, dtype):
     # The measure sees a shift: the look-ahead left in would show as its lag.
     shift = 60 * rate // 8000
     assert lag_of_peak(reference, np.r_[np.zeros(shift), result[:-shift]], rate // 100) == shift
+
+
+@pytest.mark.parametrize("length", [1, 180, 181, 240, 420, 421, 480])
+def test_flush_pads_as_the_tool(speech, tool, tmp_path, length):
+    # One frame more once the look-ahead no longer reaches the last sample.
+    pcm = speech[20000:20000 + length]
+    (tmp_path / "in.raw").write_bytes(pcm.astype("<i2").tobytes())
+    expected = tool("encode", "--no-vad", tmp_path / "in.raw", "-").stdout
+    encoder = g723.Encoder(vad=False)
+    coded = encoder.encode(pcm[:length // 2]) + encoder.encode(pcm[length // 2:]) + encoder.flush()
+    assert coded == expected and len(coded) == 24 * ((length + 60 + 239) // 240)
+    assert g723.encode(pcm, 8000, vad=False) == expected
