@@ -73,8 +73,8 @@ std::span<const T> samples_of(const py::array& audio) {
     return {static_cast<const T*>(audio.data()), static_cast<std::size_t>(audio.size())};
 }
 
-// Calls `work` with the audio's samples as type T on the 16-bit scale,
-// for each of the sample types the package takes.
+// Calls `work` with a value of the audio's sample type, one of those the
+// package takes, so that it can read the samples as that type.
 template <typename Work>
 auto with_audio_type(const py::array& audio, Work&& work) {
     if (audio.ndim() != 1 || !(audio.flags() & py::array::c_style)) {
