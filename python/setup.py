@@ -1,0 +1,76 @@
+"""Builds the g723 extension: the binding's modules in src/ and the codec
+library's sources, found in the project around this folder, compiled into
+one module, with soxr linked from the system (pkg-config soxr)."""
+
+import os
+import shlex
+import subprocess
+from pathlib import Path
+
+from pybind11.setup_helpers import ParallelCompile, Pybind11Extension
+from setuptools import setup
+from setuptools.command.build_ext import build_ext
+
+HERE = Path(__file__).resolve().parent
+
+
+def project_root() -> Path:
+    """The folder holding g723/g723.h: the parent of this one, or the one
+    G723_SOURCE_DIR names when the package is built from a copy elsewhere."""
+    for candidate in (os.environ.get("G723_SOURCE_DIR"), HERE.parent):
+        if candidate and (Path(candidate) / "g723" / "g723.h").is_file():
+            return Path(candidate).resolve()
+    raise SystemExit(
+        f"g723: cannot find the library's sources (g723/g723.h) around {HERE}; install from "
+        "the project's root with 'pip install --no-build-isolation ./python', or set "
+        "G723_SOURCE_DIR to the project's root")
+
+
+def soxr_flags(option: str) -> list:
+    """pkg-config's flags for soxr."""
+    try:
+        result = subprocess.run(["pkg-config", option, "soxr"], check=True, capture_output=True, text=True)
+    except (OSError, subprocess.CalledProcessError) as error:
+        raise SystemExit(f"g723: pkg-config cannot find soxr ({error}); install libsoxr-dev") from None
+    return shlex.split(result.stdout)
+
+
+root = project_root()
+# Every library source at any depth, so that moving modules between the
+# library's folders needs no change here. setuptools takes only paths
+# relative to this folder.
+library_sources = sorted(os.path.relpath(path, HERE) for path in root.glob("g723/**/*.cpp"))
+binding_sources = sorted(os.path.relpath(path, HERE) for path in (HERE / "src").glob("*.cpp"))
+cflags = soxr_flags("--cflags")
+libs = soxr_flags("--libs")
+
+extension = Pybind11Extension(
+    "g723._g723",
+    binding_sources + library_sources,
+    include_dirs=[str(root)] + [flag[2:] for flag in cflags if flag.startswith("-I")],
+    library_dirs=[flag[2:] for flag in libs if flag.startswith("-L")],
+    libraries=[flag[2:] for flag in libs if flag.startswith("-l")],
+    cxx_std=20,
+    # The codec's arithmetic is exact and target-independent: no contraction
+    # into fused multiply-adds, never fast-math. Only the module's entry
+    # point leaves the shared object; the g723_ calls stay inside it.
+    extra_compile_args=["-O3", "-fno-wrapv", "-fno-stack-protector", "-ffp-contract=off", "-fvisibility=hidden", "-Wall", "-Wextra",
+                        "-Wpedantic"],
+)
+
+
+
+class build_every_time(build_ext):
+    """Builds the module from scratch on every install. pip builds in this
+    folder, and neither the compiler flags nor which headers an object file
+    depends on are tracked: anything left from an earlier build may be stale."""
+
+    def finalize_options(self):
+        super().finalize_options()
+        self.force = True
+
+
+# The modules compile two at a time (G723_BUILD_JOBS to change).
+ParallelCompile("G723_BUILD_JOBS", default=2, needs_recompile=lambda obj, src: True).install()
+
+setup(ext_modules=[extension], cmdclass={"build_ext": build_every_time})
