@@ -48,8 +48,11 @@ std::string numeric_name(const sockaddr* address, socklen_t length) {
                       NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
         return "?";
     }
-    return address->sa_family == AF_INET6 ? "[" + std::string(host) + "]:" + port
-                                          : std::string(host) + ":" + port;
+    // An IPv6 address goes in brackets before its port.
+    const bool v6 = address->sa_family == AF_INET6;
+    std::string name;
+    name.append(v6 ? "[" : "").append(host).append(v6 ? "]:" : ":").append(port);
+    return name;
 }
 
 }  // namespace

@@ -16,6 +16,9 @@ constexpr std::size_t remembered_played = 512;
 // The jitter estimate is the mean deviation; four of it cover nearly every
 // packet of a path with that jitter.
 constexpr double jitter_multiple = 4.0;
+// A delay spike (a stalled sender, a busy path) raises the delay to cover it
+// at once; the raise fades by half in about 70 packets.
+constexpr double peak_decay = 0.99;
 
 }  // namespace
 
@@ -36,6 +39,7 @@ void jitter_buffer::restart() {
     recently_played_.clear();
     highest_sequence_.reset();
     transit_floor_.clear();
+    peak_excess_ = 0.0;
     jitter_.restart();
 }
 
@@ -69,14 +73,15 @@ arrival_kind jitter_buffer::add(held_packet packet, double arrival_seconds,
     }
     transit_floor_.emplace_back(arrival, transit);
     while (transit_floor_.front().first + floor_window <= arrival) transit_floor_.pop_front();
+    // The packet's playout time was fixed by the delay in force before it
+    // came; only then does it move the delay on.
+    const double excess = transit - transit_floor_.front().second;
+    const bool late = (last_played_ && sequence <= *last_played_) || excess > delay_seconds_;
     jitter_.add(arrival_seconds, packet.timestamp);
-    delay_seconds_ = std::clamp(jitter_multiple * jitter_.jitter_ms() / 1000.0,
+    peak_excess_ = std::max(peak_excess_ * peak_decay, excess);
+    delay_seconds_ = std::clamp(std::max(jitter_multiple * jitter_.jitter_ms() / 1000.0, peak_excess_),
                                 limits_.min_delay_seconds, limits_.max_delay_seconds);
-
-    if ((last_played_ && sequence <= *last_played_) ||
-        transit - transit_floor_.front().second > delay_seconds_) {
-        return arrival_kind::late;
-    }
+    if (late) return arrival_kind::late;
     const bool reordered = highest_sequence_ && sequence < *highest_sequence_;
     if (!highest_sequence_ || sequence > *highest_sequence_) highest_sequence_ = sequence;
     held_.emplace(sequence, waiting{std::move(packet), media_seconds});

@@ -39,8 +39,9 @@ struct jitter_buffer_limits {
 // A packet's transit is its arrival time less its media time (timestamp
 // over the 8000 Hz clock). The least transit over the last packets is the
 // path's floor; a packet plays out at floor + media time + delay, where the
-// delay follows the measured interarrival jitter (four times it), kept
-// within the limits. A packet that arrives after its playout time, or after
+// delay follows the measured interarrival jitter (four times it) and rises
+// at once to cover a packet that came later than the floor by more, then
+// fades back; it is kept within the limits. A packet that arrives after its playout time, or after
 // a later packet has been played out, is late: the gap it leaves is loss.
 //
 // A new SSRC, or a timestamp that goes backwards or jumps more than a
@@ -89,6 +90,7 @@ private:
     std::int64_t last_media_units_ = 0;  // timestamps unwrapped from the run's first
     std::uint64_t arrivals_ = 0;
     std::deque<std::pair<std::uint64_t, double>> transit_floor_;  // rising transits, windowed
+    double peak_excess_ = 0.0;  // largest transit above the floor, fading
     arrival_statistics jitter_;
 };
 
