@@ -2,8 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -14,12 +12,9 @@
 #include "commands.h"
 #include "net/udp_socket.h"
 #include "net/udp_url.h"
-#include "rtp/jitter_buffer.h"
+#include "rtp/live_receiver.h"
 #include "rtp/rtp_packet.h"
-#include "rtp/sequence_extender.h"
 #include "rtp/stream_report.h"
-#include "rtp/stream_statistics.h"
-#include "rtp/stream_timeline.h"
 #include "rtp/timeline_decoding.h"
 
 namespace g723::tool {
@@ -87,13 +82,6 @@ sigset_t catch_stop_signals() {
     return waiting;
 }
 
-// One sender's stream, by SSRC.
-struct received_stream {
-    rtp::sequence_extender sequences;
-    rtp::arrival_statistics arrivals;
-    rtp::stream_report_row row;
-};
-
 struct receive_settings {
     unsigned payload_type = rtp::g723_payload_type;
     std::optional<double> duration;
@@ -101,16 +89,6 @@ struct receive_settings {
     double first_timeout = 60.0;
     rtp::jitter_buffer_limits limits;
 };
-
-unsigned read_payload_type(std::string_view command, const parsed_arguments& arguments) {
-    const auto type = unsigned_option(command, arguments, "pt", rtp::g723_payload_type);
-    if (type != rtp::g723_payload_type && (type < 96 || type > 127)) {
-        fail_usage(std::string(command) +
-                   ": option '--pt' needs 4 or a dynamic payload type from 96 to 127, not '" +
-                   arguments.value("pt") + "'");
-    }
-    return static_cast<unsigned>(type);
-}
 
 receive_settings read_receive_settings(const parsed_arguments& arguments) {
     receive_settings settings;
@@ -156,133 +134,67 @@ exit_status run_receive(std::span<char* const> argument_list) {
     decoding.postfilter = !arguments.has("no-postfilter");
 
     net::udp_socket socket = net::udp_socket::bind_to(address);
-    const std::string local = socket.local_address();
     audio_output output(output_name, arguments.has("raw"));
     const sigset_t wait_mask = catch_stop_signals();
 
     decoder_handle decoder(decoding);
-    rtp::jitter_buffer buffer(settings.limits);
-    rtp::stream_timeline timeline;
-    std::map<std::uint32_t, received_stream> streams;
-    std::vector<std::uint32_t> stream_order;
-    std::set<std::uint32_t> ended;
-    std::optional<std::uint32_t> current;
-    std::uint64_t datagrams = 0, not_rtp = 0, other_types = 0, late = 0, stray = 0;
-
-    // Played packets become timeline frames, decoded into the file.
-    std::vector<rtp::held_packet> played;
-    std::vector<rtp::timeline_frame> frames;
     std::array<std::int16_t, frame_samples> samples{};
-    auto play_out = [&] {
-        for (const rtp::held_packet& packet : played) {
-            rtp::stream_statistics& statistics = streams[packet.ssrc].row.statistics;
-            frames.clear();
-            statistics.add(timeline.add({packet.extended_sequence, packet.timestamp, packet.ssrc,
-                                         packet.payload},
-                                        frames));
-            for (const rtp::timeline_frame& frame : frames) {
-                rtp::decode_timeline_frame(decoder.get(), frame, samples, statistics);
-                output.write(samples);
-            }
-        }
-        played.clear();
-    };
+    rtp::live_receiver receiver(
+        {settings.payload_type, arguments.has("pt") ? "--pt" : "static", settings.limits,
+         socket.local_address(), output.name()},
+        [&](const rtp::timeline_frame& frame, rtp::stream_statistics& statistics) {
+            rtp::decode_timeline_frame(decoder.get(), frame, samples, statistics);
+            output.write(samples);
+        });
 
     using clock = std::chrono::steady_clock;
     const clock::time_point start = clock::now();
-    auto seconds_since_start = [&](clock::time_point t) {
-        return std::chrono::duration<double>(t - start).count();
-    };
-    auto at = [&](double seconds) {
-        return start + std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(seconds));
-    };
+    auto now = [&] { return std::chrono::duration<double>(clock::now() - start).count(); };
     std::optional<double> first_arrival;
     double last_arrival = 0.0;
     std::vector<std::uint8_t> datagram(65536);
-
-    auto take = [&](std::size_t size, const std::string& source, double arrival) {
-        ++datagrams;
-        rtp::rtp_packet packet;
-        if (rtp::parse_rtp_packet(std::span(datagram).first(size), packet) != rtp::rtp_parse_result::ok) {
-            ++not_rtp;
-            return;
+    // Reads what is queued, a bounded batch at a time so that a flood
+    // cannot hold off playout or the stop.
+    auto drain = [&](int most) {
+        for (int i = 0; i < most; ++i) {
+            const auto received = socket.receive(datagram);
+            if (!received) return;
+            const double arrival = now();
+            receiver.add(std::span(datagram).first(received->size), received->source, arrival);
+            if (receiver.heard_anything()) {
+                if (!first_arrival) first_arrival = arrival;
+                last_arrival = arrival;
+            }
         }
-        if (packet.payload_type != settings.payload_type) {
-            ++other_types;
-            return;
-        }
-        if (ended.contains(packet.ssrc)) {
-            ++stray;
-            return;
-        }
-        if (current && *current != packet.ssrc) ended.insert(*current);
-        current = packet.ssrc;
-        if (!first_arrival) first_arrival = arrival;
-        last_arrival = arrival;
-        auto [entry, is_new] = streams.try_emplace(packet.ssrc);
-        received_stream& stream = entry->second;
-        if (is_new) {
-            char ssrc[16];
-            std::snprintf(ssrc, sizeof ssrc, "0x%08x", packet.ssrc);
-            stream.row.name = source + " -> " + local + " SSRC " + ssrc;
-            stream.row.payload_type = settings.payload_type;
-            stream.row.payload_type_source = arguments.has("pt") ? "--pt" : "static";
-            stream.row.output = output.name();
-            stream_order.push_back(packet.ssrc);
-        }
-        rtp::held_packet held{stream.sequences.extend(packet.sequence), packet.timestamp, packet.ssrc,
-                              {packet.payload.begin(), packet.payload.end()}};
-        const rtp::arrival_kind kind = buffer.add(std::move(held), arrival, played);
-        play_out();
-        if (kind == rtp::arrival_kind::duplicate) {
-            ++stream.row.statistics.duplicated;
-            return;
-        }
-        stream.arrivals.add(arrival, packet.timestamp);
-        if (kind == rtp::arrival_kind::reordered) ++stream.row.statistics.reordered;
-        if (kind == rtp::arrival_kind::late) ++late;
     };
 
     bool timed_out = false;
     while (!stop_requested) {
         // The earliest of: the idle time-out, the duration, the next playout.
         double stop_at = first_arrival ? last_arrival + settings.timeout : settings.first_timeout;
-        if (first_arrival && settings.duration) stop_at = std::min(stop_at, *first_arrival + *settings.duration);
-        const double now = seconds_since_start(clock::now());
-        if (now >= stop_at) {
-            timed_out = !first_arrival || now >= last_arrival + settings.timeout;
+        if (first_arrival && settings.duration) {
+            stop_at = std::min(stop_at, *first_arrival + *settings.duration);
+        }
+        if (now() >= stop_at) {
+            timed_out = !first_arrival || now() >= last_arrival + settings.timeout;
             break;
         }
-        const double wake = std::min(stop_at, buffer.next_playout().value_or(stop_at));
-        if (socket.wait(at(wake), &wait_mask) == net::wait_result::readable) {
-            while (auto received = socket.receive(datagram)) {
-                take(received->size, received->source, seconds_since_start(clock::now()));
-            }
-        }
-        buffer.play_due(seconds_since_start(clock::now()), played);
-        play_out();
+        const double wake = std::min(stop_at, receiver.next_playout().value_or(stop_at));
+        const auto deadline = start + std::chrono::duration_cast<clock::duration>(
+                                          std::chrono::duration<double>(wake));
+        if (socket.wait(deadline, &wait_mask) == net::wait_result::readable) drain(256);
+        receiver.play_due(now());
     }
-    buffer.play_all(played);
-    play_out();
+    // Datagrams already queued arrived before the stop: they count.
+    drain(4096);
+    receiver.play_all();
     output.commit();
 
-    rtp::stream_report report;
-    for (const std::uint32_t ssrc : stream_order) {
-        received_stream& stream = streams[ssrc];
-        stream.row.statistics.jitter_ms = stream.arrivals.jitter_ms();
-        stream.row.statistics.largest_gap_ms = stream.arrivals.largest_gap_ms();
-        report.streams.push_back(stream.row);
-    }
-    report.counts = {{"datagrams received", datagrams},
-                     {"not RTP", not_rtp},
-                     {"other payload types", other_types},
-                     {"late packets dropped", late},
-                     {"packets of ended SSRCs", stray},
-                     {"playout delay/ms at end",
-                      static_cast<std::uint64_t>(buffer.delay_seconds() * 1000.0 + 0.5)}};
+    const rtp::stream_report report = receiver.report();
     const std::string text =
         arguments.has("json") ? rtp::format_report_json(report) : rtp::format_report_table(report);
-    std::fputs(text.c_str(), stdout);
+    // The report keeps out of the way of audio on standard output.
+    std::fputs(text.c_str(), output_name == "-" ? stderr : stdout);
     if (!first_arrival && timed_out) {
         std::fflush(stdout);
         fail_data(address.text, "no G.723.1 packet arrived within the time-out; " + output.name() +

@@ -134,11 +134,7 @@ exit_status run_send(std::span<char* const> argument_list) {
         fail_usage("send: option '--frames-per-packet' needs a whole number from 1 to 8, not '" +
                    arguments.value("frames-per-packet") + "'");
     }
-    const auto payload_type = unsigned_option("send", arguments, "pt", 4);
-    if (payload_type != 4 && (payload_type < 96 || payload_type > 127)) {
-        fail_usage("send: option '--pt' needs 4 or a dynamic payload type from 96 to 127, not '" +
-                   arguments.value("pt") + "'");
-    }
+    const unsigned payload_type = read_payload_type("send", arguments);
     const double loss_percent = number_option("send", arguments, "loss", 0, 100, 0);
     const std::uint64_t seed = unsigned_option("send", arguments, "seed", 1);
     const double speed = number_option("send", arguments, "speed", 1, 1000, 1);
@@ -182,7 +178,7 @@ exit_status run_send(std::span<char* const> argument_list) {
 
     std::printf("destination      %s (%s)\n", destination.text.c_str(), socket.peer_address().c_str());
     std::printf("stream           SSRC 0x%08x, payload type %u, %zu frame%s per packet\n",
-                stream.ssrc, static_cast<unsigned>(payload_type), frames_per_packet,
+                stream.ssrc, payload_type, frames_per_packet,
                 frames_per_packet == 1 ? "" : "s");
     std::printf("packets          %llu sent, %llu dropped (--loss), %llu talkspurts\n",
                 static_cast<unsigned long long>(totals.packets),
