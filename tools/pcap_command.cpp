@@ -1,0 +1,256 @@
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "audio_output.h"
+#include "call_pairing.h"
+#include "capture/capture_reader.h"
+#include "capture/link_layer.h"
+#include "capture_scan.h"
+#include "command_line.h"
+#include "command_options.h"
+#include "commands.h"
+#include "rtp/rtp_packet.h"
+#include "rtp/stream_report.h"
+#include "rtp_stream_decoding.h"
+
+namespace g723::tool {
+
+namespace {
+
+constexpr std::string_view pcap_help =
+    "usage: g723 pcap [options] CAPTURE [OUTDIR]\n"
+    "\n"
+    "Finds every G.723.1 RTP stream in a packet capture, decodes each one and\n"
+    "reports packets, frames, loss, duplicates, reordering, SID frames,\n"
+    "silence, duration, interarrival jitter and the longest wait between\n"
+    "packets.\n"
+    "\n"
+    "  CAPTURE  pcap or pcapng (Ethernet with VLAN tags, Linux cooked v1 and\n"
+    "           v2, raw IP, BSD loopback; IPv4 and IPv6; UDP)\n"
+    "  OUTDIR   where to write one WAV per stream, named from its addresses,\n"
+    "           ports and SSRC (created if missing); without it, only the\n"
+    "           report\n"
+    "\n"
+    "A stream is RTP version 2 of one SSRC between two addresses, with\n"
+    "payload type 4, the type given by --pt, or a dynamic type that SIP/SDP\n"
+    "in the capture announces as G723/8000. Duplicates are dropped and\n"
+    "reordered packets put back. Frames of lost packets are concealed, silence\n"
+    "the sender did not send is played as comfort noise; a timestamp jump of\n"
+    "more than a minute, or more than the capture times allow, starts a new\n"
+    "segment instead. Packets that are truncated, not UDP, IP fragments or\n"
+    "not whole frames are counted and passed over. Each stream's audio is\n"
+    "limited to two hours.\n"
+    "\n"
+    "options:\n"
+    "  --pt N          also take RTP payload type N (0 to 127) as G.723.1\n"
+    "  --stereo        write the two directions of a call as one stereo WAV,\n"
+    "                  first direction left, aligned by capture time\n"
+    "  --json          print the report as JSON\n"
+    "  --no-postfilter switch the decoder's pitch and formant postfilters off\n"
+    "  -h, --help      show this help\n"
+    "\n"
+    "Exit status: 0 on success (also when no stream is found), 1 when the\n"
+    "capture cannot be read, ends in a damaged record (the streams before it\n"
+    "are still written) or an output cannot be written, 2 when the command\n"
+    "line is wrong.\n";
+
+// An address as part of a file name: IPv6 colons become dots.
+std::string file_part(const endpoint& point) {
+    std::string text = capture::to_string(point.address);
+    std::replace(text.begin(), text.end(), ':', '.');
+    return text + "_" + std::to_string(point.port);
+}
+
+std::string hex_ssrc(std::uint32_t ssrc) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", ssrc);
+    return text;
+}
+
+void make_directory(const std::string& path) {
+    if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+        fail_data(path, std::string("cannot be created: ") + std::strerror(errno));
+    }
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        fail_data(path, "is not a directory");
+    }
+}
+
+void write_wav(const std::string& path, std::span<const std::int16_t> samples, int channels) {
+    audio_output output(path, false, channels);
+    output.write(samples);
+    output.commit();
+}
+
+struct found_stream {
+    stream_key key;
+    const std::vector<captured_rtp_packet>* packets = nullptr;
+    unsigned payload_type = 0;
+    std::string source;   // of the payload type
+    double first_arrival = 0.0;
+};
+
+// The streams that carry G.723.1, in the order they started.
+std::vector<found_stream> g723_streams(const capture_scan& scan, std::optional<unsigned> forced) {
+    std::vector<found_stream> found;
+    for (const auto& [key, packets] : scan.streams) {
+        const auto announced = scan.announced.find(key.destination);
+        // The G.723.1 type of this stream, and what says so.
+        auto carries = [&](unsigned type) -> std::string {
+            if (forced && type == *forced) return "--pt";
+            if (announced != scan.announced.end() &&
+                std::ranges::count(announced->second.payload_types, type) > 0) {
+                return "SDP";
+            }
+            if (type == rtp::g723_payload_type) return "static";
+            return "";
+        };
+        for (const captured_rtp_packet& packet : packets) {
+            const std::string source = carries(packet.payload_type);
+            if (source.empty()) continue;
+            found.push_back({key, &packets, packet.payload_type, source, packets.front().arrival_seconds});
+            break;
+        }
+    }
+    std::stable_sort(found.begin(), found.end(), [](const found_stream& a, const found_stream& b) {
+        return a.first_arrival < b.first_arrival;
+    });
+    return found;
+}
+
+// One channel of a call: its streams placed by capture time from
+// `call_start`, never overlapping the one before.
+std::vector<std::int16_t> place_channel(std::span<const std::size_t> members,
+                                        std::span<const decoded_stream> decoded, double call_start) {
+    std::vector<std::int16_t> channel;
+    for (const std::size_t index : members) {
+        const decoded_stream& stream = decoded[index];
+        const double offset = std::round((stream.start_seconds - call_start) * sample_rate);
+        const auto at = std::max(channel.size(), static_cast<std::size_t>(std::max(offset, 0.0)));
+        channel.resize(at, 0);
+        channel.insert(channel.end(), stream.samples.begin(), stream.samples.end());
+    }
+    return channel;
+}
+
+}  // namespace
+
+exit_status run_pcap(std::span<char* const> argument_list) {
+    constexpr std::array<option_definition, 4> options{
+        {{"pt", true}, {"json", false}, {"stereo", false}, {"no-postfilter", false}}};
+    const parsed_arguments arguments = parse_arguments("pcap", argument_list, options);
+    if (arguments.help) {
+        std::printf("%s", pcap_help.data());
+        return exit_status::ok;
+    }
+    if (arguments.files.empty() || arguments.files.size() > 2) {
+        fail_usage("pcap: expected CAPTURE and an optional OUTDIR (see 'g723 pcap --help')");
+    }
+    std::optional<unsigned> forced;
+    if (arguments.has("pt")) {
+        forced = static_cast<unsigned>(number_option("pcap", arguments, "pt", 0, 127, 0));
+        if (*forced != std::stod(arguments.value("pt"))) fail_usage("pcap: --pt must be a whole number");
+    }
+    const bool stereo = arguments.has("stereo");
+    const std::string& capture_name = arguments.files[0];
+    const std::string directory = arguments.files.size() == 2 ? arguments.files[1] : "";
+    if (stereo && directory.empty()) fail_usage("pcap: --stereo needs an OUTDIR");
+
+    std::optional<capture::capture_reader> reader;
+    try {
+        reader.emplace(capture::capture_reader::open_file(capture_name));
+    } catch (const capture::capture_error& error) {
+        fail_data(capture_name, error.what());
+    }
+    if (!capture::is_supported_link_type(reader->link_type())) {
+        fail_data(capture_name, "link type " + std::to_string(reader->link_type()) + " is not supported");
+    }
+    const capture_scan scan = scan_capture(*reader, forced);
+    const std::vector<found_stream> found = g723_streams(scan, forced);
+    if (!directory.empty()) make_directory(directory);
+
+    // Decode every stream; the audio of each is kept until its file is out.
+    rtp::stream_report report;
+    std::vector<decoded_stream> decoded;
+    std::vector<stream_key> keys;
+    std::uint64_t cut = 0;
+    for (const found_stream& stream : found) {
+        decoded.push_back(decode_rtp_stream(*stream.packets, stream.key.ssrc, stream.payload_type,
+                                            !arguments.has("no-postfilter")));
+        keys.push_back(stream.key);
+        if (decoded.back().cut) ++cut;
+        report.streams.push_back({to_string(stream.key.source) + " > " +
+                                      to_string(stream.key.destination) + " ssrc 0x" +
+                                      hex_ssrc(stream.key.ssrc),
+                                  stream.payload_type, stream.source, "",
+                                  decoded.back().statistics});
+    }
+
+    if (!directory.empty()) {
+        std::vector<bool> written(found.size(), false);
+        if (stereo) {
+            for (const call_directions& call : pair_calls(keys, scan.announced)) {
+                const stream_key& left = keys[call.first.front()];
+                const std::string name = directory + "/" + file_part(left.source) + "-" +
+                                         file_part(left.destination) + "-stereo.wav";
+                double start = decoded[call.first.front()].start_seconds;
+                for (const std::size_t i : call.second) start = std::min(start, decoded[i].start_seconds);
+                const auto first = place_channel(call.first, decoded, start);
+                const auto second = place_channel(call.second, decoded, start);
+                std::vector<std::int16_t> interleaved(2 * std::max(first.size(), second.size()), 0);
+                for (std::size_t i = 0; i < first.size(); ++i) interleaved[2 * i] = first[i];
+                for (std::size_t i = 0; i < second.size(); ++i) interleaved[2 * i + 1] = second[i];
+                write_wav(name, interleaved, 2);
+                for (const std::size_t i : call.first) report.streams[i].output = name + " (left)";
+                for (const std::size_t i : call.second) report.streams[i].output = name + " (right)";
+                for (const std::size_t i : call.first) written[i] = true;
+                for (const std::size_t i : call.second) written[i] = true;
+            }
+        }
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            if (written[i]) continue;
+            const stream_key& key = keys[i];
+            const std::string name = directory + "/" + file_part(key.source) + "-" +
+                                     file_part(key.destination) + "-" + hex_ssrc(key.ssrc) + ".wav";
+            write_wav(name, decoded[i].samples, 1);
+            report.streams[i].output = name;
+            decoded[i].samples = {};
+        }
+    }
+
+    report.counts.emplace_back("capture records", scan.records);
+    for (std::size_t v = 1; v < capture::packet_verdict_count; ++v) {
+        if (scan.verdicts[v] > 0) {
+            report.counts.emplace_back(
+                std::string(capture::describe(static_cast<capture::packet_verdict>(v))),
+                scan.verdicts[v]);
+        }
+    }
+    report.counts.emplace_back("UDP datagrams", scan.verdicts[0]);
+    report.counts.emplace_back("SIP messages", scan.sip_messages);
+    if (scan.not_rtp > 0) report.counts.emplace_back("UDP not RTP", scan.not_rtp);
+    if (scan.other_payload_types > 0) {
+        report.counts.emplace_back("RTP of other types", scan.other_payload_types);
+    }
+    if (cut > 0) report.counts.emplace_back("streams cut at 2 hours", cut);
+    const std::string text =
+        arguments.has("json") ? rtp::format_report_json(report) : rtp::format_report_table(report);
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+
+    if (!scan.damage.empty()) {
+        fail_data(capture_name, "ends in a damaged record (" + scan.damage + "); the " +
+                                    std::to_string(scan.records) + " records before it were used");
+    }
+    return exit_status::ok;
+}
+
+}  // namespace g723::tool
