@@ -1,5 +1,6 @@
 #include "call_pairing.h"
 
+#include <string>
 #include <utility>
 
 namespace g723::tool {
@@ -8,15 +9,12 @@ namespace {
 
 using direction = std::pair<endpoint, endpoint>;  // source, destination
 
-bool same_call(const direction& a, const direction& b,
-               const std::map<endpoint, announced_media>& announced) {
-    if (a.second == b.second) return false;
-    const auto at_a = announced.find(a.second);
-    const auto at_b = announced.find(b.second);
-    if (at_a != announced.end() && at_b != announced.end() && !at_a->second.call_id.empty()) {
-        return at_a->second.call_id == at_b->second.call_id;
-    }
-    return a.first == b.second && a.second == b.first;
+// The Call-ID whose SDP announced where `to` receives, if any.
+const std::string* announced_call(const endpoint& to,
+                                  const std::map<endpoint, announced_media>& announced) {
+    const auto found = announced.find(to);
+    if (found == announced.end() || found->second.call_id.empty()) return nullptr;
+    return &found->second.call_id;
 }
 
 }  // namespace
@@ -26,26 +24,49 @@ std::vector<call_directions> pair_calls(std::span<const stream_key> keys,
     // Directions in the order their first stream started.
     std::vector<direction> directions;
     std::vector<std::vector<std::size_t>> members;
+    std::map<direction, std::size_t> index_of;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const direction here{keys[i].source, keys[i].destination};
-        std::size_t at = 0;
-        while (at < directions.size() && directions[at] != here) ++at;
-        if (at == directions.size()) {
+        const auto [at, added] = index_of.try_emplace(here, directions.size());
+        if (added) {
             directions.push_back(here);
             members.emplace_back();
         }
-        members[at].push_back(i);
+        members[at->second].push_back(i);
+    }
+    // Directions by the call SDP announced their destination in.
+    std::map<std::string, std::vector<std::size_t>> by_call;
+    for (std::size_t d = 0; d < directions.size(); ++d) {
+        if (const std::string* call = announced_call(directions[d].second, announced)) {
+            by_call[*call].push_back(d);
+        }
     }
 
     std::vector<call_directions> calls;
     std::vector<bool> paired(directions.size(), false);
+    const auto pair = [&](std::size_t a, std::size_t b) {
+        paired[a] = paired[b] = true;
+        calls.push_back({members[a], members[b]});
+    };
     for (std::size_t a = 0; a < directions.size(); ++a) {
         if (paired[a]) continue;
-        for (std::size_t b = a + 1; b < directions.size(); ++b) {
-            if (paired[b] || !same_call(directions[a], directions[b], announced)) continue;
-            paired[a] = paired[b] = true;
-            calls.push_back({members[a], members[b]});
-            break;
+        const auto& [source, destination] = directions[a];
+        // Offer and answer name both ends, whichever ports they send from.
+        if (const std::string* call = announced_call(destination, announced)) {
+            for (const std::size_t b : by_call[*call]) {
+                if (b > a && !paired[b] && directions[b].second != destination) {
+                    pair(a, b);
+                    break;
+                }
+            }
+            if (paired[a]) continue;
+        }
+        // Otherwise each direction goes where the other comes from.
+        const auto reverse = index_of.find({destination, source});
+        if (reverse != index_of.end() && reverse->second > a && !paired[reverse->second] &&
+            (announced_call(source, announced) == nullptr ||
+             announced_call(destination, announced) == nullptr)) {
+            pair(a, reverse->second);
         }
     }
     return calls;

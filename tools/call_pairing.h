@@ -19,9 +19,10 @@ struct call_directions {
 };
 
 // Pairs the directions of calls. Two directions belong to one call when
-// SDP of the same Call-ID announced both destinations, or else when each
-// goes where the other comes from. `keys` are in the order the streams
-// started; directions without a partner are left out.
+// SDP of the same Call-ID announced both destinations, or, where SDP does
+// not name both, when each goes where the other comes from. `keys` are in
+// the order the streams started; directions without a partner are left
+// out.
 std::vector<call_directions> pair_calls(std::span<const stream_key> keys,
                                         const std::map<endpoint, announced_media>& announced);
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -129,10 +130,11 @@ std::vector<found_stream> g723_streams(const capture_scan& scan, std::optional<u
 // One channel of a call: its streams placed by capture time from
 // `call_start`, never overlapping the one before.
 std::vector<std::int16_t> place_channel(std::span<const std::size_t> members,
-                                        std::span<const decoded_stream> decoded, double call_start) {
+                                        const std::map<std::size_t, decoded_stream>& decoded,
+                                        double call_start) {
     std::vector<std::int16_t> channel;
     for (const std::size_t index : members) {
-        const decoded_stream& stream = decoded[index];
+        const decoded_stream& stream = decoded.at(index);
         const double offset = std::round((stream.start_seconds - call_start) * sample_rate);
         const auto at = std::max(channel.size(), static_cast<std::size_t>(std::max(offset, 0.0)));
         channel.resize(at, 0);
@@ -177,53 +179,63 @@ exit_status run_pcap(std::span<char* const> argument_list) {
     const std::vector<found_stream> found = g723_streams(scan, forced);
     if (!directory.empty()) make_directory(directory);
 
-    // Decode every stream; the audio of each is kept until its file is out.
     rtp::stream_report report;
-    std::vector<decoded_stream> decoded;
     std::vector<stream_key> keys;
-    std::uint64_t cut = 0;
+    std::uint64_t g723_packets = 0;
     for (const found_stream& stream : found) {
-        decoded.push_back(decode_rtp_stream(*stream.packets, stream.key.ssrc, stream.payload_type,
-                                            !arguments.has("no-postfilter")));
         keys.push_back(stream.key);
-        if (decoded.back().cut) ++cut;
         report.streams.push_back({to_string(stream.key.source) + " > " +
                                       to_string(stream.key.destination) + " ssrc 0x" +
                                       hex_ssrc(stream.key.ssrc),
-                                  stream.payload_type, stream.source, "",
-                                  decoded.back().statistics});
+                                  stream.payload_type, stream.source, "", {}});
+        g723_packets += static_cast<std::uint64_t>(std::ranges::count_if(
+            *stream.packets, [&](const auto& packet) { return packet.payload_type == stream.payload_type; }));
     }
-
-    if (!directory.empty()) {
-        std::vector<bool> written(found.size(), false);
-        if (stereo) {
-            for (const call_directions& call : pair_calls(keys, scan.announced)) {
-                const stream_key& left = keys[call.first.front()];
-                const std::string name = directory + "/" + file_part(left.source) + "-" +
-                                         file_part(left.destination) + "-stereo.wav";
-                double start = decoded[call.first.front()].start_seconds;
-                for (const std::size_t i : call.second) start = std::min(start, decoded[i].start_seconds);
-                const auto first = place_channel(call.first, decoded, start);
-                const auto second = place_channel(call.second, decoded, start);
-                std::vector<std::int16_t> interleaved(2 * std::max(first.size(), second.size()), 0);
-                for (std::size_t i = 0; i < first.size(); ++i) interleaved[2 * i] = first[i];
-                for (std::size_t i = 0; i < second.size(); ++i) interleaved[2 * i + 1] = second[i];
-                write_wav(name, interleaved, 2);
-                for (const std::size_t i : call.first) report.streams[i].output = name + " (left)";
-                for (const std::size_t i : call.second) report.streams[i].output = name + " (right)";
-                for (const std::size_t i : call.first) written[i] = true;
-                for (const std::size_t i : call.second) written[i] = true;
+    // Each stream is decoded once, and its audio kept only until its file
+    // (or its call's) is written.
+    std::uint64_t cut = 0;
+    const auto decode = [&](std::size_t i) {
+        decoded_stream stream = decode_rtp_stream(*found[i].packets, found[i].key.ssrc,
+                                                  found[i].payload_type,
+                                                  !arguments.has("no-postfilter"));
+        report.streams[i].statistics = stream.statistics;
+        if (stream.cut) ++cut;
+        return stream;
+    };
+    std::vector<bool> done(found.size(), false);
+    if (stereo) {
+        for (const call_directions& call : pair_calls(keys, scan.announced)) {
+            std::map<std::size_t, decoded_stream> decoded;
+            for (const auto* side : {&call.first, &call.second}) {
+                for (const std::size_t i : *side) decoded[i] = decode(i);
+            }
+            const stream_key& left = keys[call.first.front()];
+            const std::string name = directory + "/" + file_part(left.source) + "-" +
+                                     file_part(left.destination) + "-stereo.wav";
+            double start = decoded.at(call.first.front()).start_seconds;
+            for (const std::size_t i : call.second) start = std::min(start, decoded.at(i).start_seconds);
+            const auto first = place_channel(call.first, decoded, start);
+            const auto second = place_channel(call.second, decoded, start);
+            std::vector<std::int16_t> interleaved(2 * std::max(first.size(), second.size()), 0);
+            for (std::size_t i = 0; i < first.size(); ++i) interleaved[2 * i] = first[i];
+            for (std::size_t i = 0; i < second.size(); ++i) interleaved[2 * i + 1] = second[i];
+            write_wav(name, interleaved, 2);
+            for (const std::size_t i : call.first) report.streams[i].output = name + " (left)";
+            for (const std::size_t i : call.second) report.streams[i].output = name + " (right)";
+            for (const auto* side : {&call.first, &call.second}) {
+                for (const std::size_t i : *side) done[i] = true;
             }
         }
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            if (written[i]) continue;
-            const stream_key& key = keys[i];
-            const std::string name = directory + "/" + file_part(key.source) + "-" +
-                                     file_part(key.destination) + "-" + hex_ssrc(key.ssrc) + ".wav";
-            write_wav(name, decoded[i].samples, 1);
-            report.streams[i].output = name;
-            decoded[i].samples = {};
-        }
+    }
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (done[i]) continue;
+        const decoded_stream stream = decode(i);
+        if (directory.empty()) continue;
+        const stream_key& key = keys[i];
+        const std::string name = directory + "/" + file_part(key.source) + "-" +
+                                 file_part(key.destination) + "-" + hex_ssrc(key.ssrc) + ".wav";
+        write_wav(name, stream.samples, 1);
+        report.streams[i].output = name;
     }
 
     report.counts.emplace_back("capture records", scan.records);
@@ -237,8 +249,12 @@ exit_status run_pcap(std::span<char* const> argument_list) {
     report.counts.emplace_back("UDP datagrams", scan.verdicts[0]);
     report.counts.emplace_back("SIP messages", scan.sip_messages);
     if (scan.not_rtp > 0) report.counts.emplace_back("UDP not RTP", scan.not_rtp);
-    if (scan.other_payload_types > 0) {
-        report.counts.emplace_back("RTP of other types", scan.other_payload_types);
+    // RTP not taken as G.723.1: other static types, and dynamic types that
+    // neither SDP nor --pt named.
+    std::uint64_t kept = 0;
+    for (const auto& [key, packets] : scan.streams) kept += packets.size();
+    if (const std::uint64_t others = scan.other_payload_types + kept - g723_packets; others > 0) {
+        report.counts.emplace_back("RTP of other types", others);
     }
     if (cut > 0) report.counts.emplace_back("streams cut at 2 hours", cut);
     const std::string text =

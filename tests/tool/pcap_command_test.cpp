@@ -3,6 +3,7 @@
 // library's decode of the frames the capture carries.
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
 #include "rtp_capture.h"
 #include "tool_fixture.h"
@@ -32,18 +33,21 @@ protected:
         return {};
     }
 
-    // A JSON report field of stream `stream` (1-based), checked through
-    // Python's own parser.
-    long json_field(const std::string& json, int stream, const std::string& field) {
+    // The numeric fields of stream `stream` (1-based) of a JSON report, read
+    // by Python's own parser; empty when the JSON does not parse.
+    std::map<std::string, double> json_stream(const std::string& json, int stream) {
         write_file(dir_.path("report.json"), json);
-        const std::string command = "python3 -c \"import json,sys; print(json.load(open('" +
-                                    dir_.path("report.json") + "'))['streams'][" +
-                                    std::to_string(stream - 1) + "]['" + field + "'])\"";
+        const std::string command =
+            "python3 -c \"import json; s = json.load(open('" + dir_.path("report.json") +
+            "'))['streams'][" + std::to_string(stream - 1) +
+            "]; [print(k, v) for k, v in s.items() if type(v) in (int, float)]\"";
+        std::map<std::string, double> fields;
         FILE* pipe = popen(command.c_str(), "r");
-        char line[64] = {};
-        const bool read = pipe != nullptr && std::fgets(line, sizeof line, pipe) != nullptr;
+        char name[64];
+        double value = 0;
+        while (pipe != nullptr && std::fscanf(pipe, "%63s %lf", name, &value) == 2) fields[name] = value;
         if (pipe != nullptr) pclose(pipe);
-        return read ? std::stol(line) : -1;
+        return fields;
     }
 
     scratch_directory dir_;
@@ -70,8 +74,8 @@ TEST_F(pcap_command, EveryFramesPerPacketWithAndWithoutSilenceCompression) {
             const std::string table = last_.out;
             EXPECT_NE(table.find("payload type 4 (static)"), std::string::npos) << table;
             if (per_packet == 4) {
-                EXPECT_EQ(json_field(run_tool({"pcap", "--json", dir_.path("call.pcap")}).out, 1, "packets"),
-                          static_cast<long>(packets.size()));
+                const auto json = json_stream(run_tool({"pcap", "--json", dir_.path("call.pcap")}).out, 1);
+                EXPECT_EQ(json.at("packets"), static_cast<double>(packets.size()));
             }
         }
     }
@@ -117,12 +121,12 @@ TEST_F(pcap_command, LossDuplicatesReorderingAndWrapsOnAVlan) {
     const auto& last = packets.back();
     EXPECT_EQ(wav.samples, decode_frames(frames, 0, last.first_frame + last.frames - 1, lost_frames));
 
-    const std::string json = run_tool({"pcap", "--json", dir_.path("lossy.pcap")}).out;
-    EXPECT_EQ(json_field(json, 1, "lost_frames"), static_cast<long>(lost_frames.size()));
-    EXPECT_EQ(json_field(json, 1, "lost_packets"), static_cast<long>(dropped.size()));
-    EXPECT_GT(json_field(json, 1, "duplicated"), 5);
-    EXPECT_GT(json_field(json, 1, "reordered"), 3);
-    EXPECT_EQ(json_field(json, 1, "segments"), 1);
+    auto json = json_stream(run_tool({"pcap", "--json", dir_.path("lossy.pcap")}).out, 1);
+    EXPECT_EQ(json["lost_frames"], static_cast<double>(lost_frames.size()));
+    EXPECT_EQ(json["lost_packets"], static_cast<double>(dropped.size()));
+    EXPECT_GT(json["duplicated"], 5);
+    EXPECT_GT(json["reordered"], 3);
+    EXPECT_EQ(json["segments"], 1);
 }
 
 TEST_F(pcap_command, CallWithSdpDynamicTypeSsrcChangeAndStereo) {
@@ -175,12 +179,21 @@ TEST_F(pcap_command, CallWithSdpDynamicTypeSsrcChangeAndStereo) {
     EXPECT_NE(table.find("SIP messages             2"), std::string::npos) << table;
 }
 
-TEST_F(pcap_command, Ipv6RawCaptureNeedsTheTypeGiven) {
+TEST_F(pcap_command, Ipv6RawCaptureWithTheTypeGivenAndAClockJump) {
     const std::vector<slot> frames = encode_sample(true);
     rtp_sender sender;
     sender.payload_type = 100;
     sender.frames_per_packet = 3;
-    const auto packets = packetize(frames, sender);
+    auto packets = packetize(frames, sender);
+    // Halfway, the sender's clock jumps three hours ahead: a new segment,
+    // decoded afresh, not three hours of comfort noise.
+    const std::size_t jump = packets.size() / 2;
+    for (std::size_t i = jump; i < packets.size(); ++i) {
+        const std::uint32_t timestamp = ((packets[i].bytes[4] & 0xffu) << 24) | ((packets[i].bytes[5] & 0xffu) << 16) |
+                                        ((packets[i].bytes[6] & 0xffu) << 8) | (packets[i].bytes[7] & 0xffu);
+        const std::uint32_t jumped = timestamp + 3 * 3600 * 8000;
+        for (int b = 0; b < 4; ++b) packets[i].bytes[4 + b] = static_cast<char>(jumped >> (24 - 8 * b));
+    }
     {
         capture_file capture(dir_.path("v6.pcap"), link_kind::raw_ip);
         for (const auto& p : packets) capture.add_udp(p.seconds, {"2001:db8::1", "2001:db8::2", 7000, 7002}, p.bytes);
@@ -189,8 +202,13 @@ TEST_F(pcap_command, Ipv6RawCaptureNeedsTheTypeGiven) {
     EXPECT_EQ(unknown.exit_status, 0);
     EXPECT_NE(unknown.out.find("no G.723.1 stream found"), std::string::npos) << unknown.out;
     const audio wav = run(dir_.path("v6.pcap"), {"--pt", "100"}, "2001.db8..1_7000-2001.db8..2_7002");
-    EXPECT_EQ(wav.samples, decode_frames(frames, 0, packets.back().first_frame + packets.back().frames - 1));
-    EXPECT_NE(last_.out.find("[2001:db8::1]:7000 > [2001:db8::2]:7002 ssrc 0x11223344, payload type 100 (--pt)"),
+    const auto& before = packets[jump - 1];
+    auto expected = decode_frames(frames, 0, before.first_frame + before.frames - 1);
+    std::vector<slot> rest(frames.begin() + static_cast<std::ptrdiff_t>(packets[jump].first_frame), frames.end());
+    const auto after = decode_frames(rest, 0, packets.back().first_frame + packets.back().frames - 1 - packets[jump].first_frame);
+    expected.insert(expected.end(), after.begin(), after.end());
+    EXPECT_EQ(wav.samples, expected);
+    EXPECT_NE(last_.out.find("[2001:db8::1]:7000 > [2001:db8::2]:7002 ssrc 0x11223344, payload type 100 (--pt), 2 segments"),
               std::string::npos) << last_.out;
 }
 
@@ -251,8 +269,8 @@ TEST_F(pcap_command, HostileRecordsAreCountedAndTheStreamGoesOn) {
     for (const char* count : {"truncated", "IP fragment", "not UDP", "malformed header"}) {
         EXPECT_GT(report_value(last_.out, count).value_or(0), 10) << count << "\n" << last_.out;
     }
-    const std::string json = run_tool({"pcap", "--json", dir_.path("hostile.pcap")}).out;
-    EXPECT_EQ(json_field(json, 1, "malformed"), static_cast<long>(junk_tails));
+    auto json = json_stream(run_tool({"pcap", "--json", dir_.path("hostile.pcap")}).out, 1);
+    EXPECT_EQ(json["malformed"], static_cast<double>(junk_tails));
 
     // A capture cut inside a record: what came before is still decoded.
     const std::string whole = read_file(dir_.path("hostile.pcap"));

@@ -53,8 +53,12 @@ std::optional<sip_message> parse_sip_message(std::string_view text) {
             return std::nullopt;
         }
     } else {
+        // "METHOD SP Request-URI SP SIP/2.0": exactly two spaces.
         const std::size_t space = start.find(' ');
-        if (space == std::string_view::npos || !start.ends_with(" SIP/2.0")) return std::nullopt;
+        if (space == std::string_view::npos || !start.ends_with(" SIP/2.0") ||
+            start.find(' ', space + 1) != start.size() - version.size() - 1) {
+            return std::nullopt;
+        }
         message.request = true;
         message.method = start.substr(0, space);
         if (!is_token(message.method)) return std::nullopt;
