@@ -170,7 +170,10 @@ exit_status run_pcap(std::span<char* const> argument_list) {
     try {
         reader.emplace(capture::capture_reader::open_file(capture_name));
     } catch (const capture::capture_error& error) {
-        fail_data(capture_name, error.what());
+        // libpcap names the file itself in some of its messages.
+        std::string reason = error.what();
+        if (reason.starts_with(capture_name + ": ")) reason.erase(0, capture_name.size() + 2);
+        fail_data(capture_name, reason);
     }
     if (!capture::is_supported_link_type(reader->link_type())) {
         fail_data(capture_name, "link type " + std::to_string(reader->link_type()) + " is not supported");
