@@ -47,7 +47,7 @@ constexpr std::string_view pcap_help =
     "more than a minute, or more than the capture times allow, starts a new\n"
     "segment instead. Packets that are truncated, not UDP, IP fragments or\n"
     "not whole frames are counted and passed over. Each stream's audio is\n"
-    "limited to two hours.\n"
+    "limited to two hours, and so is each channel of a stereo file.\n"
     "\n"
     "options:\n"
     "  --pt N          also take RTP payload type N (0 to 127) as G.723.1\n"
@@ -128,17 +128,24 @@ std::vector<found_stream> g723_streams(const capture_scan& scan, std::optional<u
 }
 
 // One channel of a call: its streams placed by capture time from
-// `call_start`, never overlapping the one before.
+// `call_start`, never overlapping the one before. Like a single stream, a
+// channel holds at most two hours: capture times that lie cannot make it
+// longer.
 std::vector<std::int16_t> place_channel(std::span<const std::size_t> members,
                                         const std::map<std::size_t, decoded_stream>& decoded,
                                         double call_start) {
+    constexpr std::size_t longest = max_stream_frames * frame_samples;
     std::vector<std::int16_t> channel;
     for (const std::size_t index : members) {
         const decoded_stream& stream = decoded.at(index);
-        const double offset = std::round((stream.start_seconds - call_start) * sample_rate);
-        const auto at = std::max(channel.size(), static_cast<std::size_t>(std::max(offset, 0.0)));
+        const double offset = std::clamp(std::round((stream.start_seconds - call_start) * sample_rate),
+                                         0.0, static_cast<double>(longest));
+        const std::size_t at = std::max(channel.size(), static_cast<std::size_t>(offset));
         channel.resize(at, 0);
-        channel.insert(channel.end(), stream.samples.begin(), stream.samples.end());
+        channel.insert(channel.end(), stream.samples.begin(),
+                       stream.samples.begin() +
+                           static_cast<std::ptrdiff_t>(std::min(stream.samples.size(), longest - at)));
+        if (channel.size() >= longest) break;
     }
     return channel;
 }

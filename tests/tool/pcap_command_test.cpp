@@ -81,14 +81,21 @@ TEST_F(pcap_command, EveryFramesPerPacketWithAndWithoutSilenceCompression) {
     }
 }
 
-TEST_F(pcap_command, LossDuplicatesReorderingAndWrapsOnAVlan) {
+TEST_F(pcap_command, LossDuplicatesReorderingWrapsAndHeaderExtensionsOnAVlan) {
     const std::vector<slot> frames = encode_sample(true);
     rtp_sender sender;
     sender.frames_per_packet = 2;
     sender.sequence = 65530;                    // wraps after six packets
     sender.timestamp = 0xffffffffu - 240 * 20;  // wraps after twenty frames
-    const auto packets = packetize(frames, sender);
+    auto packets = packetize(frames, sender);
     ASSERT_GT(packets.size(), 60u);
+    // Every fourth packet carries a CSRC, a header extension and padding.
+    for (std::size_t i = 0; i < packets.size(); i += 4) {
+        std::string& bytes = packets[i].bytes;
+        bytes[0] = static_cast<char>(0x80 | 0x20 | 0x10 | 1);
+        bytes.insert(12, "CSRC" "\xbe\xde\x00\x01" "EXT1"s);
+        bytes += "\0\0\3"s;
+    }
 
     // Drop packets whose successor follows on in time, so that the capture
     // tells exactly which frames were lost; copy and swap others.
