@@ -153,6 +153,10 @@ struct call_case {
     bool from_bitstream;
 };
 
+void PrintTo(const call_case& c, std::ostream* out) {
+    *out << c.host << ", " << c.frames_per_packet << " frames per packet";
+}
+
 class live_rtp_call : public live_rtp, public ::testing::WithParamInterface<call_case> {};
 
 TEST_P(live_rtp_call, ReceivedAudioEqualsTheDecodedStream) {
@@ -185,7 +189,14 @@ INSTANTIATE_TEST_SUITE_P(Loopback, live_rtp_call,
                          ::testing::Values(call_case{"127.0.0.1", 1, true, false},
                                            call_case{"::1", 2, false, true},
                                            call_case{"::1", 3, true, true},
-                                           call_case{"127.0.0.1", 4, false, false}));
+                                           call_case{"127.0.0.1", 4, false, false}),
+                         [](const ::testing::TestParamInfo<call_case>& info) {
+                             const call_case& c = info.param;
+                             return std::string(c.host == "::1" ? "Ipv6" : "Ipv4") +
+                                    "Frames" + std::to_string(c.frames_per_packet) +
+                                    (c.silence_compression ? "Vad" : "NoVad") +
+                                    (c.from_bitstream ? "BitStream" : "Audio");
+                         });
 
 TEST_F(live_rtp, LostPacketsAreConcealedWhereTheyWereLost) {
     const auto frames = split_frames(encoded(speech_sample, {"--no-vad"}));
