@@ -180,10 +180,10 @@ exit_status run_send(std::span<char* const> argument_list) {
     std::printf("stream           SSRC 0x%08x, payload type %u, %zu frame%s per packet\n",
                 stream.ssrc, payload_type, frames_per_packet,
                 frames_per_packet == 1 ? "" : "s");
-    std::printf("packets          %llu sent, %llu dropped (--loss), %llu talkspurts\n",
+    std::printf("packets          %llu sent, %llu dropped (--loss), %llu talkspurt%s\n",
                 static_cast<unsigned long long>(totals.packets),
                 static_cast<unsigned long long>(totals.dropped_packets),
-                static_cast<unsigned long long>(totals.talkspurts));
+                static_cast<unsigned long long>(totals.talkspurts), totals.talkspurts == 1 ? "" : "s");
     std::printf("frames           %llu sent, %llu dropped, %llu untransmitted (silence)\n",
                 static_cast<unsigned long long>(totals.frames),
                 static_cast<unsigned long long>(totals.dropped_frames),
