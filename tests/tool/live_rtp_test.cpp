@@ -287,9 +287,28 @@ TEST_F(live_rtp, BadAddressesAndOptionsAreRefused) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     const auto result = run_tool({"receive", "--timeout", "1", taken.url(), out});
-    ::close(holder);
     EXPECT_EQ(result.exit_status, 1);
     EXPECT_NE(result.err.find(taken.url()), std::string::npos) << result.err;
+
+    // A bit-stream cut inside a frame fails after every whole frame is sent,
+    // also those of the packet being gathered.
+    const std::string stream = encoded(path("mono.wav"), {});
+    write_file(path("cut.bit"), stream.substr(0, stream.size() - 1));
+    const auto cut = run_tool({"send", "--bitstream", "--frames-per-packet", "8", "--speed", "1000",
+                               path("cut.bit"), taken.url()});
+    EXPECT_EQ(cut.exit_status, 1);
+    EXPECT_NE(cut.err.find("ends inside a frame"), std::string::npos) << cut.err;
+    std::size_t whole_bytes = 0;
+    for (const auto& frame : split_frames(stream.substr(0, stream.size() - 24))) {
+        whole_bytes += untransmitted(frame) ? 0 : frame.size();
+    }
+    std::size_t received_bytes = 0;
+    char datagram[2048];
+    for (ssize_t size; (size = ::recv(holder, datagram, sizeof datagram, MSG_DONTWAIT)) > 0;) {
+        received_bytes += static_cast<std::size_t>(size) - 12;
+    }
+    ::close(holder);
+    EXPECT_EQ(received_bytes, whole_bytes);
 }
 
 TEST_F(live_rtp, GStreamerDepayloaderWritesBackTheFramesSent) {
