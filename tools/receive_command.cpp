@@ -174,17 +174,13 @@ exit_status run_receive(std::span<char* const> argument_list) {
         }
     };
 
-    bool timed_out = false;
     while (!stop_requested) {
         // The earliest of: the idle time-out, the duration, the next playout.
         double stop_at = first_arrival ? last_arrival + settings.timeout : settings.first_timeout;
         if (first_arrival && settings.duration) {
             stop_at = std::min(stop_at, *first_arrival + *settings.duration);
         }
-        if (now() >= stop_at) {
-            timed_out = !first_arrival || now() >= last_arrival + settings.timeout;
-            break;
-        }
+        if (now() >= stop_at) break;
         const double wake = std::min(stop_at, receiver.next_playout().value_or(stop_at));
         const auto deadline = start + std::chrono::duration_cast<clock::duration>(
                                           std::chrono::duration<double>(wake));
@@ -201,7 +197,7 @@ exit_status run_receive(std::span<char* const> argument_list) {
         arguments.has("json") ? rtp::format_report_json(report) : rtp::format_report_table(report);
     // The report keeps out of the way of audio on standard output.
     std::fputs(text.c_str(), output_name == "-" ? stderr : stdout);
-    if (!first_arrival && timed_out) {
+    if (!first_arrival && !stop_requested) {
         std::fflush(stdout);
         fail_data(address.text, "no G.723.1 packet arrived within the time-out; " + output.name() +
                                     " is empty");
