@@ -32,8 +32,8 @@ bytes pcapng(const bytes& frame, std::uint64_t microseconds) {
     append_u32(section, 0xffffffff);  // section length unknown
     block(0x0a0d0d0a, section);
     bytes interface;
-    append_u32(interface, 1);       // link type Ethernet, reserved
-    append_u32(interface, 65535);   // snap length
+    append_u32(interface, 1);      // link type Ethernet, reserved
+    append_u32(interface, 65535);  // snap length
     block(1, interface);
     bytes packet;
     append_u32(packet, 0);  // interface 0
