@@ -206,17 +206,18 @@ TEST_F(pcap_command, Ipv6RawCaptureWithTheTypeGivenAndAClockJump) {
     rtp_sender sender;
     sender.payload_type = 100;
     sender.frames_per_packet = 3;
-    auto packets = packetize(frames, sender);
     // Halfway, the sender's clock jumps three hours ahead: a new segment,
     // decoded afresh, not three hours of comfort noise.
-    const std::size_t jump = packets.size() / 2;
-    for (std::size_t i = jump; i < packets.size(); ++i) {
-        const std::uint32_t timestamp =
-            ((packets[i].bytes[4] & 0xffu) << 24) | ((packets[i].bytes[5] & 0xffu) << 16) |
-            ((packets[i].bytes[6] & 0xffu) << 8) | (packets[i].bytes[7] & 0xffu);
-        const std::uint32_t jumped = timestamp + 3 * 3600 * 8000;
-        for (int b = 0; b < 4; ++b)
-            packets[i].bytes[4 + b] = static_cast<char>(jumped >> (24 - 8 * b));
+    const std::size_t half = frames.size() / 2;
+    auto packets = packetize({frames.begin(), frames.begin() + half}, sender);
+    const std::size_t jump = packets.size();
+    rtp_sender later = sender;
+    later.sequence = static_cast<std::uint16_t>(sender.sequence + jump);
+    later.timestamp = sender.timestamp + 240 * half + 3 * 3600 * 8000;
+    later.start_seconds = sender.start_seconds + 0.03 * half;
+    for (auto packet : packetize({frames.begin() + half, frames.end()}, later)) {
+        packet.first_frame += half;
+        packets.push_back(packet);
     }
     {
         capture_file capture(dir_.path("v6.pcap"), link_kind::raw_ip);

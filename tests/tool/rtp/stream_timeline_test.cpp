@@ -102,18 +102,5 @@ TEST(stream_timeline, SsrcChangeBackwardStepAndLongJumpStartSegments) {
     EXPECT_EQ(result.statistics.untransmitted_frames, 2000u + 333u);
 }
 
-TEST(stream_timeline, MalformedPayloadKeepsItsWholeFrames) {
-    stream_timeline timeline;
-    std::vector<timeline_frame> frames;
-    auto bytes = payload("RS", 7);
-    bytes.push_back(0x03);  // an untransmitted frame is never sent
-    const timeline_step step = timeline.add({1, 0, 1, bytes, {}}, frames);
-    EXPECT_TRUE(step.malformed);
-    ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[0].slot[1], 7);
-    EXPECT_EQ(frames[1].slot[0], 2);
-    EXPECT_EQ(frames[1].slot[1], 8);
-}
-
 }  // namespace
 }  // namespace g723::tool::rtp
