@@ -14,7 +14,7 @@ namespace g723::tool {
 // the order the streams started (a direction holds several streams when
 // its sender changed SSRC).
 struct call_directions {
-    std::vector<std::size_t> first;   // the direction that started first
+    std::vector<std::size_t> first;  // the direction that started first
     std::vector<std::size_t> second;
 };
 

@@ -84,9 +84,9 @@ capture_scan scan_capture(capture::capture_reader& reader, std::optional<unsigne
         const stream_key key{{packet.source, datagram.source_port},
                              {packet.destination, datagram.destination_port},
                              rtp.ssrc};
-        scan.streams[key].push_back({record.seconds, rtp.marker, rtp.payload_type, rtp.sequence,
-                                     rtp.timestamp,
-                                     std::vector<std::uint8_t>(rtp.payload.begin(), rtp.payload.end())});
+        scan.streams[key].push_back(
+            {record.seconds, rtp.marker, rtp.payload_type, rtp.sequence, rtp.timestamp,
+             std::vector<std::uint8_t>(rtp.payload.begin(), rtp.payload.end())});
     }
     scan.damage = reader.error();
     return scan;

@@ -58,9 +58,9 @@ struct capture_scan {
     std::uint64_t records = 0;
     std::array<std::uint64_t, capture::packet_verdict_count> verdicts{};  // by packet_verdict
     std::uint64_t sip_messages = 0;
-    std::uint64_t not_rtp = 0;            // UDP that is neither RTP version 2 nor SIP
+    std::uint64_t not_rtp = 0;              // UDP that is neither RTP version 2 nor SIP
     std::uint64_t other_payload_types = 0;  // RTP that cannot be G.723.1
-    std::string damage;                   // libpcap's reason when the capture ends damaged
+    std::string damage;                     // libpcap's reason when the capture ends damaged
 };
 
 // Reads every record. RTP packets are kept when their payload type is 4,

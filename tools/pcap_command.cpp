@@ -95,7 +95,7 @@ struct found_stream {
     stream_key key;
     const std::vector<captured_rtp_packet>* packets = nullptr;
     unsigned payload_type = 0;
-    std::string source;   // of the payload type
+    std::string source;  // of the payload type
     double first_arrival = 0.0;
 };
 
@@ -117,7 +117,8 @@ std::vector<found_stream> g723_streams(const capture_scan& scan, std::optional<u
         for (const captured_rtp_packet& packet : packets) {
             const std::string source = carries(packet.payload_type);
             if (source.empty()) continue;
-            found.push_back({key, &packets, packet.payload_type, source, packets.front().arrival_seconds});
+            found.push_back(
+                {key, &packets, packet.payload_type, source, packets.front().arrival_seconds});
             break;
         }
     }
@@ -138,13 +139,14 @@ std::vector<std::int16_t> place_channel(std::span<const std::size_t> members,
     std::vector<std::int16_t> channel;
     for (const std::size_t index : members) {
         const decoded_stream& stream = decoded.at(index);
-        const double offset = std::clamp(std::round((stream.start_seconds - call_start) * sample_rate),
-                                         0.0, static_cast<double>(longest));
+        const double offset =
+            std::clamp(std::round((stream.start_seconds - call_start) * sample_rate), 0.0,
+                       static_cast<double>(longest));
         const std::size_t at = std::max(channel.size(), static_cast<std::size_t>(offset));
         channel.resize(at, 0);
         channel.insert(channel.end(), stream.samples.begin(),
-                       stream.samples.begin() +
-                           static_cast<std::ptrdiff_t>(std::min(stream.samples.size(), longest - at)));
+                       stream.samples.begin() + static_cast<std::ptrdiff_t>(
+                                                    std::min(stream.samples.size(), longest - at)));
         if (channel.size() >= longest) break;
     }
     return channel;
@@ -166,7 +168,9 @@ exit_status run_pcap(std::span<char* const> argument_list) {
     std::optional<unsigned> forced;
     if (arguments.has("pt")) {
         forced = static_cast<unsigned>(number_option("pcap", arguments, "pt", 0, 127, 0));
-        if (*forced != std::stod(arguments.value("pt"))) fail_usage("pcap: --pt must be a whole number");
+        if (*forced != std::stod(arguments.value("pt"))) {
+            fail_usage("pcap: --pt must be a whole number");
+        }
     }
     const bool stereo = arguments.has("stereo");
     const std::string& capture_name = arguments.files[0];
@@ -183,7 +187,8 @@ exit_status run_pcap(std::span<char* const> argument_list) {
         fail_data(capture_name, reason);
     }
     if (!capture::is_supported_link_type(reader->link_type())) {
-        fail_data(capture_name, "link type " + std::to_string(reader->link_type()) + " is not supported");
+        fail_data(capture_name,
+                  "link type " + std::to_string(reader->link_type()) + " is not supported");
     }
     const capture_scan scan = scan_capture(*reader, forced);
     const std::vector<found_stream> found = g723_streams(scan, forced);
@@ -197,17 +202,21 @@ exit_status run_pcap(std::span<char* const> argument_list) {
         report.streams.push_back({to_string(stream.key.source) + " > " +
                                       to_string(stream.key.destination) + " ssrc 0x" +
                                       hex_ssrc(stream.key.ssrc),
-                                  stream.payload_type, stream.source, "", {}});
+                                  stream.payload_type,
+                                  stream.source,
+                                  "",
+                                  {}});
         g723_packets += static_cast<std::uint64_t>(std::ranges::count_if(
-            *stream.packets, [&](const auto& packet) { return packet.payload_type == stream.payload_type; }));
+            *stream.packets,
+            [&](const auto& packet) { return packet.payload_type == stream.payload_type; }));
     }
     // Each stream is decoded once, and its audio kept only until its file
     // (or its call's) is written.
     std::uint64_t cut = 0;
     const auto decode = [&](std::size_t i) {
-        decoded_stream stream = decode_rtp_stream(*found[i].packets, found[i].key.ssrc,
-                                                  found[i].payload_type,
-                                                  !arguments.has("no-postfilter"));
+        decoded_stream stream =
+            decode_rtp_stream(*found[i].packets, found[i].key.ssrc, found[i].payload_type,
+                              !arguments.has("no-postfilter"));
         report.streams[i].statistics = stream.statistics;
         if (stream.cut) ++cut;
         return stream;
@@ -223,7 +232,8 @@ exit_status run_pcap(std::span<char* const> argument_list) {
             const std::string name = directory + "/" + file_part(left.source) + "-" +
                                      file_part(left.destination) + "-stereo.wav";
             double start = decoded.at(call.first.front()).start_seconds;
-            for (const std::size_t i : call.second) start = std::min(start, decoded.at(i).start_seconds);
+            for (const std::size_t i : call.second)
+                start = std::min(start, decoded.at(i).start_seconds);
             const auto first = place_channel(call.first, decoded, start);
             const auto second = place_channel(call.second, decoded, start);
             std::vector<std::int16_t> interleaved(2 * std::max(first.size(), second.size()), 0);

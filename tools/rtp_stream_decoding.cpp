@@ -72,11 +72,10 @@ decoded_stream decode_rtp_stream(std::span<const captured_rtp_packet> packets, s
     decoder_handle decoder(settings);
     stream.samples.resize(frames.size() * frame_samples);
     for (std::size_t i = 0; i < frames.size(); ++i) {
-        rtp::decode_timeline_frame(
-            decoder.get(), frames[i],
-            std::span<std::int16_t, frame_samples>(stream.samples.data() + i * frame_samples,
-                                                   frame_samples),
-            statistics);
+        rtp::decode_timeline_frame(decoder.get(), frames[i],
+                                   std::span<std::int16_t, frame_samples>(
+                                       stream.samples.data() + i * frame_samples, frame_samples),
+                                   statistics);
     }
     return stream;
 }

@@ -13,8 +13,8 @@ namespace g723::tool {
 struct decoded_stream {
     std::vector<std::int16_t> samples;  // 8 kHz mono
     rtp::stream_statistics statistics;
-    double start_seconds = 0.0;         // arrival of the timeline's first packet
-    bool cut = false;                   // longer than max_stream_frames, cut there
+    double start_seconds = 0.0;  // arrival of the timeline's first packet
+    bool cut = false;            // longer than max_stream_frames, cut there
 };
 
 // A stream's decoded audio is held in memory: at most two hours of it.

@@ -45,7 +45,8 @@ protected:
         FILE* pipe = popen(command.c_str(), "r");
         char name[64];
         double value = 0;
-        while (pipe != nullptr && std::fscanf(pipe, "%63s %lf", name, &value) == 2) fields[name] = value;
+        while (pipe != nullptr && std::fscanf(pipe, "%63s %lf", name, &value) == 2)
+            fields[name] = value;
         if (pipe != nullptr) pclose(pipe);
         return fields;
     }
@@ -59,22 +60,26 @@ TEST_F(pcap_command, EveryFramesPerPacketWithAndWithoutSilenceCompression) {
     for (const bool vad : {false, true}) {
         const std::vector<slot> frames = encode_sample(vad);
         for (std::size_t per_packet = 1; per_packet <= 4; ++per_packet) {
-            SCOPED_TRACE("vad " + std::to_string(vad) + ", frames per packet " + std::to_string(per_packet));
+            SCOPED_TRACE("vad " + std::to_string(vad) + ", frames per packet " +
+                         std::to_string(per_packet));
             rtp_sender sender;
             sender.frames_per_packet = per_packet;
             const auto packets = packetize(frames, sender);
             {
                 capture_file capture(dir_.path("call.pcap"), link_kind::ethernet);
-                for (const auto& packet : packets) capture.add_udp(packet.seconds, a_to_b_, packet.bytes);
+                for (const auto& packet : packets)
+                    capture.add_udp(packet.seconds, a_to_b_, packet.bytes);
             }
             std::filesystem::remove_all(dir_.path("out"));
-            const audio wav = run(dir_.path("call.pcap"), {}, "192.0.2.1_4000-192.0.2.2_5004-11223344.wav");
+            const audio wav =
+                run(dir_.path("call.pcap"), {}, "192.0.2.1_4000-192.0.2.2_5004-11223344.wav");
             const auto& last = packets.back();
             EXPECT_EQ(wav.samples, decode_frames(frames, 0, last.first_frame + last.frames - 1));
             const std::string table = last_.out;
             EXPECT_NE(table.find("payload type 4 (static)"), std::string::npos) << table;
             if (per_packet == 4) {
-                const auto json = json_stream(run_tool({"pcap", "--json", dir_.path("call.pcap")}).out, 1);
+                const auto json =
+                    json_stream(run_tool({"pcap", "--json", dir_.path("call.pcap")}).out, 1);
                 EXPECT_EQ(json.at("packets"), static_cast<double>(packets.size()));
             }
         }
@@ -93,7 +98,10 @@ TEST_F(pcap_command, LossDuplicatesReorderingWrapsAndHeaderExtensionsOnAVlan) {
     for (std::size_t i = 0; i < packets.size(); i += 4) {
         std::string& bytes = packets[i].bytes;
         bytes[0] = static_cast<char>(0x80 | 0x20 | 0x10 | 1);
-        bytes.insert(12, "CSRC" "\xbe\xde\x00\x01" "EXT1"s);
+        bytes.insert(12,
+                     "CSRC"
+                     "\xbe\xde\x00\x01"
+                     "EXT1"s);
         bytes += "\0\0\3"s;
     }
 
@@ -107,7 +115,8 @@ TEST_F(pcap_command, LossDuplicatesReorderingWrapsAndHeaderExtensionsOnAVlan) {
             continue;
         }
         dropped.insert(i);
-        for (std::size_t f = 0; f < packets[i].frames; ++f) lost_frames.insert(packets[i].first_frame + f);
+        for (std::size_t f = 0; f < packets[i].frames; ++f)
+            lost_frames.insert(packets[i].first_frame + f);
     }
     ASSERT_GE(dropped.size(), 3u);
     {
@@ -126,7 +135,8 @@ TEST_F(pcap_command, LossDuplicatesReorderingWrapsAndHeaderExtensionsOnAVlan) {
     }
     const audio wav = run(dir_.path("lossy.pcap"));
     const auto& last = packets.back();
-    EXPECT_EQ(wav.samples, decode_frames(frames, 0, last.first_frame + last.frames - 1, lost_frames));
+    EXPECT_EQ(wav.samples,
+              decode_frames(frames, 0, last.first_frame + last.frames - 1, lost_frames));
 
     auto json = json_stream(run_tool({"pcap", "--json", dir_.path("lossy.pcap")}).out, 1);
     EXPECT_EQ(json["lost_frames"], static_cast<double>(lost_frames.size()));
@@ -158,7 +168,9 @@ TEST_F(pcap_command, CallWithSdpDynamicTypeSsrcChangeAndStereo) {
     {
         capture_file capture(dir_.path("call.pcap"), link_kind::cooked_v2);
         const udp_flow sip{"192.0.2.1", "192.0.2.2", 5060, 5060};
-        capture.add_udp(999.0, sip, sip_with_sdp("INVITE sip:b@example.com SIP/2.0", "c1", "192.0.2.1", 4000, 98));
+        capture.add_udp(
+            999.0, sip,
+            sip_with_sdp("INVITE sip:b@example.com SIP/2.0", "c1", "192.0.2.1", 4000, 98));
         capture.add_udp(999.2, {sip.destination, sip.source, 5060, 5060},
                         sip_with_sdp("SIP/2.0 200 OK", "c1", "192.0.2.2", 5004, 98));
         for (const auto& p : packetize(a_frames, a)) capture.add_udp(p.seconds, a_to_b, p.bytes);
@@ -171,7 +183,8 @@ TEST_F(pcap_command, CallWithSdpDynamicTypeSsrcChangeAndStereo) {
     const auto last_a = packetize(a_frames, a).back();
     const auto left = decode_frames(a_frames, 0, last_a.first_frame + last_a.frames - 1);
     auto right = std::vector<std::int16_t>(4000, 0);
-    for (const auto& part : {decode_frames(b_head, 0, 99), decode_frames(b_tail, 0, b_tail.size() - 1)}) {
+    for (const auto& part :
+         {decode_frames(b_head, 0, 99), decode_frames(b_tail, 0, b_tail.size() - 1)}) {
         right.insert(right.end(), part.begin(), part.end());
     }
     ASSERT_EQ(wav.frames(), std::max(left.size(), right.size()));
@@ -181,7 +194,9 @@ TEST_F(pcap_command, CallWithSdpDynamicTypeSsrcChangeAndStereo) {
     }
     const std::string& table = last_.out;
     std::size_t from_sdp = 0;
-    for (std::size_t at = 0; (at = table.find("payload type 98 (SDP)", at)) != std::string::npos; ++at) ++from_sdp;
+    for (std::size_t at = 0; (at = table.find("payload type 98 (SDP)", at)) != std::string::npos;
+         ++at)
+        ++from_sdp;
     EXPECT_EQ(from_sdp, 3u) << table;
     EXPECT_NE(table.find("SIP messages             2"), std::string::npos) << table;
 }
@@ -191,39 +206,51 @@ TEST_F(pcap_command, Ipv6RawCaptureWithTheTypeGivenAndAClockJump) {
     rtp_sender sender;
     sender.payload_type = 100;
     sender.frames_per_packet = 3;
-    auto packets = packetize(frames, sender);
     // Halfway, the sender's clock jumps three hours ahead: a new segment,
     // decoded afresh, not three hours of comfort noise.
-    const std::size_t jump = packets.size() / 2;
-    for (std::size_t i = jump; i < packets.size(); ++i) {
-        const std::uint32_t timestamp = ((packets[i].bytes[4] & 0xffu) << 24) | ((packets[i].bytes[5] & 0xffu) << 16) |
-                                        ((packets[i].bytes[6] & 0xffu) << 8) | (packets[i].bytes[7] & 0xffu);
-        const std::uint32_t jumped = timestamp + 3 * 3600 * 8000;
-        for (int b = 0; b < 4; ++b) packets[i].bytes[4 + b] = static_cast<char>(jumped >> (24 - 8 * b));
+    const std::size_t half = frames.size() / 2;
+    auto packets = packetize({frames.begin(), frames.begin() + half}, sender);
+    const std::size_t jump = packets.size();
+    rtp_sender later = sender;
+    later.sequence = static_cast<std::uint16_t>(sender.sequence + jump);
+    later.timestamp = sender.timestamp + 240 * half + 3 * 3600 * 8000;
+    later.start_seconds = sender.start_seconds + 0.03 * half;
+    for (auto packet : packetize({frames.begin() + half, frames.end()}, later)) {
+        packet.first_frame += half;
+        packets.push_back(packet);
     }
     {
         capture_file capture(dir_.path("v6.pcap"), link_kind::raw_ip);
-        for (const auto& p : packets) capture.add_udp(p.seconds, {"2001:db8::1", "2001:db8::2", 7000, 7002}, p.bytes);
+        for (const auto& p : packets)
+            capture.add_udp(p.seconds, {"2001:db8::1", "2001:db8::2", 7000, 7002}, p.bytes);
     }
     const auto unknown = run_tool({"pcap", dir_.path("v6.pcap")});
     EXPECT_EQ(unknown.exit_status, 0);
     EXPECT_NE(unknown.out.find("no G.723.1 stream found"), std::string::npos) << unknown.out;
-    const audio wav = run(dir_.path("v6.pcap"), {"--pt", "100"}, "2001.db8..1_7000-2001.db8..2_7002");
+    const audio wav =
+        run(dir_.path("v6.pcap"), {"--pt", "100"}, "2001.db8..1_7000-2001.db8..2_7002");
     const auto& before = packets[jump - 1];
     auto expected = decode_frames(frames, 0, before.first_frame + before.frames - 1);
-    std::vector<slot> rest(frames.begin() + static_cast<std::ptrdiff_t>(packets[jump].first_frame), frames.end());
-    const auto after = decode_frames(rest, 0, packets.back().first_frame + packets.back().frames - 1 - packets[jump].first_frame);
+    std::vector<slot> rest(frames.begin() + static_cast<std::ptrdiff_t>(packets[jump].first_frame),
+                           frames.end());
+    const auto after = decode_frames(
+        rest, 0,
+        packets.back().first_frame + packets.back().frames - 1 - packets[jump].first_frame);
     expected.insert(expected.end(), after.begin(), after.end());
     EXPECT_EQ(wav.samples, expected);
-    EXPECT_NE(last_.out.find("[2001:db8::1]:7000 > [2001:db8::2]:7002 ssrc 0x11223344, payload type 100 (--pt), 2 segments"),
-              std::string::npos) << last_.out;
+    EXPECT_NE(last_.out.find("[2001:db8::1]:7000 > [2001:db8::2]:7002 ssrc 0x11223344, payload "
+                             "type 100 (--pt), 2 segments"),
+              std::string::npos)
+        << last_.out;
 }
 
 TEST_F(pcap_command, HostileRecordsAreCountedAndTheStreamGoesOn) {
     const std::vector<slot> frames = encode_sample(true);
     const auto packets = packetize(frames, rtp_sender{});
     std::uint32_t random = 12345;
-    const auto next = [&random] { return random = random * 1103515245u + 12345u, static_cast<char>(random >> 16); };
+    const auto next = [&random] {
+        return random = random * 1103515245u + 12345u, static_cast<char>(random >> 16);
+    };
     std::size_t junk_tails = 0;
     {
         capture_file capture(dir_.path("hostile.pcap"), link_kind::ethernet);
@@ -237,8 +264,10 @@ TEST_F(pcap_command, HostileRecordsAreCountedAndTheStreamGoesOn) {
             const std::string frame = capture.frame(a_to_b_, packets[i].bytes);
             const double t = packets[i].seconds + 0.001;
             switch (i % 6) {
-                case 0: capture.add(t, frame.substr(0, 50), frame.size()); break;  // cut by the snap length
-                case 1: {  // a UDP length beyond the datagram
+                case 0:
+                    capture.add(t, frame.substr(0, 50), frame.size());
+                    break;  // cut by the snap length
+                case 1: {   // a UDP length beyond the datagram
                     std::string lying = frame;
                     lying[14 + 20 + 4] = '\x7f';
                     capture.add(t, lying);

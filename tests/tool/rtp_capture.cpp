@@ -86,8 +86,10 @@ std::vector<rtp_packet_made> packetize(const std::vector<slot>& frames, const rt
         put32(packet.bytes, 4, sender.timestamp + 240u * static_cast<std::uint32_t>(i));
         put32(packet.bytes, 8, sender.ssrc);
         talkspurt = false;
-        while (i < frames.size() && packet.frames < sender.frames_per_packet && (frames[i][0] & 3) != 3) {
-            packet.bytes.append(reinterpret_cast<const char*>(frames[i].data()), lengths[frames[i][0] & 3]);
+        while (i < frames.size() && packet.frames < sender.frames_per_packet &&
+               (frames[i][0] & 3) != 3) {
+            packet.bytes.append(reinterpret_cast<const char*>(frames[i].data()),
+                                lengths[frames[i][0] & 3]);
             ++packet.frames;
             ++i;
         }
@@ -151,8 +153,7 @@ std::string capture_file::frame(const udp_flow& flow, const std::string& payload
             link.assign(20, '\0');
             put16(link, 0, ethertype);
             break;
-        case link_kind::raw_ip:
-            break;
+        case link_kind::raw_ip: break;
     }
     return link + ip + udp;
 }
@@ -160,10 +161,12 @@ std::string capture_file::frame(const udp_flow& flow, const std::string& payload
 void capture_file::add(double seconds, const std::string& frame, std::size_t wire_length) {
     pcap_pkthdr header{};
     header.ts.tv_sec = static_cast<time_t>(seconds);
-    header.ts.tv_usec = static_cast<suseconds_t>((seconds - static_cast<double>(header.ts.tv_sec)) * 1e6 + 0.5);
+    header.ts.tv_usec =
+        static_cast<suseconds_t>((seconds - static_cast<double>(header.ts.tv_sec)) * 1e6 + 0.5);
     header.caplen = static_cast<bpf_u_int32>(frame.size());
     header.len = static_cast<bpf_u_int32>(std::max(frame.size(), wire_length));
-    pcap_dump(reinterpret_cast<u_char*>(dumper_), &header, reinterpret_cast<const u_char*>(frame.data()));
+    pcap_dump(reinterpret_cast<u_char*>(dumper_), &header,
+              reinterpret_cast<const u_char*>(frame.data()));
 }
 
 std::string sip_with_sdp(const std::string& start_line, const std::string& call_id,
@@ -171,9 +174,10 @@ std::string sip_with_sdp(const std::string& start_line, const std::string& call_
     const std::string family = address.find(':') == std::string::npos ? "IP4" : "IP6";
     const std::string type = std::to_string(payload_type);
     const std::string body = "v=0\r\no=- 1 1 IN " + family + " " + address + "\r\ns=call\r\nc=IN " +
-                             family + " " + address + "\r\nt=0 0\r\nm=audio " + std::to_string(port) +
-                             " RTP/AVP " + type + " 101\r\na=rtpmap:" + type +
-                             " G723/8000\r\na=fmtp:" + type + " annexa=yes\r\n"
+                             family + " " + address + "\r\nt=0 0\r\nm=audio " +
+                             std::to_string(port) + " RTP/AVP " + type +
+                             " 101\r\na=rtpmap:" + type + " G723/8000\r\na=fmtp:" + type +
+                             " annexa=yes\r\n"
                              "a=rtpmap:101 telephone-event/8000\r\n";
     return start_line + "\r\nVia: SIP/2.0/UDP host\r\nCall-ID: " + call_id +
            "\r\nCSeq: 1 INVITE\r\nContent-Type: application/sdp\r\nContent-Length: " +

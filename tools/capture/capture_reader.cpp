@@ -12,8 +12,8 @@ capture_reader::capture_reader(pcap* handle) : handle_(handle) {
 
 capture_reader capture_reader::open_file(const std::string& path) {
     char message[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* handle = pcap_open_offline_with_tstamp_precision(path.c_str(),
-                                                             PCAP_TSTAMP_PRECISION_NANO, message);
+    pcap_t* handle =
+        pcap_open_offline_with_tstamp_precision(path.c_str(), PCAP_TSTAMP_PRECISION_NANO, message);
     if (handle == nullptr) throw capture_error(message);
     return capture_reader(handle);
 }
@@ -49,8 +49,8 @@ bool capture_reader::next(capture_record& record) {
     const u_char* data = nullptr;
     const int status = pcap_next_ex(handle_, &header, &data);
     if (status == 1) {
-        record.seconds = static_cast<double>(header->ts.tv_sec) +
-                         static_cast<double>(header->ts.tv_usec) * 1e-9;
+        record.seconds =
+            static_cast<double>(header->ts.tv_sec) + static_cast<double>(header->ts.tv_usec) * 1e-9;
         record.bytes = std::span<const std::uint8_t>(data, header->caplen);
         record.original_length = header->len;
         return true;

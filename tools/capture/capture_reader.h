@@ -19,9 +19,10 @@ public:
 
 // One record of a capture.
 struct capture_record {
-    double seconds = 0.0;  // capture time
+    double seconds = 0.0;                 // capture time
     std::span<const std::uint8_t> bytes;  // valid until the next call to next()
-    std::uint32_t original_length = 0;    // on the wire; more than bytes.size() when cut by the snap length
+    std::uint32_t original_length =
+        0;  // on the wire; more than bytes.size() when cut by the snap length
 };
 
 // Reads a pcap or pcapng capture through libpcap, from a file or from bytes

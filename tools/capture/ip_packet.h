@@ -25,16 +25,16 @@ inline constexpr std::uint8_t protocol_udp = 17;
 
 enum class ip_result {
     ok,
-    truncated,      // shorter than its headers, or than its stated length
-    bad_header,     // wrong version, header length below the minimum
-    fragment,       // an IPv4 or IPv6 fragment: not reassembled
+    truncated,   // shorter than its headers, or than its stated length
+    bad_header,  // wrong version, header length below the minimum
+    fragment,    // an IPv4 or IPv6 fragment: not reassembled
 };
 
 struct ip_payload {
     ip_address source;
     ip_address destination;
-    std::uint8_t protocol = 0;             // after any IPv6 extension headers
-    std::span<const std::uint8_t> bytes;   // the transport header on
+    std::uint8_t protocol = 0;            // after any IPv6 extension headers
+    std::span<const std::uint8_t> bytes;  // the transport header on
 };
 
 // Reads an IPv4 header (options skipped) or an IPv6 header and its

@@ -48,14 +48,13 @@ bool is_supported_link_type(int type) {
         case link_type::linux_cooked:
         case link_type::ipv4:
         case link_type::ipv6:
-        case link_type::linux_cooked_v2:
-            return true;
-        default:
-            return false;
+        case link_type::linux_cooked_v2: return true;
+        default: return false;
     }
 }
 
-link_result strip_link_layer(int type, std::span<const std::uint8_t> frame, network_packet& packet) {
+link_result strip_link_layer(int type, std::span<const std::uint8_t> frame,
+                             network_packet& packet) {
     switch (type) {
         case link_type::ethernet: {
             // Destination and source addresses, then the type, after any tags.
@@ -79,16 +78,14 @@ link_result strip_link_layer(int type, std::span<const std::uint8_t> frame, netw
         case link_type::raw_ip_dlt14:
         case link_type::raw_ip:
         case link_type::ipv4:
-        case link_type::ipv6:
-            return by_version(frame, packet);
+        case link_type::ipv6: return by_version(frame, packet);
         case link_type::bsd_loopback:
         case link_type::openbsd_loopback:
             // The address family's value and byte order differ between
             // systems; the IP version that follows does not.
             if (frame.size() < 4) return link_result::truncated;
             return by_version(frame.subspan(4), packet);
-        default:
-            return link_result::unsupported_link_type;
+        default: return link_result::unsupported_link_type;
     }
 }
 

@@ -15,10 +15,10 @@ namespace g723::tool::capture {
 enum class packet_verdict {
     udp,
     unsupported_link_type,
-    truncated,   // shorter than a header or a stated length
-    malformed,   // a header that cannot be right
+    truncated,  // shorter than a header or a stated length
+    malformed,  // a header that cannot be right
     not_ip,
-    fragment,    // IPv4 or IPv6 fragments are not reassembled
+    fragment,  // IPv4 or IPv6 fragments are not reassembled
     not_udp,
 };
 inline constexpr std::size_t packet_verdict_count = 7;

@@ -45,7 +45,7 @@ struct stream_statistics {
     std::uint64_t untransmitted_frames = 0;  // silence gaps, comfort noise
     std::uint64_t not_supported_frames = 0;  // 5.3 kbit/s, concealed by the decoder
     std::uint64_t invalid_frames = 0;        // refused by the decoder, concealed
-    std::uint64_t segments = 0;      // runs split by SSRC changes or timestamp jumps
+    std::uint64_t segments = 0;              // runs split by SSRC changes or timestamp jumps
     double jitter_ms = 0.0;
     double largest_gap_ms = 0.0;
 

@@ -65,8 +65,8 @@ timeline_step stream_timeline::add(const timeline_packet& packet,
     ssrc_ = packet.ssrc;
     last_arrival_ = packet.arrival_seconds;
     last_sequence_ = packet.extended_sequence;
-    next_timestamp_ = packet.timestamp +
-                      static_cast<std::uint32_t>(step.received) * timestamp_units_per_frame;
+    next_timestamp_ =
+        packet.timestamp + static_cast<std::uint32_t>(step.received) * timestamp_units_per_frame;
     largest_packet_frames_ = std::max(largest_packet_frames_, step.received);
     return step;
 }

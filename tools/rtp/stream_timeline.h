@@ -45,9 +45,9 @@ struct timeline_step {
     std::size_t lost = 0;           // frames of packets that never arrived
     std::size_t untransmitted = 0;  // frames of a silence gap
     std::uint64_t lost_packets = 0;
-    std::size_t sid = 0;            // SID frames among the received
-    bool new_segment = false;       // this packet starts a segment (also the first)
-    bool malformed = false;         // payload not whole frames; its whole frames are kept
+    std::size_t sid = 0;       // SID frames among the received
+    bool new_segment = false;  // this packet starts a segment (also the first)
+    bool malformed = false;    // payload not whole frames; its whole frames are kept
 };
 
 // Turns one stream's packets into its frame timeline, 30 ms per frame.

@@ -86,7 +86,8 @@ std::optional<bool> annex_a_of(std::string_view parameters) {
         if (!parts.empty()) {
             const std::string_view item = parts[0];
             const std::size_t equals = item.find('=');
-            if (equals != std::string_view::npos && equal_ignoring_case(item.substr(0, equals), "annexa")) {
+            if (equals != std::string_view::npos &&
+                equal_ignoring_case(item.substr(0, equals), "annexa")) {
                 const std::string_view value = item.substr(equals + 1);
                 if (equal_ignoring_case(value, "yes")) return true;
                 if (equal_ignoring_case(value, "no")) return false;
@@ -125,7 +126,8 @@ session_description parse_session_description(std::string_view body) {
                 if (parts.size() < 3) break;
                 media->media = parts[0];
                 // "49170" or "49170/2" (a port count).
-                media->port = parse_number<std::uint16_t>(parts[1].substr(0, parts[1].find('/'))).value_or(0);
+                media->port =
+                    parse_number<std::uint16_t>(parts[1].substr(0, parts[1].find('/'))).value_or(0);
                 media->transport = parts[2];
                 for (std::size_t i = 3; i < parts.size(); ++i) {
                     if (const auto type = parse_number<unsigned>(parts[i]); type && *type <= 127) {
@@ -137,8 +139,7 @@ session_description parse_session_description(std::string_view body) {
             case 'a':
                 if (media != nullptr) read_attribute(value, *media);
                 break;
-            default:
-                break;
+            default: break;
         }
     }
     return session;

@@ -12,17 +12,17 @@ namespace g723::tool::sdp {
 // A payload type a media description names with a=rtpmap and a=fmtp.
 struct media_format {
     unsigned payload_type = 0;
-    std::string encoding;      // as written: "G723"
+    std::string encoding;  // as written: "G723"
     unsigned clock_rate = 0;
-    std::string parameters;    // the a=fmtp text after the payload type
+    std::string parameters;  // the a=fmtp text after the payload type
 };
 
 // One m= line and what applies to it.
 struct media_description {
-    std::string media;          // "audio"
-    std::string address;        // c= of the media, else of the session; empty when none
+    std::string media;    // "audio"
+    std::string address;  // c= of the media, else of the session; empty when none
     std::uint16_t port = 0;
-    std::string transport;      // "RTP/AVP"
+    std::string transport;                // "RTP/AVP"
     std::vector<unsigned> payload_types;  // in the m= line's order
     std::vector<media_format> formats;
 };

@@ -78,7 +78,8 @@ std::optional<sip_message> parse_sip_message(std::string_view text) {
             message.content_type = lower(trim(value.substr(0, value.find(';'))));
         } else if (name == "content-length" || name == "l") {
             std::size_t length = 0;
-            if (std::from_chars(value.data(), value.data() + value.size(), length).ec == std::errc{}) {
+            if (std::from_chars(value.data(), value.data() + value.size(), length).ec ==
+                std::errc{}) {
                 content_length = length;
             }
         } else if (name == "cseq" && !message.request) {

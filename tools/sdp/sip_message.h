@@ -11,11 +11,11 @@ namespace g723::tool::sdp {
 // which call it belongs to, and its body.
 struct sip_message {
     bool request = false;
-    std::string method;          // "INVITE" for a request, the CSeq method for a response
-    int status = 0;              // responses only
+    std::string method;  // "INVITE" for a request, the CSeq method for a response
+    int status = 0;      // responses only
     std::string call_id;
-    std::string content_type;    // lower case, parameters dropped: "application/sdp"
-    std::string_view body;       // refers into the parsed text
+    std::string content_type;  // lower case, parameters dropped: "application/sdp"
+    std::string_view body;     // refers into the parsed text
 };
 
 // Reads `text` as one SIP message (request line "METHOD URI SIP/2.0" or

@@ -20,8 +20,9 @@ bytes operator+(bytes a, const bytes& b) {
 // UDP from port 4000 to 5004 holding "hello".
 const bytes udp = {0x0f, 0xa0, 0x13, 0x8c, 0x00, 0x0d, 0x00, 0x00, 'h', 'e', 'l', 'l', 'o'};
 // IPv4 with one option word (header length 6), 192.0.2.1 to 192.0.2.2.
-const bytes ipv4 = bytes{0x46, 0, 0, 24 + 13, 0, 0, 0x40, 0, 64, 17, 0, 0, 192, 0, 2, 1, 192, 0, 2, 2,
-                         1, 1, 1, 0} + udp;
+const bytes ipv4 = bytes{0x46, 0, 0, 24 + 13, 0,   0, 0x40, 0, 64, 17, 0, 0,
+                         192,  0, 2, 1,       192, 0, 2,    2, 1,  1,  1, 0} +
+                   udp;
 
 void expect_hello(int type, const bytes& frame) {
     udp_packet packet;
@@ -41,7 +42,10 @@ TEST(decode_packet, EveryLinkTypeAndItsTruncations) {
         {1, addresses + bytes{0x88, 0xa8, 0, 1, 0x81, 0x00, 0, 2, 0x08, 0x00} + ipv4},
         {113, bytes{0, 0, 0, 1, 0, 6, 1, 2, 3, 4, 5, 6, 0, 0, 0x08, 0x00} + ipv4},
         {276, bytes{0x08, 0x00, 0, 0, 0, 0, 0, 1, 0, 1, 4, 6, 1, 2, 3, 4, 5, 6, 0, 0} + ipv4},
-        {101, ipv4}, {12, ipv4}, {14, ipv4}, {228, ipv4},
+        {101, ipv4},
+        {12, ipv4},
+        {14, ipv4},
+        {228, ipv4},
         {0, bytes{2, 0, 0, 0} + ipv4},
         {108, bytes{0, 0, 0, 2} + ipv4},
     };
@@ -52,12 +56,14 @@ TEST(decode_packet, EveryLinkTypeAndItsTruncations) {
             udp_packet packet;
             const bytes cut(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(size));
             const packet_verdict verdict = decode_packet(type, cut, packet);
-            EXPECT_EQ(verdict, packet_verdict::truncated) << "type " << type << ", " << size << " bytes";
+            EXPECT_EQ(verdict, packet_verdict::truncated)
+                << "type " << type << ", " << size << " bytes";
         }
     }
     udp_packet packet;
     EXPECT_EQ(decode_packet(105, ipv4, packet), packet_verdict::unsupported_link_type);
-    EXPECT_EQ(decode_packet(1, addresses + bytes{0x08, 0x06} + ipv4, packet), packet_verdict::not_ip);
+    EXPECT_EQ(decode_packet(1, addresses + bytes{0x08, 0x06} + ipv4, packet),
+              packet_verdict::not_ip);
 }
 
 TEST(decode_packet, Ipv4HeadersThatLieOrFragment) {
@@ -67,14 +73,20 @@ TEST(decode_packet, Ipv4HeadersThatLieOrFragment) {
         frame[at] = value;
         return frame;
     };
-    EXPECT_EQ(decode_packet(101, changed(0, 0x44), packet), packet_verdict::malformed);  // header < 20
-    EXPECT_EQ(decode_packet(101, changed(3, 23), packet), packet_verdict::malformed);    // total < header
-    EXPECT_EQ(decode_packet(101, changed(3, 200), packet), packet_verdict::truncated);   // total > bytes
-    EXPECT_EQ(decode_packet(101, changed(6, 0x20), packet), packet_verdict::fragment);   // more fragments
-    EXPECT_EQ(decode_packet(101, changed(7, 0x01), packet), packet_verdict::fragment);   // an offset
+    EXPECT_EQ(decode_packet(101, changed(0, 0x44), packet),
+              packet_verdict::malformed);  // header < 20
+    EXPECT_EQ(decode_packet(101, changed(3, 23), packet),
+              packet_verdict::malformed);  // total < header
+    EXPECT_EQ(decode_packet(101, changed(3, 200), packet),
+              packet_verdict::truncated);  // total > bytes
+    EXPECT_EQ(decode_packet(101, changed(6, 0x20), packet),
+              packet_verdict::fragment);  // more fragments
+    EXPECT_EQ(decode_packet(101, changed(7, 0x01), packet), packet_verdict::fragment);  // an offset
     EXPECT_EQ(decode_packet(101, changed(9, 6), packet), packet_verdict::not_udp);
-    EXPECT_EQ(decode_packet(101, changed(24 + 5, 7), packet), packet_verdict::malformed);   // UDP length < 8
-    EXPECT_EQ(decode_packet(101, changed(24 + 5, 14), packet), packet_verdict::truncated);  // UDP length > IP's
+    EXPECT_EQ(decode_packet(101, changed(24 + 5, 7), packet),
+              packet_verdict::malformed);  // UDP length < 8
+    EXPECT_EQ(decode_packet(101, changed(24 + 5, 14), packet),
+              packet_verdict::truncated);  // UDP length > IP's
 }
 
 TEST(decode_packet, Ipv6ExtensionHeadersAreFollowed) {

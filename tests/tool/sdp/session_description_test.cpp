@@ -16,9 +16,10 @@ TEST(sip_and_sdp, FindTheG723FormatsOfEachAudioMedia) {
         "a=fmtp:97 bitrate=6.3; annexa=no\r\na=rtpmap:101 telephone-event/8000\r\n"
         "m=audio 49180/2 RTP/SAVP 98 4\r\nc=IN IP6 2001:db8::5\r\na=rtpmap:98 G723/16000\r\n"
         "a=rtpmap:4 PCMU/8000\r\n";
-    const std::string text = "INVITE sip:bob@example.com SIP/2.0\nv: SIP/2.0/UDP x\ni: abc@host\n"
-                             "c: Application/SDP;charset=x\nl: " + std::to_string(body.size()) +
-                             "\n\n" + body + "trailing bytes beyond the length";
+    const std::string text =
+        "INVITE sip:bob@example.com SIP/2.0\nv: SIP/2.0/UDP x\ni: abc@host\n"
+        "c: Application/SDP;charset=x\nl: " +
+        std::to_string(body.size()) + "\n\n" + body + "trailing bytes beyond the length";
     const auto message = parse_sip_message(text);
     ASSERT_TRUE(message);
     EXPECT_TRUE(message->request);
@@ -57,7 +58,8 @@ TEST(sip_and_sdp, ResponsesAndWhatIsNotSip) {
         EXPECT_FALSE(parse_sip_message(text)) << text;
     }
     // Damaged lines are passed over.
-    const auto partial = parse_session_description("m=audio\nm=audio x RTP/AVP 4\na=rtpmap:\nc=IN\n");
+    const auto partial =
+        parse_session_description("m=audio\nm=audio x RTP/AVP 4\na=rtpmap:\nc=IN\n");
     ASSERT_EQ(partial.media.size(), 2u);
     EXPECT_EQ(partial.media[1].port, 0);
     EXPECT_EQ(g723_formats(partial.media[1]).size(), 1u);
