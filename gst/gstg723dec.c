@@ -78,6 +78,10 @@ static gboolean gst_g723_dec_set_format (GstAudioDecoder * bdec,
 static GstFlowReturn gst_g723_dec_handle_frame (GstAudioDecoder * bdec,
     GstBuffer * buffer);
 static void gst_g723_dec_flush (GstAudioDecoder * bdec, gboolean hard);
+static GstPadProbeReturn gst_g723_dec_find_gap (GstPad * pad,
+    GstPadProbeInfo * info, gpointer user_data);
+static gboolean gst_g723_dec_sink_event (GstAudioDecoder * bdec,
+    GstEvent * event);
 
 static void
 gst_g723_dec_class_init (GstG723DecClass * klass)
@@ -117,6 +121,7 @@ gst_g723_dec_class_init (GstG723DecClass * klass)
   base_class->set_format = GST_DEBUG_FUNCPTR (gst_g723_dec_set_format);
   base_class->handle_frame = GST_DEBUG_FUNCPTR (gst_g723_dec_handle_frame);
   base_class->flush = GST_DEBUG_FUNCPTR (gst_g723_dec_flush);
+  base_class->sink_event = GST_DEBUG_FUNCPTR (gst_g723_dec_sink_event);
 
   GST_DEBUG_CATEGORY_INIT (g723dec_debug, "g723dec", 0, "G.723.1 decoder");
 }
@@ -130,6 +135,8 @@ gst_g723_dec_init (GstG723Dec * dec)
    * speech fades out, a left-out pause becomes comfort noise */
   gst_audio_decoder_set_plc (GST_AUDIO_DECODER (dec), TRUE);
   GST_PAD_SET_ACCEPT_TEMPLATE (GST_AUDIO_DECODER_SINK_PAD (dec));
+  gst_pad_add_probe (GST_AUDIO_DECODER_SINK_PAD (dec),
+      GST_PAD_PROBE_TYPE_BUFFER, gst_g723_dec_find_gap, dec, NULL);
 }
 
 static void
@@ -333,49 +340,23 @@ static GstFlowReturn
 gst_g723_dec_handle_frame (GstAudioDecoder * bdec, GstBuffer * buffer)
 {
   GstG723Dec *dec = GST_G723_DEC (bdec);
-  const GstClockTime pts = buffer ? GST_BUFFER_PTS (buffer) : GST_CLOCK_TIME_NONE;
-  GstMapInfo map;
+  GstMapInfo map, out_map;
   GstBuffer *out;
-  GstMapInfo out_map;
-  guint missing, gap_request = 0, frames = 0, invalid = 0, i;
+  guint gap = 0, frames = 0, invalid = 0, i;
   gsize offset, cut = 0, cut_needed = 0;
   gint16 *samples;
-  GstFlowReturn ret = GST_FLOW_OK;
 
   /* nothing is held back, so there is nothing to drain */
   if (buffer == NULL)
     return GST_FLOW_OK;
-
-  /* frames missing between the previous buffer and this one */
-  missing = gst_g723_dec_frames_between (dec->next_pts, pts);
-  if (missing > MAX_GAP_FRAMES) {
-    GST_INFO_OBJECT (dec, "timestamps jump by %u frames, resuming there",
-        missing);
-    missing = 0;
-  }
-  if (!gst_audio_decoder_get_plc (bdec))
-    missing = 0;
-  if (missing > 0) {
-    out = gst_buffer_new_allocate (NULL,
-        (gsize) missing * G723_FRAME_SAMPLES * sizeof (gint16), NULL);
-    gst_buffer_map (out, &out_map, GST_MAP_WRITE);
-    gst_g723_dec_fill_gap (dec, missing, (gint16 *) out_map.data);
-    gst_buffer_unmap (out, &out_map);
-    GST_DEBUG_OBJECT (dec, "filled %u missing frames before %" GST_TIME_FORMAT,
-        missing, GST_TIME_ARGS (pts));
-    ret = gst_audio_decoder_finish_subframe (bdec, out);
-    if (ret != GST_FLOW_OK)
-      return ret;
-  }
-
   if (!gst_buffer_map (buffer, &map, GST_MAP_READ))
     return gst_audio_decoder_finish_frame (bdec, NULL, 1);
 
   if (map.size == 0) {
-    /* the base class asks for the concealment of a gap (a GAP event) */
-    gap_request = GST_BUFFER_DURATION_IS_VALID (buffer) ?
+    /* the base class asks for a gap to be filled (a GAP event) */
+    gap = GST_BUFFER_DURATION_IS_VALID (buffer) ?
         gst_g723_dec_frames_between (0, GST_BUFFER_DURATION (buffer)) : 1;
-    gap_request = MIN (gap_request, MAX_GAP_FRAMES);
+    gap = MIN (gap, MAX_GAP_FRAMES);
   }
   /* count the whole frames; a frame cut short is concealed in its place */
   for (offset = 0; offset < map.size; frames++) {
@@ -388,28 +369,27 @@ gst_g723_dec_handle_frame (GstAudioDecoder * bdec, GstBuffer * buffer)
     }
     offset += bytes;
   }
-  frames += gap_request;
 
-  if (frames == 0) {
+  if (gap + frames == 0) {
     gst_buffer_unmap (buffer, &map);
     return gst_audio_decoder_finish_frame (bdec, NULL, 1);
   }
   out = gst_buffer_new_allocate (NULL,
-      (gsize) frames * G723_FRAME_SAMPLES * sizeof (gint16), NULL);
+      (gsize) (gap + frames) * G723_FRAME_SAMPLES * sizeof (gint16), NULL);
   gst_buffer_map (out, &out_map, GST_MAP_WRITE);
   samples = (gint16 *) out_map.data;
-  gst_g723_dec_fill_gap (dec, gap_request, samples);
-  samples += (gsize) gap_request * G723_FRAME_SAMPLES;
-  for (i = gap_request, offset = 0; i < frames; i++) {
-    if (map.size - offset < gst_g723_frame_bytes (map.data[offset])) {
+  gst_g723_dec_fill_gap (dec, gap, samples);
+  samples += (gsize) gap * G723_FRAME_SAMPLES;
+  for (i = 0, offset = 0; i < frames; i++, samples += G723_FRAME_SAMPLES) {
+    const gsize bytes = gst_g723_frame_bytes (map.data[offset]);
+    if (map.size - offset < bytes) {
       int32_t count = 0;
       g723_decode_frame (dec->decoder, map.data + offset, samples, 1, &count);
     } else {
       if (!gst_g723_dec_decode (dec, map.data + offset, samples))
         invalid++;
-      offset += gst_g723_frame_bytes (map.data[offset]);
+      offset += bytes;
     }
-    samples += G723_FRAME_SAMPLES;
   }
   gst_buffer_unmap (out, &out_map);
   gst_buffer_unmap (buffer, &map);
@@ -425,10 +405,59 @@ gst_g723_dec_handle_frame (GstAudioDecoder * bdec, GstBuffer * buffer)
     g_free (what);
   }
 
-  if (GST_CLOCK_TIME_IS_VALID (pts))
-    dec->next_pts = pts + frames * GST_G723_FRAME_DURATION;
+  if (GST_BUFFER_PTS_IS_VALID (buffer))
+    dec->next_pts = GST_BUFFER_PTS (buffer) +
+        (gap + frames) * GST_G723_FRAME_DURATION;
   else if (GST_CLOCK_TIME_IS_VALID (dec->next_pts))
-    dec->next_pts += (missing + frames) * GST_G723_FRAME_DURATION;
+    dec->next_pts += (gap + frames) * GST_G723_FRAME_DURATION;
 
   return gst_audio_decoder_finish_frame (bdec, out, 1);
+}
+
+/* A buffer that starts whole frames after the end of the previous one
+ * follows a gap: a GAP event for it goes ahead of the buffer, and the base
+ * class has it filled (or passes it on when concealment is switched off). */
+static GstPadProbeReturn
+gst_g723_dec_find_gap (GstPad * pad, GstPadProbeInfo * info,
+    gpointer user_data)
+{
+  GstG723Dec *dec = GST_G723_DEC (user_data);
+  const GstClockTime pts = GST_BUFFER_PTS (GST_PAD_PROBE_INFO_BUFFER (info));
+  const guint missing = gst_g723_dec_frames_between (dec->next_pts, pts);
+
+  if (missing > MAX_GAP_FRAMES) {
+    GST_INFO_OBJECT (dec, "timestamps jump by %u frames, resuming there",
+        missing);
+  } else if (missing > 0) {
+    GST_DEBUG_OBJECT (dec, "%u frames missing before %" GST_TIME_FORMAT,
+        missing, GST_TIME_ARGS (pts));
+    gst_pad_send_event (pad, gst_event_new_gap (dec->next_pts,
+            missing * GST_G723_FRAME_DURATION));
+  }
+  return GST_PAD_PROBE_OK;
+}
+
+/* A GAP event that starts whole frames after the end of the stream so far
+ * (the frame before it was lost too) is widened back to that end. */
+static gboolean
+gst_g723_dec_sink_event (GstAudioDecoder * bdec, GstEvent * event)
+{
+  GstG723Dec *dec = GST_G723_DEC (bdec);
+
+  if (GST_EVENT_TYPE (event) == GST_EVENT_GAP) {
+    GstClockTime pts, duration;
+    guint missing;
+
+    gst_event_parse_gap (event, &pts, &duration);
+    missing = gst_g723_dec_frames_between (dec->next_pts, pts);
+    if (missing > 0 && missing <= MAX_GAP_FRAMES
+        && GST_CLOCK_TIME_IS_VALID (duration)) {
+      GST_DEBUG_OBJECT (dec, "%u frames missing before the gap at %"
+          GST_TIME_FORMAT, missing, GST_TIME_ARGS (pts));
+      gst_event_unref (event);
+      event = gst_event_new_gap (dec->next_pts, pts + duration - dec->next_pts);
+    }
+  }
+  return GST_AUDIO_DECODER_CLASS (gst_g723_dec_parent_class)->sink_event (bdec,
+      event);
 }
