@@ -328,7 +328,7 @@ gst_g723_dec_report_bad (GstG723Dec * dec, guint bad, const gchar * what)
   dec->bad_frames += bad;
   after = dec->bad_frames;
   GST_OBJECT_UNLOCK (dec);
-  if (g_bit_storage (after) > g_bit_storage (before)) {
+  if (before == 0 || g_bit_storage (after) > g_bit_storage (before)) {
     GST_ELEMENT_WARNING (dec, STREAM, DECODE,
         ("Could not decode %u G.723.1 frame%s, concealed them", bad,
             bad == 1 ? "" : "s"),

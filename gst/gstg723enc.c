@@ -335,6 +335,7 @@ gst_g723_enc_handle_frame (GstAudioEncoder * benc, GstBuffer * buffer)
   gint16 samples[G723_FRAME_SAMPLES] = { 0 };
   guint8 slot[G723_SLOT_BYTES];
   int32_t length = 0;
+  gint taken;
   GstBuffer *frame;
   GstFlowReturn ret;
 
@@ -342,7 +343,10 @@ gst_g723_enc_handle_frame (GstAudioEncoder * benc, GstBuffer * buffer)
   if (buffer == NULL)
     return GST_FLOW_OK;
 
-  gst_buffer_extract (buffer, 0, samples, sizeof samples);
+  /* whole frames, except where a clipped stream end leaves a part of one,
+   * which the zeros complete */
+  taken = gst_buffer_extract (buffer, 0, samples, sizeof samples) /
+      sizeof (gint16);
   g723_encode_frame (enc->encoder, samples, slot, &length);
 
   if (gst_g723_frame_code (slot[0]) == GST_G723_FRAME_UNTRANSMITTED) {
@@ -350,7 +354,7 @@ gst_g723_enc_handle_frame (GstAudioEncoder * benc, GstBuffer * buffer)
     const GstClockTime pts = GST_CLOCK_TIME_IS_VALID (enc->next_pts) ?
         enc->next_pts : benc->output_segment.start;
 
-    ret = gst_audio_encoder_finish_frame (benc, NULL, G723_FRAME_SAMPLES);
+    ret = gst_audio_encoder_finish_frame (benc, NULL, taken);
     if (ret == GST_FLOW_OK && GST_CLOCK_TIME_IS_VALID (pts)) {
       gst_pad_push_event (GST_AUDIO_ENCODER_SRC_PAD (enc),
           gst_event_new_gap (pts, GST_G723_FRAME_DURATION));
@@ -360,7 +364,7 @@ gst_g723_enc_handle_frame (GstAudioEncoder * benc, GstBuffer * buffer)
   }
 
   frame = gst_buffer_new_memdup (slot, gst_g723_frame_bytes (slot[0]));
-  return gst_audio_encoder_finish_frame (benc, frame, G723_FRAME_SAMPLES);
+  return gst_audio_encoder_finish_frame (benc, frame, taken);
 }
 
 /* Remembers where the stream goes on after each coded frame. */
