@@ -29,6 +29,17 @@ decoder_settings read_decoder_settings(std::string_view command, const parsed_ar
     return settings;
 }
 
+unsigned read_payload_type(std::string_view command, const parsed_arguments& arguments) {
+    constexpr unsigned static_type = 4;
+    const auto type = unsigned_option(command, arguments, "pt", static_type);
+    if (type != static_type && (type < 96 || type > 127)) {
+        fail_usage(std::string(command) +
+                   ": option '--pt' needs 4 or a dynamic payload type from 96 to 127, not '" +
+                   arguments.value("pt") + "'");
+    }
+    return static_cast<unsigned>(type);
+}
+
 bool has_raw_extension(const std::string& name) {
     const auto dot = name.find_last_of('.');
     const auto slash = name.find_last_of('/');

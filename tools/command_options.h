@@ -47,6 +47,10 @@ constexpr std::array<option_definition, first + second> join(const std::array<op
 encoder_settings read_encoder_settings(std::string_view command, const parsed_arguments& arguments);
 decoder_settings read_decoder_settings(std::string_view command, const parsed_arguments& arguments);
 
+// --pt: the RTP payload type, 4 (the static type) unless a dynamic type
+// from 96 to 127 is named.
+unsigned read_payload_type(std::string_view command, const parsed_arguments& arguments);
+
 // A name ending in .raw or .pcm means headerless samples.
 bool has_raw_extension(const std::string& name);
 

@@ -4,12 +4,11 @@
 
 #include "atomic_output_file.h"
 #include "bitstream_writer.h"
-#include "codec_handles.h"
 #include "command_line.h"
 #include "command_options.h"
 #include "commands.h"
+#include "encoded_speech.h"
 #include "progress_bar.h"
-#include "speech_input.h"
 
 namespace g723::tool {
 
@@ -56,18 +55,16 @@ exit_status run_encode(std::span<char* const> argument_list) {
     const encoder_settings settings = read_encoder_settings("encode", arguments);
     const stream_layout layout = arguments.has("slots") ? stream_layout::slots : stream_layout::compact;
 
-    speech_input input(input_name, arguments.has("raw") || has_raw_extension(input_name));
+    encoded_speech frames(input_name, arguments.has("raw") || has_raw_extension(input_name),
+                          settings);
     atomic_output_file output(output_name);
     bitstream_writer writer(output, layout);
-    encoder_handle encoder(settings);
     progress_bar progress("encoding");
 
-    std::array<std::int16_t, frame_samples> samples{};
     frame_slot slot{};
-    while (input.next_frame(samples)) {
-        std::int32_t length = 0;
-        g723_encode_frame(encoder.get(), samples.data(), slot.data(), &length);
+    while (frames.next(slot)) {
         writer.write(slot);
+        const speech_input& input = frames.input();
         progress.update(input.progress(), static_cast<double>(input.samples()) / sample_rate);
     }
     progress.finish();

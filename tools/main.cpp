@@ -1,5 +1,6 @@
 // g723: encode audio files into G.723.1 bit-streams, decode them, measure a
-// round trip, describe a bit-stream. A host of the public C interface only.
+// round trip, describe a bit-stream, send and receive RTP streams. A host of
+// the public C interface only.
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -25,6 +26,10 @@ constexpr std::string_view general_help =
     "  decode INPUT OUTPUT     bit-stream to audio file\n"
     "  roundtrip INPUT OUTPUT  encode and decode, print bit rate, SNR and speed\n"
     "  info INPUT              describe a bit-stream\n"
+    "  send INPUT udp://HOST:PORT\n"
+    "                          send audio as an RTP stream, paced in real time\n"
+    "  receive udp://[HOST:]PORT OUTPUT\n"
+    "                          receive an RTP stream into an audio file\n"
     "\n"
     "'g723 COMMAND --help' describes each command. '-' as a file name is\n"
     "standard input or standard output.\n";
@@ -39,6 +44,8 @@ exit_status run(std::span<char* const> arguments) {
     if (command == "decode") return run_decode(rest);
     if (command == "roundtrip") return run_roundtrip(rest);
     if (command == "info") return run_info(rest);
+    if (command == "send") return run_send(rest);
+    if (command == "receive") return run_receive(rest);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(general_help.data(), stdout);
         return exit_status::ok;

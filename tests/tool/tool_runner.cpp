@@ -20,8 +20,9 @@ namespace {
 
 // Starts the built tool with `arguments`, its standard streams on the given
 // descriptors (-1: /dev/null).
-pid_t spawn_tool(const std::vector<std::string>& arguments, int in_fd, int out_fd, int err_fd) {
-    std::vector<std::string> line{G723_TOOL_PATH};
+pid_t spawn_program(const std::string& program, const std::vector<std::string>& arguments,
+                    int in_fd, int out_fd, int err_fd) {
+    std::vector<std::string> line{program};
     line.insert(line.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (auto& argument : line) argv.push_back(argument.data());
@@ -32,11 +33,15 @@ pid_t spawn_tool(const std::vector<std::string>& arguments, int in_fd, int out_f
         ::dup2(in_fd, STDIN_FILENO);
         ::dup2(out_fd >= 0 ? out_fd : null, STDOUT_FILENO);
         ::dup2(err_fd >= 0 ? err_fd : null, STDERR_FILENO);
-        ::execv(argv[0], argv.data());
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     std::signal(SIGPIPE, SIG_IGN);
     return child;
+}
+
+pid_t spawn_tool(const std::vector<std::string>& arguments, int in_fd, int out_fd, int err_fd) {
+    return spawn_program(G723_TOOL_PATH, arguments, in_fd, out_fd, err_fd);
 }
 
 // Writes all of `bytes`, blocking; stops early when the reader has gone.
@@ -165,6 +170,49 @@ tool_result run_tool_paced(const std::vector<std::string>& arguments, const std:
     }
     ::close(err_pair[0]);
     collect_status(child, result);
+    return result;
+}
+
+background_program::background_program(const std::string& program,
+                                       const std::vector<std::string>& arguments,
+                                       const std::string& output_prefix)
+    : out_path_(output_prefix + ".out"), err_path_(output_prefix + ".err") {
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = ::open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err = ::open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    pid_ = spawn_program(program.empty() ? std::string(G723_TOOL_PATH) : program, arguments, in,
+                         out, err);
+    ::close(in);
+    ::close(out);
+    ::close(err);
+}
+
+background_program::~background_program() {
+    if (pid_ > 0) finish(0.0);
+}
+
+void background_program::signal(int signal_number) {
+    if (pid_ > 0) ::kill(pid_, signal_number);
+}
+
+tool_result background_program::finish(double seconds) {
+    tool_result result;
+    if (pid_ <= 0) return result;
+    int status = 0;
+    pid_t ended = 0;
+    for (int waited = 0; (ended = ::waitpid(pid_, &status, WNOHANG)) == 0 && waited < seconds * 100;
+         ++waited) {
+        ::usleep(10000);
+    }
+    if (ended == 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
+    if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    result.out = read_file(out_path_);
+    result.err = read_file(err_path_);
     return result;
 }
 

@@ -30,6 +30,28 @@ tool_result run_tool_interrupted(const std::vector<std::string>& arguments,
 tool_result run_tool_paced(const std::vector<std::string>& arguments, const std::string& first,
                            const std::string& second, int pause_ms, bool terminal);
 
+// A program running beside the test (a receiver, a capture), its standard
+// output and error collected in files. Killed if never finished.
+class background_program {
+public:
+    // `program` empty: the built g723 tool.
+    background_program(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& output_prefix);
+    ~background_program();
+    background_program(const background_program&) = delete;
+    background_program& operator=(const background_program&) = delete;
+
+    void signal(int signal_number);
+    // Waits up to `seconds` for the program to end; past that it is killed
+    // (the result then has signal 9).
+    tool_result finish(double seconds);
+
+private:
+    int pid_ = -1;
+    std::string out_path_;
+    std::string err_path_;
+};
+
 // A fresh directory for one test, removed afterwards.
 class scratch_directory {
 public:
