@@ -2,11 +2,14 @@
  * encoder's frames against the g723 tool's, RTP with dropped packets in one
  * pipeline and over UDP on loopback, hostile input, negotiation failures and
  * state changes. */
+#include <signal.h>
 #include <string.h>
+#include <sys/wait.h>
 
 #include <glib/gstdio.h>
 #include <gst/check/gstcheck.h>
 #include <gst/check/gstharness.h>
+#include <gio/gio.h>
 
 #define FRAME_NS (30 * GST_MSECOND)
 #define FRAME_BYTES (240 * 2)
@@ -301,71 +304,227 @@ GST_START_TEST (test_rtp_conceals_dropped_packets)
 
 GST_END_TEST
 
+/* Decodes the sample through the elements into clean; returns how much of
+ * it a receiver of the RTP stream gets: everything up to the last frame
+ * sent, since no packet tells it of the pause at the end. */
+static gsize
+decode_sample (Collected * clean)
+{
+  gchar *reference = describe ("filesrc location=%s ! wavparse ! g723enc ! "
+      "g723dec ! fakesink name=sink", 0);
+  gchar *coding = describe ("filesrc location=%s ! wavparse ! g723enc ! "
+      "fakesink name=sink", 0);
+  Collected coded;
+  gsize sent;
+
+  collected_init (&coded);
+  run_pipeline (reference, clean, NULL, NULL);
+  run_pipeline (coding, &coded, NULL, NULL);
+  sent = (g_array_index (coded.pts, GstClockTime, coded.pts->len - 1) /
+      FRAME_NS + 1) * FRAME_BYTES;
+  fail_unless (sent < clean->bytes->len);
+  collected_clear (&coded);
+  g_free (reference);
+  g_free (coding);
+  return sent;
+}
+
+/* A receiving pipeline on a free loopback port, playing, its jitter buffer
+ * timing packets by their RTP timestamps alone. */
+static GstElement *
+start_receiver (Collected * received, gint * port)
+{
+  GstElement *receiver = build_pipeline ("udpsrc name=src "
+      "address=127.0.0.1 port=0 caps=\"" RTP_CAPS "\" ! "
+      "rtpjitterbuffer mode=none latency=100 ! rtpg723depay ! "
+      "g723dec name=dec ! fakesink name=sink", received, NULL);
+  GstElement *src = gst_bin_get_by_name (GST_BIN (receiver), "src");
+
+  fail_unless (gst_element_set_state (receiver, GST_STATE_PLAYING) !=
+      GST_STATE_CHANGE_FAILURE);
+  g_object_get (src, "port", port, NULL);
+  gst_object_unref (src);
+  fail_unless (*port > 0);
+  return receiver;
+}
+
+/* Waits (up to 5 s) for `expected` bytes, and a little longer for any
+ * more, then stops the receiver; returns its lost-frames count. */
+static guint64
+stop_receiver (GstElement * receiver, Collected * received, gsize expected)
+{
+  GstElement *dec = gst_bin_get_by_name (GST_BIN (receiver), "dec");
+  guint64 lost = 0;
+  guint waited;
+
+  for (waited = 0; collected_size (received) < expected && waited < 100;
+      waited++)
+    g_usleep (50 * 1000);
+  g_usleep (200 * 1000);
+  gst_element_set_state (receiver, GST_STATE_NULL);
+  g_object_get (dec, "lost-frames", &lost, NULL);
+  gst_object_unref (dec);
+  gst_object_unref (receiver);
+  return lost;
+}
+
 /* Over UDP on loopback, with packets dropped before udpsink and a jitter
  * buffer in front of the depayloader: the receiver's speech runs without a
  * hole up to the last packet sent. */
 GST_START_TEST (test_udp_conceals_dropped_packets)
 {
-  gchar *receive = describe ("udpsrc name=src address=127.0.0.1 port=0 "
-      "caps=\"" RTP_CAPS "\" ! rtpjitterbuffer mode=none latency=100 ! "
-      "rtpg723depay ! g723dec name=dec ! fakesink name=sink", 0);
-  gchar *reference = describe ("filesrc location=%s ! wavparse ! g723enc ! "
-      "g723dec ! fakesink name=sink", 0);
-  gchar *coding = describe ("filesrc location=%s ! wavparse ! g723enc ! "
-      "fakesink name=sink", 0);
-  Collected clean, coded, received;
-  GstElement *receiver, *src;
+  Collected clean, received;
+  GstElement *receiver;
   gchar *send;
   gint port = 0;
-  guint packets = 0, waited;
-  guint64 lost = 0;
+  guint packets = 0;
   gsize expected;
 
   collected_init (&clean);
-  collected_init (&coded);
   collected_init (&received);
-  run_pipeline (reference, &clean, NULL, NULL);
-  /* the receiver hears nothing of a pause at the end: it decodes up to the
-   * last frame sent */
-  run_pipeline (coding, &coded, NULL, NULL);
-  expected = (g_array_index (coded.pts, GstClockTime, coded.pts->len - 1) /
-      FRAME_NS + 1) * FRAME_BYTES;
-  fail_unless (expected < clean.bytes->len);
-
-  receiver = build_pipeline (receive, &received, NULL);
-  fail_unless (gst_element_set_state (receiver, GST_STATE_PLAYING) !=
-      GST_STATE_CHANGE_FAILURE);
-  src = gst_bin_get_by_name (GST_BIN (receiver), "src");
-  g_object_get (src, "port", &port, NULL);
-  gst_object_unref (src);
-  fail_unless (port > 0);
-
+  expected = decode_sample (&clean);
+  receiver = start_receiver (&received, &port);
   send = describe ("filesrc location=%s ! wavparse ! g723enc ! "
       "rtpg723pay name=pay ! udpsink host=127.0.0.1 port=%u sync=false", port);
   run_pipeline (send, NULL, &packets, NULL);
-  for (waited = 0; collected_size (&received) < expected && waited < 100;
-      waited++)
-    g_usleep (50 * 1000);
-  g_usleep (200 * 1000);
-  gst_element_set_state (receiver, GST_STATE_NULL);
-  src = gst_bin_get_by_name (GST_BIN (receiver), "dec");
-  g_object_get (src, "lost-frames", &lost, NULL);
-  gst_object_unref (src);
 
-  fail_unless (lost > 0);
+  fail_unless (stop_receiver (receiver, &received, expected) > 0);
   fail_unless_equals_int (received.bytes->len, expected);
   assert_contiguous (&received);
   fail_unless (first_difference (clean.bytes, received.bytes) >=
       3 * FRAME_BYTES);
 
-  gst_object_unref (receiver);
   collected_clear (&clean);
-  collected_clear (&coded);
   collected_clear (&received);
   g_free (send);
-  g_free (receive);
-  g_free (reference);
-  g_free (coding);
+}
+
+GST_END_TEST
+
+/* `g723 send` into udpsrc ! rtpjitterbuffer ! rtpg723depay ! g723dec: the
+ * same speech as through the elements alone, pauses filled with comfort
+ * noise, up to the last packet. */
+GST_START_TEST (test_tool_sender)
+{
+  Collected clean, received;
+  GstElement *receiver;
+  gint port = 0, status = -1;
+  gchar *url;
+  gsize expected;
+
+  collected_init (&clean);
+  collected_init (&received);
+  expected = decode_sample (&clean);
+  receiver = start_receiver (&received, &port);
+  url = g_strdup_printf ("udp://127.0.0.1:%d", port);
+  {
+    const gchar *argv[] = { G723_TOOL, "send", "--speed", "10", G723_SAMPLE,
+      url, NULL
+    };
+    fail_unless (g_spawn_sync (NULL, (gchar **) argv, NULL,
+            G_SPAWN_STDOUT_TO_DEV_NULL, NULL, NULL, NULL, NULL, &status, NULL)
+        && status == 0);
+  }
+
+  fail_unless_equals_uint64 (stop_receiver (receiver, &received, expected), 0);
+  fail_unless_equals_int (received.bytes->len, expected);
+  fail_unless (memcmp (received.bytes->data, clean.bytes->data, expected) == 0,
+      "the speech differs from byte %u", first_difference (received.bytes,
+          clean.bytes));
+
+  collected_clear (&clean);
+  collected_clear (&received);
+  g_free (url);
+}
+
+GST_END_TEST
+
+/* Whether something listens on UDP port `port` of 127.0.0.1. */
+static gboolean
+udp_port_bound (gint port)
+{
+  gchar *table = NULL, *entry = g_strdup_printf (" 0100007F:%04X ", port);
+  gboolean bound = g_file_get_contents ("/proc/net/udp", &table, NULL, NULL)
+      && strstr (table, entry) != NULL;
+
+  g_free (table);
+  g_free (entry);
+  return bound;
+}
+
+/* g723enc ! rtpg723pay ! udpsink into `g723 receive`: the tool's file holds
+ * the same speech as the elements decode, up to the last packet. */
+GST_START_TEST (test_tool_receiver)
+{
+  GSocket *probe = g_socket_new (G_SOCKET_FAMILY_IPV4, G_SOCKET_TYPE_DATAGRAM,
+      G_SOCKET_PROTOCOL_UDP, NULL);
+  GInetAddress *loopback = g_inet_address_new_loopback (G_SOCKET_FAMILY_IPV4);
+  GSocketAddress *any_port = g_inet_socket_address_new (loopback, 0), *bound;
+  gchar *dir = g_dir_make_tmp ("g723-gst-XXXXXX", NULL);
+  gchar *wav = g_build_filename (dir, "received.wav", NULL);
+  gchar *url, *send, *read_back;
+  Collected clean, received;
+  GPid pid;
+  gint port, status = -1;
+  guint waited;
+  gsize expected;
+
+  collected_init (&clean);
+  collected_init (&received);
+  expected = decode_sample (&clean);
+
+  /* a port that is free now, for the tool to listen on */
+  fail_unless (g_socket_bind (probe, any_port, FALSE, NULL));
+  bound = g_socket_get_local_address (probe, NULL);
+  port = g_inet_socket_address_get_port (G_INET_SOCKET_ADDRESS (bound));
+  g_object_unref (bound);
+  g_object_unref (probe);
+  url = g_strdup_printf ("udp://127.0.0.1:%d", port);
+  {
+    const gchar *argv[] = { G723_TOOL, "receive", "--timeout", "1", url, wav,
+      NULL
+    };
+    fail_unless (g_spawn_async (NULL, (gchar **) argv, NULL,
+            G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL, NULL, NULL,
+            &pid, NULL));
+  }
+  for (waited = 0; !udp_port_bound (port) && waited < 500; waited++)
+    g_usleep (10 * 1000);
+  fail_unless (udp_port_bound (port), "g723 receive does not listen");
+
+  send = describe ("filesrc location=%s ! wavparse ! g723enc ! rtpg723pay ! "
+      "udpsink host=127.0.0.1 port=%u sync=false", port);
+  run_pipeline (send, NULL, NULL, NULL);
+  for (waited = 0; waitpid (pid, &status, WNOHANG) == 0 && waited < 200;
+      waited++)
+    g_usleep (50 * 1000);
+  if (waited == 200) {
+    kill (pid, SIGKILL);
+    waitpid (pid, &status, 0);
+    fail ("g723 receive did not stop");
+  }
+  g_spawn_close_pid (pid);
+  fail_unless (WIFEXITED (status) && WEXITSTATUS (status) == 0);
+
+  read_back = g_strdup_printf ("filesrc location=%s ! wavparse ! "
+      "fakesink name=sink", wav);
+  run_pipeline (read_back, &received, NULL, NULL);
+  fail_unless_equals_int (received.bytes->len, expected);
+  fail_unless (memcmp (received.bytes->data, clean.bytes->data, expected) == 0,
+      "the speech differs from byte %u", first_difference (received.bytes,
+          clean.bytes));
+
+  collected_clear (&clean);
+  collected_clear (&received);
+  g_unlink (wav);
+  g_rmdir (dir);
+  g_free (wav);
+  g_free (dir);
+  g_free (url);
+  g_free (send);
+  g_free (read_back);
+  g_object_unref (any_port);
+  g_object_unref (loopback);
 }
 
 GST_END_TEST
@@ -554,6 +713,8 @@ g723_elements_suite (void)
   tcase_add_test (tc, test_encoder_frames_match_tool);
   tcase_add_test (tc, test_rtp_conceals_dropped_packets);
   tcase_add_test (tc, test_udp_conceals_dropped_packets);
+  tcase_add_test (tc, test_tool_sender);
+  tcase_add_test (tc, test_tool_receiver);
   tcase_add_test (tc, test_decoder_conceals_bad_input);
   tcase_add_test (tc, test_negotiation_failures);
   tcase_add_test (tc, test_state_changes);
