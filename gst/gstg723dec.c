@@ -23,9 +23,6 @@
  * gst-launch-1.0 udpsrc port=5004 caps="application/x-rtp, media=audio, clock-rate=8000, encoding-name=G723, payload=4" ! rtpjitterbuffer ! rtpg723depay ! g723dec ! autoaudiosink
  * ]|
  */
-#ifdef HAVE_CONFIG_H
-#include "config.h"
-#endif
 
 #include "gstg723dec.h"
 
@@ -330,7 +327,7 @@ gst_g723_dec_report_bad (GstG723Dec * dec, guint bad, const gchar * what)
   GST_OBJECT_UNLOCK (dec);
   if (before == 0 || g_bit_storage (after) > g_bit_storage (before)) {
     GST_ELEMENT_WARNING (dec, STREAM, DECODE,
-        ("Could not decode %u G.723.1 frame%s, concealed them", bad,
+        ("Could not decode %u G.723.1 frame%s; concealed instead", bad,
             bad == 1 ? "" : "s"),
         ("%s; %" G_GUINT64_FORMAT " bad frames so far", what, after));
   }
@@ -416,15 +413,19 @@ gst_g723_dec_handle_frame (GstAudioDecoder * bdec, GstBuffer * buffer)
 
 /* A buffer that starts whole frames after the end of the previous one
  * follows a gap: a GAP event for it goes ahead of the buffer, and the base
- * class has it filled (or passes it on when concealment is switched off). */
+ * class has it filled, with timestamps of its own. */
 static GstPadProbeReturn
 gst_g723_dec_find_gap (GstPad * pad, GstPadProbeInfo * info,
     gpointer user_data)
 {
   GstG723Dec *dec = GST_G723_DEC (user_data);
   const GstClockTime pts = GST_BUFFER_PTS (GST_PAD_PROBE_INFO_BUFFER (info));
-  const guint missing = gst_g723_dec_frames_between (dec->next_pts, pts);
+  guint missing;
 
+  /* without concealment the base class just follows the timestamps */
+  if (!gst_audio_decoder_get_plc (GST_AUDIO_DECODER (dec)))
+    return GST_PAD_PROBE_OK;
+  missing = gst_g723_dec_frames_between (dec->next_pts, pts);
   if (missing > MAX_GAP_FRAMES) {
     GST_INFO_OBJECT (dec, "timestamps jump by %u frames, resuming there",
         missing);
@@ -444,7 +445,8 @@ gst_g723_dec_sink_event (GstAudioDecoder * bdec, GstEvent * event)
 {
   GstG723Dec *dec = GST_G723_DEC (bdec);
 
-  if (GST_EVENT_TYPE (event) == GST_EVENT_GAP) {
+  if (GST_EVENT_TYPE (event) == GST_EVENT_GAP
+      && gst_audio_decoder_get_plc (bdec)) {
     GstClockTime pts, duration;
     guint missing;
 

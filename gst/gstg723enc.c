@@ -18,9 +18,6 @@
  * gst-launch-1.0 filesrc location=speech.wav ! wavparse ! audioconvert ! audioresample ! g723enc ! rtpg723pay ! udpsink host=127.0.0.1 port=5004
  * ]|
  */
-#ifdef HAVE_CONFIG_H
-#include "config.h"
-#endif
 
 #include "gstg723enc.h"
 

@@ -1,7 +1,4 @@
 /* The g723 plugin: the G.723.1 encoder and decoder elements. */
-#ifdef HAVE_CONFIG_H
-#include "config.h"
-#endif
 
 #include <gst/gst.h>
 
