@@ -395,7 +395,7 @@ GST_START_TEST (test_tool_receiver)
   g_object_unref (socket);
   url = g_strdup_printf ("udp://127.0.0.1:%d", port);
   fail_unless (g_spawn_async (NULL, (gchar **) (const gchar *[]) {
-            G723_TOOL, "receive", "--timeout", "1", url, wav, NULL}, NULL,
+            G723_TOOL, "receive", "--timeout", "2", url, wav, NULL}, NULL,
           G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL, NULL, NULL,
           &pid, NULL));
   /* wait until it listens */
