@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <cstdlib>
 #include <random>
 #include <set>
@@ -303,6 +304,44 @@ TEST_F(live_rtp, GStreamerDepayloaderWritesBackTheFramesSent) {
     const auto ended = pipeline.finish(60);
     EXPECT_EQ(ended.exit_status, 0) << ended.out << ended.err;
     EXPECT_EQ(read_file(path("gst.bit")), sent);
+}
+
+TEST_F(live_rtp, ACapturedCallDecodesLikeTheBitStream) {
+    const std::string stream = encoded(speech_sample, {});
+    const endpoint to{"127.0.0.1", try_bind("127.0.0.1", 0)};
+    // -Z root: the capture file goes into this test's private directory.
+    background_program dump("tcpdump",
+                            {"-i", "lo", "-U", "--immediate-mode", "-Z", "root", "-w",
+                             path("call.pcap"), "udp", "port", std::to_string(to.port)},
+                            path("tcpdump"));
+    bool listening = false;
+    for (int i = 0; i < 1000 && !listening; ++i) {
+        ::usleep(10000);
+        listening = read_file(path("tcpdump.err")).find("listening on") != std::string::npos;
+    }
+    if (!listening) GTEST_SKIP() << "tcpdump cannot capture here: " << dump.finish(5).err;
+    // Nobody listens: every packet goes out all the same.
+    const auto send = run_tool({"send", "--frames-per-packet", "4", "--speed", "20", "--bitstream",
+                                path("sent.bit"), to.url()});
+    ASSERT_EQ(send.exit_status, 0) << send.err;
+    // A busy tcpdump may still be reading: stop it once the file holds every
+    // packet (a record header, Ethernet, IPv4, UDP and RTP headers each).
+    const auto packets = std::stoul(report_line(send.out, "packets"));
+    std::size_t payload = 0;
+    for (const auto& frame : split_frames(stream)) payload += untransmitted(frame) ? 0 : frame.size();
+    const std::size_t whole = 24 + packets * (16 + 14 + 20 + 8 + 12) + payload;
+    for (int i = 0; i < 1000 && read_file(path("call.pcap")).size() < whole; ++i) ::usleep(10000);
+    dump.signal(SIGINT);
+    dump.finish(30);
+
+    const auto report = run_tool({"pcap", path("call.pcap"), path("streams")});
+    ASSERT_EQ(report.exit_status, 0) << report.err;
+    std::vector<std::string> written;
+    for (const auto& entry : std::filesystem::directory_iterator(path("streams"))) {
+        written.push_back(entry.path().string());
+    }
+    ASSERT_EQ(written.size(), 1u) << report.out;
+    EXPECT_EQ(read_audio(written[0]).samples, decoded(known_part(stream)));
 }
 
 }  // namespace

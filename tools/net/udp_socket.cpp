@@ -110,9 +110,16 @@ udp_socket::udp_socket(udp_socket&& other) noexcept : fd_(other.fd_), url_(std::
 }
 
 bool udp_socket::send(std::span<const std::uint8_t> datagram) {
+    bool refused = false;
     for (;;) {
-        if (::send(fd_, datagram.data(), datagram.size(), 0) >= 0) return true;
+        if (::send(fd_, datagram.data(), datagram.size(), 0) >= 0) return !refused;
         if (errno == EINTR) continue;
+        // The refusal of an earlier datagram is reported by this call, which
+        // then has not sent its own: send it again, once.
+        if (errno == ECONNREFUSED && !refused) {
+            refused = true;
+            continue;
+        }
         if (errno == ECONNREFUSED) return false;
         fail_data(url_, std::string("send failed: ") + std::strerror(errno));
     }

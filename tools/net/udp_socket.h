@@ -39,9 +39,9 @@ public:
     udp_socket(const udp_socket&) = delete;
     udp_socket& operator=(const udp_socket&) = delete;
 
-    // Sends one datagram. False when the peer's host refused it (nothing
-    // listens on that port, reported by an earlier datagram): UDP senders
-    // carry on regardless.
+    // Sends one datagram. False when the peer's host has refused an
+    // earlier one (nothing listened on that port then): UDP senders carry
+    // on regardless, and this datagram is sent all the same.
     bool send(std::span<const std::uint8_t> datagram);
 
     // Waits until a datagram can be read, `deadline` passes, or a signal

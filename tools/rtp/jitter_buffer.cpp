@@ -46,6 +46,7 @@ void jitter_buffer::restart() {
 arrival_kind jitter_buffer::add(held_packet packet, double arrival_seconds,
                                 std::vector<held_packet>& played) {
     const std::int64_t sequence = packet.extended_sequence;
+    packet.arrival_seconds = arrival_seconds;
     if (held_.contains(sequence) || recently_played_.contains(sequence)) {
         return arrival_kind::duplicate;
     }

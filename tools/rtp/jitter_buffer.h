@@ -19,6 +19,7 @@ struct held_packet {
     std::uint32_t timestamp = 0;
     std::uint32_t ssrc = 0;
     std::vector<std::uint8_t> payload;
+    double arrival_seconds = 0.0;  // set by add()
 };
 
 enum class arrival_kind {

@@ -92,8 +92,9 @@ void live_receiver::play_out() {
     for (const held_packet& packet : played_) {
         stream_statistics& statistics = senders_[packet.ssrc].row.statistics;
         frames_.clear();
-        statistics.add(timeline_.add(
-            {packet.extended_sequence, packet.timestamp, packet.ssrc, packet.payload}, frames_));
+        statistics.add(timeline_.add({packet.extended_sequence, packet.timestamp, packet.ssrc,
+                                      packet.payload, packet.arrival_seconds},
+                                     frames_));
         for (const timeline_frame& frame : frames_) sink_(frame, statistics);
     }
     played_.clear();

@@ -31,6 +31,11 @@ timeline_step stream_timeline::add(const timeline_packet& packet,
     const auto gap = static_cast<std::int32_t>(packet.timestamp - next_timestamp_);
     step.new_segment = !started_ || packet.ssrc != ssrc_ || gap < 0 ||
                        static_cast<std::uint32_t>(gap) > max_gap_units;
+    if (!step.new_segment && packet.arrival_seconds && last_arrival_) {
+        const double waited = *packet.arrival_seconds - *last_arrival_;
+        const double allowed = (std::max(waited, 0.0) + arrival_slack_seconds) * 8000.0;
+        step.new_segment = static_cast<double>(gap) > allowed;
+    }
     if (!step.new_segment) {
         // Timestamps off the 30 ms grid round to the nearest frame.
         const auto gap_frames = (static_cast<std::size_t>(gap) + timestamp_units_per_frame / 2) /
@@ -58,6 +63,7 @@ timeline_step stream_timeline::add(const timeline_packet& packet,
 
     started_ = true;
     ssrc_ = packet.ssrc;
+    last_arrival_ = packet.arrival_seconds;
     last_sequence_ = packet.extended_sequence;
     next_timestamp_ = packet.timestamp +
                       static_cast<std::uint32_t>(step.received) * timestamp_units_per_frame;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -33,6 +34,9 @@ struct timeline_packet {
     std::uint32_t timestamp = 0;
     std::uint32_t ssrc = 0;
     std::span<const std::uint8_t> payload;  // refers to the caller's bytes
+    // When the packet arrived, in seconds on any clock; when known for both
+    // packets around a gap, it bounds how long the gap may be.
+    std::optional<double> arrival_seconds;
 };
 
 // What one packet added to the timeline.
@@ -55,12 +59,17 @@ struct timeline_step {
 //    many frames they held. The lost packets are assumed to hold no more
 //    frames each than the largest packet seen; a longer gap is silence
 //    that followed them;
-//  - an SSRC change, a timestamp going backwards or a gap of more than
-//    `max_gap_units` starts a new segment with no frames between.
+//  - an SSRC change, a timestamp going backwards, a gap of more than
+//    `max_gap_units`, or a gap longer than the time between the packets'
+//    arrivals allows (plus `arrival_slack_seconds`) starts a new segment
+//    with no frames between: a sender that jumped its clock does not turn
+//    into hours of comfort noise.
 // Timestamps are compared with 32-bit serial arithmetic, so they wrap.
 class stream_timeline {
 public:
     static constexpr std::uint32_t max_gap_units = 60 * 8000;  // one minute
+    // Covers network jitter and reordering between the two packets.
+    static constexpr double arrival_slack_seconds = 2.0;
 
     // Appends the frames before `packet` (lost or untransmitted) and its own
     // frames to `frames`. A packet with no whole frame adds nothing and
@@ -73,6 +82,7 @@ private:
     std::uint32_t next_timestamp_ = 0;  // of the frame after the last one placed
     std::uint32_t ssrc_ = 0;
     std::size_t largest_packet_frames_ = 1;
+    std::optional<double> last_arrival_;
 };
 
 }  // namespace g723::tool::rtp

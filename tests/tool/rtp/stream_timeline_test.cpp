@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@
 
 namespace g723::tool::rtp {
 namespace {
+
+using namespace std::string_literals;
 
 // A payload of `count` frames: speech frames numbered in their second
 // byte, a SID frame where `kinds` has 'S'.
@@ -38,6 +41,7 @@ struct packet_spec {
     std::uint32_t timestamp;
     std::string kinds;
     std::uint32_t ssrc = 1;
+    std::optional<double> arrival = std::nullopt;
 };
 
 fed feed(const std::vector<packet_spec>& packets) {
@@ -46,7 +50,7 @@ fed feed(const std::vector<packet_spec>& packets) {
     fed result;
     for (const packet_spec& spec : packets) {
         const auto bytes = payload(spec.kinds, 0);
-        result.statistics.add(timeline.add({spec.sequence, spec.timestamp, spec.ssrc, bytes}, frames));
+        result.statistics.add(timeline.add({spec.sequence, spec.timestamp, spec.ssrc, bytes, spec.arrival}, frames));
     }
     for (const timeline_frame& frame : frames) {
         if (frame.starts_segment) result.letters += '|';
@@ -85,11 +89,16 @@ TEST(stream_timeline, SsrcChangeBackwardStepAndLongJumpStartSegments) {
         {3, 1000, "R", 2},                 // timestamp went back
         {4, 1240 + 60 * 8000, "R", 2},     // a minute of silence is still silence
         {5, 1480 + 120 * 8000 + 240, "R", 2},  // more than a minute is not
+        {6, 0, "R", 2, 100.0},
+        {7, 240 + 10 * 8000, "R", 2, 111.5},   // ten seconds of silence, as the clock saw
+        {8, 480 + 40 * 8000, "R", 2, 112.0},   // thirty seconds in half a second is not
     });
     EXPECT_EQ(result.letters.substr(0, 6), "|R|R|R");
-    EXPECT_EQ(result.letters.size(), 6u + 2000u + 3u);
-    EXPECT_EQ(result.letters.substr(result.letters.size() - 3), "R|R");
-    EXPECT_EQ(result.statistics.segments, 4u);
+    EXPECT_EQ(result.letters.size(), 6u + 2000u + 3u + 2u + 333u + 1u + 2u);
+    EXPECT_EQ(result.letters.substr(6 + 2000, 5), "R|R|R");
+    EXPECT_EQ(result.letters.substr(result.letters.size() - 3), "UR|R"s.substr(1));
+    EXPECT_EQ(result.statistics.segments, 6u);
+    EXPECT_EQ(result.statistics.untransmitted_frames, 2000u + 333u);
 }
 
 TEST(stream_timeline, MalformedPayloadKeepsItsWholeFrames) {
@@ -97,7 +106,7 @@ TEST(stream_timeline, MalformedPayloadKeepsItsWholeFrames) {
     std::vector<timeline_frame> frames;
     auto bytes = payload("RS", 7);
     bytes.push_back(0x03);  // an untransmitted frame is never sent
-    const timeline_step step = timeline.add({1, 0, 1, bytes}, frames);
+    const timeline_step step = timeline.add({1, 0, 1, bytes, {}}, frames);
     EXPECT_TRUE(step.malformed);
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[0].slot[1], 7);
