@@ -292,14 +292,15 @@ decode_sample (Collected * clean)
 }
 
 /* A receiving pipeline on a free loopback port, its jitter buffer timing
- * packets by their RTP timestamps alone. */
+ * packets by their RTP timestamps alone and waiting a second for a missing
+ * one, so that a stall of a busy machine loses nothing. */
 static GstElement *
 start_receiver (Collected * received, gint * port)
 {
   GstElement *receiver = launch ("udpsrc name=src address=127.0.0.1 port=0 "
       "caps=\"application/x-rtp, media=audio, clock-rate=8000, "
       "encoding-name=G723, payload=4\" ! rtpjitterbuffer mode=none "
-      "latency=100 ! rtpg723depay ! g723dec name=dec ! fakesink name=sink",
+      "latency=1000 ! rtpg723depay ! g723dec name=dec ! fakesink name=sink",
       received, NULL);
   GstElement *src = gst_bin_get_by_name (GST_BIN (receiver), "src");
 
@@ -395,8 +396,10 @@ GST_START_TEST (test_tool_receiver)
   port = g_inet_socket_address_get_port (G_INET_SOCKET_ADDRESS (address));
   g_object_unref (socket);
   url = g_strdup_printf ("udp://127.0.0.1:%d", port);
+  /* a second of playout delay: no packet is late on a busy machine */
   fail_unless (g_spawn_async (NULL, (gchar **) (const gchar *[]) {
-            G723_TOOL, "receive", "--timeout", "2", url, wav, NULL}, NULL,
+            G723_TOOL, "receive", "--timeout", "2", "--min-delay", "1000",
+            "--max-delay", "1000", url, wav, NULL}, NULL,
           G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL, NULL, NULL,
           &pid, NULL));
   /* wait until it listens */
