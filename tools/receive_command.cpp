@@ -43,8 +43,7 @@ constexpr std::string_view receive_help =
     "\n"
     "Receiving stops after --duration, after --timeout without packets, or on\n"
     "Ctrl-C (SIGINT), SIGTERM or SIGHUP; in each case the packets held are\n"
-    "played out and OUTPUT is finished and kept, also when it is empty. The\n"
-    "exit status is 1 when no packet arrived before the time-out.\n"
+    "played out and OUTPUT is finished and kept, also when it is empty.\n"
     "\n"
     "options:\n"
     "  --pt N          payload type: 4 (default) or a dynamic type 96 to 127\n"
@@ -56,7 +55,13 @@ constexpr std::string_view receive_help =
     "  --min-delay MS  least playout delay (default 30)\n"
     "  --max-delay MS  greatest playout delay (default 300, at most 10000)\n"
     "  --json          print the report as JSON\n"
+    "  --raw           write headerless 16-bit little-endian samples\n"
     "  --no-postfilter switch the decoder's pitch and formant postfilters off\n";
+
+constexpr std::string_view receive_exit_status_help =
+    "Exit status: 0 when packets came, 1 when none came before the time-out or\n"
+    "the address cannot be used or OUTPUT cannot be written, 2 when the\n"
+    "command line is wrong.\n";
 
 // Set by SIGINT, SIGTERM and SIGHUP: receiving ends and the file is kept.
 volatile sig_atomic_t stop_requested = 0;
@@ -121,7 +126,8 @@ exit_status run_receive(std::span<char* const> argument_list) {
                                                                {"raw", false}}};
     const parsed_arguments arguments = parse_arguments("receive", argument_list, options);
     if (arguments.help) {
-        std::printf("%s  -h, --help      show this help\n", receive_help.data());
+        std::printf("%s  -h, --help      show this help\n\n%s", receive_help.data(),
+                    receive_exit_status_help.data());
         return exit_status::ok;
     }
     require_files("receive", arguments, 2, "udp://[HOST:]PORT and OUTPUT");
@@ -168,17 +174,13 @@ exit_status run_receive(std::span<char* const> argument_list) {
         }
     };
 
-    bool timed_out = false;
     while (!stop_requested) {
         // The earliest of: the idle time-out, the duration, the next playout.
         double stop_at = first_arrival ? last_arrival + settings.timeout : settings.first_timeout;
         if (first_arrival && settings.duration) {
             stop_at = std::min(stop_at, *first_arrival + *settings.duration);
         }
-        if (now() >= stop_at) {
-            timed_out = !first_arrival || now() >= last_arrival + settings.timeout;
-            break;
-        }
+        if (now() >= stop_at) break;
         const double wake = std::min(stop_at, receiver.next_playout().value_or(stop_at));
         const auto deadline = start + std::chrono::duration_cast<clock::duration>(
                                           std::chrono::duration<double>(wake));
@@ -195,7 +197,7 @@ exit_status run_receive(std::span<char* const> argument_list) {
         arguments.has("json") ? rtp::format_report_json(report) : rtp::format_report_table(report);
     // The report keeps out of the way of audio on standard output.
     std::fputs(text.c_str(), output_name == "-" ? stderr : stdout);
-    if (!first_arrival && timed_out) {
+    if (!first_arrival && !stop_requested) {
         std::fflush(stdout);
         fail_data(address.text, "no G.723.1 packet arrived within the time-out; " + output.name() +
                                     " is empty");

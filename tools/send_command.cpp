@@ -51,6 +51,11 @@ constexpr std::string_view send_help =
     "  --speed FACTOR  send that many times faster than real time (1 to 1000,\n"
     "                  default 1), for tests that should not take long\n";
 
+constexpr std::string_view send_exit_status_help =
+    "Exit status: 0 when every frame was sent, 1 when INPUT cannot be read or\n"
+    "ends inside a frame (the whole frames before are sent) or the host cannot\n"
+    "be reached, 2 when the command line is wrong.\n";
+
 // The stream's coded frames, from an audio file through the encoder or from
 // a bit-stream file as they are.
 class frame_source {
@@ -67,17 +72,24 @@ public:
         }
     }
 
+    // False at the end, and when a bit-stream ends inside a frame.
     bool next(frame_slot& slot) {
         if (speech_) return speech_->next(slot);
         const read_status status = reader_->next(frame_);
-        if (status == read_status::truncated) {
-            fail_data(file_->name(), truncation_reason(frame_, *reader_, layout_, frames_) +
-                                         " and sent");
-        }
-        if (status == read_status::end) return false;
+        if (status == read_status::truncated) truncated_ = true;
+        if (status != read_status::frame) return false;
         ++frames_;
         slot = frame_.slot;
         return true;
+    }
+
+    // After the last frame: a bit-stream cut inside a frame fails, once the
+    // whole frames before it have been sent.
+    void check_complete() const {
+        if (!truncated_) return;
+        std::string reason = truncation_reason(frame_, *reader_, layout_, frames_);
+        if (reason.ends_with("decoded")) reason.replace(reason.size() - 7, 7, "sent");
+        fail_data(file_->name(), reason);
     }
 
 private:
@@ -87,6 +99,7 @@ private:
     stream_layout layout_ = stream_layout::compact;
     coded_frame frame_;
     std::uint64_t frames_ = 0;
+    bool truncated_ = false;
 };
 
 struct send_totals {
@@ -115,7 +128,7 @@ exit_status run_send(std::span<char* const> argument_list) {
     const parsed_arguments arguments = parse_arguments("send", argument_list, options);
     if (arguments.help) {
         std::printf("%s%s  -h, --help      show this help\n\n%s", send_help.data(),
-                    encoder_options_help.data(), exit_status_help.data());
+                    encoder_options_help.data(), send_exit_status_help.data());
         return exit_status::ok;
     }
     require_files("send", arguments, 2, "INPUT and udp://HOST:PORT");
@@ -180,10 +193,10 @@ exit_status run_send(std::span<char* const> argument_list) {
     std::printf("stream           SSRC 0x%08x, payload type %u, %zu frame%s per packet\n",
                 stream.ssrc, payload_type, frames_per_packet,
                 frames_per_packet == 1 ? "" : "s");
-    std::printf("packets          %llu sent, %llu dropped (--loss), %llu talkspurts\n",
+    std::printf("packets          %llu sent, %llu dropped (--loss), %llu talkspurt%s\n",
                 static_cast<unsigned long long>(totals.packets),
                 static_cast<unsigned long long>(totals.dropped_packets),
-                static_cast<unsigned long long>(totals.talkspurts));
+                static_cast<unsigned long long>(totals.talkspurts), totals.talkspurts == 1 ? "" : "s");
     std::printf("frames           %llu sent, %llu dropped, %llu untransmitted (silence)\n",
                 static_cast<unsigned long long>(totals.frames),
                 static_cast<unsigned long long>(totals.dropped_frames),
@@ -194,6 +207,8 @@ exit_status run_send(std::span<char* const> argument_list) {
         std::fprintf(stderr, "g723: %s: %llu packets refused (nothing listening there)\n",
                      destination.text.c_str(), static_cast<unsigned long long>(totals.refused));
     }
+    std::fflush(stdout);
+    source.check_complete();
     return exit_status::ok;
 }
 

@@ -11,6 +11,8 @@ namespace {
 // Arrivals over which the least transit is taken: about two seconds of
 // 30 ms packets, so that a slowly drifting sender clock is followed.
 constexpr std::uint64_t floor_window = 64;
+// Packets held at most: minutes of audio at any packet size.
+constexpr std::size_t max_held_packets = 4096;
 // Played sequence numbers remembered to recognise duplicates.
 constexpr std::size_t remembered_played = 512;
 // The jitter estimate is the mean deviation; four of it cover nearly every
@@ -86,6 +88,8 @@ arrival_kind jitter_buffer::add(held_packet packet, double arrival_seconds,
     const bool reordered = highest_sequence_ && sequence < *highest_sequence_;
     if (!highest_sequence_ || sequence > *highest_sequence_) highest_sequence_ = sequence;
     held_.emplace(sequence, waiting{std::move(packet), media_seconds});
+    // However the times lie, the buffer holds a bounded number of packets.
+    while (held_.size() > max_held_packets) play_front(played);
     return reordered ? arrival_kind::reordered : arrival_kind::in_order;
 }
 

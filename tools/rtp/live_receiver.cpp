@@ -58,7 +58,7 @@ void live_receiver::accept(std::span<const std::uint8_t> datagram, const std::st
     if (is_new) {
         char ssrc[16];
         std::snprintf(ssrc, sizeof ssrc, "0x%08x", packet.ssrc);
-        stream.row.name = source + " -> " + settings_.local_address + " SSRC " + ssrc;
+        stream.row.name = source + " > " + settings_.local_address + " ssrc " + ssrc;
         stream.row.payload_type = settings_.payload_type;
         stream.row.payload_type_source = settings_.payload_type_source;
         stream.row.output = settings_.output;

@@ -1,5 +1,6 @@
 #include "rtp/stream_report.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace g723::tool::rtp {

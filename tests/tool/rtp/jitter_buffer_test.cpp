@@ -46,6 +46,13 @@ TEST(jitter_buffer, RestoresOrderAndDropsDuplicatesAndLatePackets) {
     buffer.play_due(1.0, played);
     EXPECT_EQ(buffer.add(packet(4), 1.0, played), arrival_kind::late);
     EXPECT_EQ(numbers(played), (std::vector<std::int64_t>{1, 2, 3, 6}));
+
+    // A flood of packets all due far ahead is held only up to a bound.
+    jitter_buffer flooded({10.0, 10.0});
+    played.clear();
+    for (std::int64_t n = 0; n < 5000; ++n) flooded.add(packet(n), 0.0, played);
+    EXPECT_EQ(flooded.held() + played.size(), 5000u);
+    EXPECT_LE(flooded.held(), 4096u);
 }
 
 TEST(jitter_buffer, DelayFollowsTheJitterWithinItsLimits) {

@@ -57,7 +57,7 @@ TEST(live_receiver, AStrayPacketDoesNotCutTheCallButANewSenderTakesOver) {
     EXPECT_EQ(report.streams[0].statistics.frames, 3u);
     EXPECT_EQ(report.streams[1].statistics.frames, 3u);
     EXPECT_EQ(report.streams[1].statistics.lost_frames, 0u);
-    EXPECT_NE(report.streams[1].name.find("SSRC 0x00000002"), std::string::npos);
+    EXPECT_NE(report.streams[1].name.find("ssrc 0x00000002"), std::string::npos);
     std::map<std::string, std::uint64_t> counts(report.counts.begin(), report.counts.end());
     EXPECT_EQ(counts["datagrams received"], 9u);
     EXPECT_EQ(counts["not RTP"], 1u);
