@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "g723/decoder/acb_vector.h"
-#include "g723/decoder/dot_product.h"
+#include "g723/dsp/acb_vector.h"
+#include "g723/dsp/dot_product.h"
 
 namespace g723 {
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "g723/decoder/acb_vector.h"
+#include "g723/dsp/acb_vector.h"
 #include "g723/encoder/impulse_response.h"
 #include "tests/encoder/filter_test_support.h"
 
