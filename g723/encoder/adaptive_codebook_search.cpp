@@ -83,11 +83,13 @@ void filter_candidate_taps(std::span<filtered_taps> taps, std::span<const float,
                 if (k < N) z[k] = v2;
             }
         }
+        // Each sample adds the filtered period once per repetition that has
+        // begun by then, in increasing repetition.
         filtered_taps& f = taps[c];
-        for (int n = 0; n < N; ++n) {
-            float acc = y[n];
-            for (int r = 0; r < repeats && k + r * m <= n; ++r) acc += z[n - r * m];
-            f[4][n] = acc;
+        f[4] = y;
+        for (int r = 0; r < repeats && k + r * m < N; ++r) {
+            const int start = k + r * m;
+            for (int n = start; n < N; ++n) f[4][n] += z[n - r * m];
         }
         // Tap t is tap t + 1 one sample later, periodic part included.
         for (int t = 3; t >= 0; --t) {
