@@ -32,6 +32,37 @@ inline void add_shifted_response(std::array<float, N>& y, const padded_response&
     for (int n = 0; n < N; ++n) y[n] += delayed[n] * sample;
 }
 
+// Scores of the four rows of a block against p: each row's score is the
+// same sum, in the same order, as dot_product(row, p, 20) (eight running
+// partial sums over values 0..15, then values 16..19 in turn), so a block
+// gives exactly the scores of its rows one by one.
+std::array<float, kAcbGainBlockRows> score_block(const acb_gain_block& b, const acb_correlations& p) {
+    constexpr int R = kAcbGainBlockRows;
+    std::array<std::array<float, R>, 8> acc;
+    for (int l = 0; l < 8; ++l)
+        for (int r = 0; r < R; ++r) acc[l][r] = 0.0f + b[l][r] * p[l];
+    for (int l = 0; l < 8; ++l)
+        for (int r = 0; r < R; ++r) acc[l][r] += b[8 + l][r] * p[8 + l];
+    std::array<float, R> tail{};
+    for (int k = 16; k < kAcbGainRowLength; ++k)
+        for (int r = 0; r < R; ++r) tail[r] += b[k][r] * p[k];
+    std::array<float, R> score;
+    for (int r = 0; r < R; ++r)
+        score[r] = (((acc[0][r] + acc[1][r]) + (acc[2][r] + acc[3][r])) +
+                    ((acc[4][r] + acc[5][r]) + (acc[6][r] + acc[7][r]))) +
+                   tail[r];
+    return score;
+}
+
+// Scores of blocks first_block .. last_block into scores, row by row.
+void score_blocks(float* scores, const acb_gain_block* blocks, int first_block, int last_block,
+                  const acb_correlations& p) {
+    for (int b = first_block; b <= last_block; ++b) {
+        const std::array<float, kAcbGainBlockRows> s = score_block(blocks[b], p);
+        std::copy(s.begin(), s.end(), scores + kAcbGainBlockRows * b);
+    }
+}
+
 }  // namespace
 
 void filter_candidate_taps(std::span<filtered_taps> taps, std::span<const float, N> h,
@@ -131,16 +162,19 @@ void search_adaptive_codebook(std::span<float, N> x, std::span<const float, N> h
         const acb_correlations p = compute_acb_correlations(x, taps[c]);
 
         const int s = acb_gain_selector(even ? lag - 1 + c : lag);
-        const acb_gain_row* rows = acb_gain_codebooks[s];
-        const acb_gain_row* centroids = acb_gain_cluster_centroids[s];
         const int clusters = s == 0 ? kAcbGainClusters85 : kAcbGainClusters170;
         const int list = kAcbGainClusters85 * s;  // the clusters of codebook s in the joint list
 
-        // One running maximum across centroids, members and candidates: a
-        // centroid that beats it raises the bar for the members.
+        // Scores are computed a block of rows at a time and then compared in
+        // row order, as one row at a time would. One running maximum across
+        // centroids, members and candidates: a centroid that beats it raises
+        // the bar for the members.
+        std::array<float, kAcbGainClusters170> centroid_scores;
+        score_blocks(centroid_scores.data(), acb_gain_centroid_blocks[s], 0,
+                     clusters / kAcbGainBlockRows - 1, p);
         int cluster = 0;
         for (int k = 0; k < clusters; ++k) {
-            const float score = dot_product(centroids[k].data(), p.data(), kAcbGainRowLength);
+            const float score = centroid_scores[k];
             if (score > best_score) {
                 best_score = score;
                 cluster = k;
@@ -148,8 +182,11 @@ void search_adaptive_codebook(std::span<float, N> x, std::span<const float, N> h
         }
         const int first = acb_gain_cluster_first_row[list + cluster];
         const int end = first + acb_gain_cluster_size[list + cluster];
+        std::array<float, kAcbGainRows170 + kAcbGainBlockRows> row_scores;
+        score_blocks(row_scores.data(), acb_gain_codebook_blocks[s], first / kAcbGainBlockRows,
+                     (end - 1) / kAcbGainBlockRows, p);
         for (int m = first; m < end; ++m) {
-            const float score = dot_product(rows[m].data(), p.data(), kAcbGainRowLength);
+            const float score = row_scores[m];
             if (score > best_score) {
                 best_score = score;
                 best_row = kAcbGainRows85 * s + m;
