@@ -63,6 +63,31 @@ void score_blocks(float* scores, const acb_gain_block* blocks, int first_block, 
     }
 }
 
+// From a first candidate lag of 62 on nothing repeats inside the subframe,
+// and the recursion builds the taps of lag M + 1 by the very operations that
+// built those of lag M one tap lower: F(t, M + 1) equals F(t - 1, M) bit for
+// bit. Of the next candidate's correlations only those with F0 are new.
+constexpr int32_t kFirstLagWithoutRepetition = 62;
+
+// Position of <F(t1), F(t0)>, t0 < t1, in the correlation vector.
+constexpr int cross_term(int t1, int t0) { return 10 + t1 * (t1 - 1) / 2 + t0; }
+
+// The correlations of candidate c + 1 from those of candidate c, when its
+// taps f are candidate c's moved one tap up.
+acb_correlations next_correlations(std::span<const float, N> x, const filtered_taps& f,
+                                   const acb_correlations& previous) {
+    acb_correlations p;
+    p[0] = dot_product(x.data(), f[0].data(), N);
+    p[5] = 0.5f * energy(f[0].data(), N);
+    for (int t = 1; t < 5; ++t) {
+        p[t] = previous[t - 1];
+        p[5 + t] = previous[5 + t - 1];
+        p[cross_term(t, 0)] = dot_product(f[t].data(), f[0].data(), N);
+        for (int t0 = 1; t0 < t; ++t0) p[cross_term(t, t0)] = previous[cross_term(t - 1, t0 - 1)];
+    }
+    return p;
+}
+
 }  // namespace
 
 void filter_candidate_taps(std::span<filtered_taps> taps, std::span<const float, N> h,
@@ -158,8 +183,10 @@ void search_adaptive_codebook(std::span<float, N> x, std::span<const float, N> h
     float best_score = 0.0f;
     int best_row = 0;
     int best_candidate = 1;
+    acb_correlations p;
     for (int c = 0; c < candidates; ++c) {
-        const acb_correlations p = compute_acb_correlations(x, taps[c]);
+        p = c > 0 && lag - 1 >= kFirstLagWithoutRepetition ? next_correlations(x, taps[c], p)
+                                                              : compute_acb_correlations(x, taps[c]);
 
         const int s = acb_gain_selector(even ? lag - 1 + c : lag);
         const int clusters = s == 0 ? kAcbGainClusters85 : kAcbGainClusters170;
