@@ -73,9 +73,10 @@ TEST(AdaptiveCodebookSearchTest, FilteredTapsEqualDirectConvolutionOfEachCandida
             // Without repetition (first lag 62 on) the search reuses the
             // correlations of a candidate's taps for the next one's taps one
             // tap up: they must be the same floats.
-            if (c > 0 && first >= 62)
+            if (c > 0 && first >= 62) {
                 for (int t = 1; t < 5; ++t)
                     ASSERT_EQ(taps[c][t], taps[c - 1][t - 1]) << "lag " << first + c << " tap " << t;
+            }
         }
     }
 }
