@@ -11,15 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "g723/decoder/lsp_decode.h"
+#include "g723/dsp/lpc_to_lsp.h"
+#include "g723/dsp/lsp_decode.h"
+#include "g723/dsp/lsp_quantize.h"
 #include "g723/encoder/adaptive_codebook_search.h"
 #include "g723/encoder/encode_frame.h"
 #include "g723/encoder/fixed_codebook_search.h"
 #include "g723/encoder/harmonic_shaping.h"
 #include "g723/encoder/impulse_response.h"
 #include "g723/encoder/lpc_analysis.h"
-#include "g723/encoder/lpc_to_lsp.h"
-#include "g723/encoder/lsp_quantize.h"
 #include "g723/encoder/open_loop_pitch.h"
 #include "g723/encoder/perceptual_weighting.h"
 #include "g723/encoder/subtract_ringing.h"

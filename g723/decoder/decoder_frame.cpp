@@ -5,15 +5,15 @@
 #include <cmath>
 
 #include "g723/bitstream/frame_packing.h"
-#include "g723/decoder/acb_vector.h"
 #include "g723/decoder/fixed_vector.h"
 #include "g723/decoder/formant_postfilter.h"
 #include "g723/decoder/frame_concealment.h"
 #include "g723/decoder/gain_scaling.h"
-#include "g723/decoder/lsp_decode.h"
 #include "g723/decoder/output_conversion.h"
 #include "g723/decoder/pitch_postfilter.h"
-#include "g723/decoder/synthesis_filter.h"
+#include "g723/dsp/acb_vector.h"
+#include "g723/dsp/lsp_decode.h"
+#include "g723/dsp/synthesis_filter.h"
 #include "g723/silence/decoder_comfort_noise.h"
 #include "g723/tables/pulse_tables.h"
 
@@ -112,7 +112,7 @@ int32_t decode_frame(g723_decoder& decoder, const uint8_t* in, std::span<int16_t
     if (frame_type != kFrameSpeech) {
         // SID, untransmitted, or lost during silence: comfort noise fills the
         // slot and supplies the four filters.
-        decode_silence_frame(frame_type, params, excitation, history, lpc, decoder);
+        decode_silence_frame(frame_type, params, excitation, history, lpc, cng, decoder.previous_lsp);
         std::copy(excitation, excitation + kFrameSamples, working.begin());
     } else {
         decoder.erasure_count =

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "g723/decoder/dot_product.h"
 #include "g723/decoder/lag_search.h"
+#include "g723/dsp/dot_product.h"
 
 namespace g723 {
 namespace {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "g723/decoder/dot_product.h"
+#include "g723/dsp/dot_product.h"
 
 namespace g723 {
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "g723/decoder/dot_product.h"
 #include "g723/decoder/lag_search.h"
+#include "g723/dsp/dot_product.h"
 #include "g723/tables/postfilter_tables.h"
 
 namespace g723 {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "g723/decoder/acb_vector.h"
-#include "g723/decoder/dot_product.h"
+#include "g723/dsp/acb_vector.h"
+#include "g723/dsp/dot_product.h"
 
 namespace g723 {
 
@@ -30,6 +30,62 @@ padded_response pad_response(std::span<const float, N> h) {
 inline void add_shifted_response(std::array<float, N>& y, const padded_response& hp, int i, float sample) {
     const float* delayed = hp.data() + N - i;
     for (int n = 0; n < N; ++n) y[n] += delayed[n] * sample;
+}
+
+// Scores of the four rows of a block against p: each row's score is the
+// same sum, in the same order, as dot_product(row, p, 20) (eight running
+// partial sums over values 0..15, then values 16..19 in turn), so a block
+// gives exactly the scores of its rows one by one.
+std::array<float, kAcbGainBlockRows> score_block(const acb_gain_block& b, const acb_correlations& p) {
+    constexpr int R = kAcbGainBlockRows;
+    std::array<std::array<float, R>, 8> acc;
+    for (int l = 0; l < 8; ++l)
+        for (int r = 0; r < R; ++r) acc[l][r] = 0.0f + b[l][r] * p[l];
+    for (int l = 0; l < 8; ++l)
+        for (int r = 0; r < R; ++r) acc[l][r] += b[8 + l][r] * p[8 + l];
+    std::array<float, R> tail{};
+    for (int k = 16; k < kAcbGainRowLength; ++k)
+        for (int r = 0; r < R; ++r) tail[r] += b[k][r] * p[k];
+    std::array<float, R> score;
+    for (int r = 0; r < R; ++r)
+        score[r] = (((acc[0][r] + acc[1][r]) + (acc[2][r] + acc[3][r])) +
+                    ((acc[4][r] + acc[5][r]) + (acc[6][r] + acc[7][r]))) +
+                   tail[r];
+    return score;
+}
+
+// Scores of blocks first_block .. last_block into scores, row by row.
+void score_blocks(float* scores, const acb_gain_block* blocks, int first_block, int last_block,
+                  const acb_correlations& p) {
+    for (int b = first_block; b <= last_block; ++b) {
+        const std::array<float, kAcbGainBlockRows> s = score_block(blocks[b], p);
+        std::copy(s.begin(), s.end(), scores + kAcbGainBlockRows * b);
+    }
+}
+
+// From a first candidate lag of 62 on nothing repeats inside the subframe,
+// and the recursion builds the taps of lag M + 1 by the very operations that
+// built those of lag M one tap lower: F(t, M + 1) equals F(t - 1, M) bit for
+// bit. Of the next candidate's correlations only those with F0 are new.
+constexpr int32_t kFirstLagWithoutRepetition = 62;
+
+// Position of <F(t1), F(t0)>, t0 < t1, in the correlation vector.
+constexpr int cross_term(int t1, int t0) { return 10 + t1 * (t1 - 1) / 2 + t0; }
+
+// The correlations of candidate c + 1 from those of candidate c, when its
+// taps f are candidate c's moved one tap up.
+acb_correlations next_correlations(std::span<const float, N> x, const filtered_taps& f,
+                                   const acb_correlations& previous) {
+    acb_correlations p;
+    p[0] = dot_product(x.data(), f[0].data(), N);
+    p[5] = 0.5f * energy(f[0].data(), N);
+    for (int t = 1; t < 5; ++t) {
+        p[t] = previous[t - 1];
+        p[5 + t] = previous[5 + t - 1];
+        p[cross_term(t, 0)] = dot_product(f[t].data(), f[0].data(), N);
+        for (int t0 = 1; t0 < t; ++t0) p[cross_term(t, t0)] = previous[cross_term(t - 1, t0 - 1)];
+    }
+    return p;
 }
 
 }  // namespace
@@ -83,11 +139,13 @@ void filter_candidate_taps(std::span<filtered_taps> taps, std::span<const float,
                 if (k < N) z[k] = v2;
             }
         }
+        // Each sample adds the filtered period once per repetition that has
+        // begun by then, in increasing repetition.
         filtered_taps& f = taps[c];
-        for (int n = 0; n < N; ++n) {
-            float acc = y[n];
-            for (int r = 0; r < repeats && k + r * m <= n; ++r) acc += z[n - r * m];
-            f[4][n] = acc;
+        f[4] = y;
+        for (int r = 0; r < repeats && k + r * m < N; ++r) {
+            const int start = k + r * m;
+            for (int n = start; n < N; ++n) f[4][n] += z[n - r * m];
         }
         // Tap t is tap t + 1 one sample later, periodic part included.
         for (int t = 3; t >= 0; --t) {
@@ -125,20 +183,25 @@ void search_adaptive_codebook(std::span<float, N> x, std::span<const float, N> h
     float best_score = 0.0f;
     int best_row = 0;
     int best_candidate = 1;
+    acb_correlations p;
     for (int c = 0; c < candidates; ++c) {
-        const acb_correlations p = compute_acb_correlations(x, taps[c]);
+        p = c > 0 && lag - 1 >= kFirstLagWithoutRepetition ? next_correlations(x, taps[c], p)
+                                                              : compute_acb_correlations(x, taps[c]);
 
         const int s = acb_gain_selector(even ? lag - 1 + c : lag);
-        const acb_gain_row* rows = acb_gain_codebooks[s];
-        const acb_gain_row* centroids = acb_gain_cluster_centroids[s];
         const int clusters = s == 0 ? kAcbGainClusters85 : kAcbGainClusters170;
         const int list = kAcbGainClusters85 * s;  // the clusters of codebook s in the joint list
 
-        // One running maximum across centroids, members and candidates: a
-        // centroid that beats it raises the bar for the members.
+        // Scores are computed a block of rows at a time and then compared in
+        // row order, as one row at a time would. One running maximum across
+        // centroids, members and candidates: a centroid that beats it raises
+        // the bar for the members.
+        std::array<float, kAcbGainClusters170> centroid_scores;
+        score_blocks(centroid_scores.data(), acb_gain_centroid_blocks[s], 0,
+                     clusters / kAcbGainBlockRows - 1, p);
         int cluster = 0;
         for (int k = 0; k < clusters; ++k) {
-            const float score = dot_product(centroids[k].data(), p.data(), kAcbGainRowLength);
+            const float score = centroid_scores[k];
             if (score > best_score) {
                 best_score = score;
                 cluster = k;
@@ -146,8 +209,11 @@ void search_adaptive_codebook(std::span<float, N> x, std::span<const float, N> h
         }
         const int first = acb_gain_cluster_first_row[list + cluster];
         const int end = first + acb_gain_cluster_size[list + cluster];
+        std::array<float, kAcbGainRows170 + kAcbGainBlockRows> row_scores;
+        score_blocks(row_scores.data(), acb_gain_codebook_blocks[s], first / kAcbGainBlockRows,
+                     (end - 1) / kAcbGainBlockRows, p);
         for (int m = first; m < end; ++m) {
-            const float score = dot_product(rows[m].data(), p.data(), kAcbGainRowLength);
+            const float score = row_scores[m];
             if (score > best_score) {
                 best_score = score;
                 best_row = kAcbGainRows85 * s + m;

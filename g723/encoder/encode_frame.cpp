@@ -4,14 +4,14 @@
 #include <array>
 
 #include "g723/bitstream/frame_packing.h"
-#include "g723/decoder/lsp_decode.h"
+#include "g723/dsp/lpc_to_lsp.h"
+#include "g723/dsp/lsp_decode.h"
+#include "g723/dsp/lsp_quantize.h"
 #include "g723/encoder/adaptive_codebook_search.h"
 #include "g723/encoder/fixed_codebook_search.h"
 #include "g723/encoder/harmonic_shaping.h"
 #include "g723/encoder/impulse_response.h"
 #include "g723/encoder/lpc_analysis.h"
-#include "g723/encoder/lpc_to_lsp.h"
-#include "g723/encoder/lsp_quantize.h"
 #include "g723/encoder/open_loop_pitch.h"
 #include "g723/encoder/perceptual_weighting.h"
 #include "g723/encoder/subtract_ringing.h"
@@ -73,7 +73,7 @@ void encode_frame_impl(g723_encoder& encoder, std::span<const int16_t, kFrameSam
     }
 
     // Speech or silence (always speech with silence compression off).
-    int32_t frame_type = detect_voice_activity(input, encoder);
+    int32_t frame_type = detect_voice_activity(input, encoder.vad_mode, encoder.tone_history, encoder.vad_state);
 
     // The frame being coded starts 60 samples (the look-ahead) before the
     // newest input; the analysis windows reach 120 samples further back.
@@ -101,7 +101,9 @@ void encode_frame_impl(g723_encoder& encoder, std::span<const int16_t, kFrameSam
         // comfort-noise filters, carries the synthesis and weighted-synthesis
         // memories through the frame as the decoder's are carried.
         std::array<lpc_vector, kSubframes> noise_lpc;
-        frame_type = encode_silence_frame(excitation, excitation - kExcitationPast, params, noise_lpc, encoder);
+        frame_type = encode_silence_frame(excitation, excitation - kExcitationPast, params, noise_lpc,
+                                              encoder.encoder_cng_state, encoder.vad_state,
+                                              encoder.single_sid, encoder.previous_lsp);
         for (int k = 0; k < kSubframes; ++k)
             update_filter_memories(std::span<const float, N>(excitation + k * N, N), noise_lpc[k], weights[k],
                                    &synthesis[kLpcOrder - 1 + k * N], weighted_synthesis + k * N - 1);

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "g723/decoder/dot_product.h"
+#include "g723/dsp/dot_product.h"
 #include "g723/tables/pulse_tables.h"
 
 namespace g723 {

@@ -1,6 +1,6 @@
 #include "g723/encoder/harmonic_shaping.h"
 
-#include "g723/decoder/dot_product.h"
+#include "g723/dsp/dot_product.h"
 #include "g723/tables/codec_constants.h"
 
 namespace g723 {

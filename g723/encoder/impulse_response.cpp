@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "g723/decoder/synthesis_filter.h"
+#include "g723/dsp/synthesis_filter.h"
 
 namespace g723 {
 

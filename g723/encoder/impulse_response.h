@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <span>
 
+#include "g723/dsp/pole_zero_filter.h"
 #include "g723/encoder/harmonic_shaping.h"
-#include "g723/encoder/pole_zero_filter.h"
 #include "g723/tables/codec_constants.h"
 
 namespace g723 {

@@ -1,7 +1,7 @@
 #include "g723/encoder/lpc_analysis.h"
 
-#include "g723/decoder/dot_product.h"
-#include "g723/encoder/levinson_durbin.h"
+#include "g723/dsp/dot_product.h"
+#include "g723/dsp/levinson_durbin.h"
 #include "g723/encoder/tone_history.h"
 #include "g723/silence/encoder_comfort_noise.h"
 #include "g723/tables/lpc_analysis_tables.h"

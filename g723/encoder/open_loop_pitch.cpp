@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "g723/decoder/dot_product.h"
+#include "g723/dsp/dot_product.h"
 #include "g723/encoder/open_loop_pitch_stages.h"
 
 namespace g723 {

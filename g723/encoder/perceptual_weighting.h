@@ -4,7 +4,7 @@
 #include <array>
 #include <span>
 
-#include "g723/encoder/pole_zero_filter.h"
+#include "g723/dsp/pole_zero_filter.h"
 #include "g723/tables/codec_constants.h"
 
 namespace g723 {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "g723/encoder/pole_zero_filter.h"
+#include "g723/dsp/pole_zero_filter.h"
 #include "g723/tables/codec_constants.h"
 
 namespace g723 {

@@ -1,6 +1,6 @@
 #include "g723/encoder/update_filter_memories.h"
 
-#include "g723/decoder/synthesis_filter.h"
+#include "g723/dsp/synthesis_filter.h"
 
 namespace g723 {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <span>
 
-#include "g723/decoder/acb_vector.h"
-#include "g723/decoder/dot_product.h"
+#include "g723/dsp/acb_vector.h"
+#include "g723/dsp/dot_product.h"
 #include "g723/tables/pulse_tables.h"
 #include "g723/tables/sid_gain_tables.h"
 

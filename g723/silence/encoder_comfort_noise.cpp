@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "g723/decoder/dot_product.h"
-#include "g723/decoder/lsp_decode.h"
-#include "g723/encoder/levinson_durbin.h"
-#include "g723/encoder/lpc_to_lsp.h"
-#include "g723/encoder/lsp_quantize.h"
+#include "g723/dsp/dot_product.h"
+#include "g723/dsp/levinson_durbin.h"
+#include "g723/dsp/lpc_to_lsp.h"
+#include "g723/dsp/lsp_decode.h"
+#include "g723/dsp/lsp_quantize.h"
 #include "g723/silence/comfort_noise_excitation.h"
 
 namespace g723 {
@@ -52,8 +52,8 @@ void update_cng_autocorrelation(const subframe_autocorrelations& acfs, encoder_c
 }
 
 int32_t encode_silence_frame(float* excitation, const float* history, frame_params& params,
-                             std::array<lpc_vector, kSubframes>& lpc_out, g723_encoder& encoder) {
-    encoder_cng_state& cng = encoder.encoder_cng_state;
+                             std::array<lpc_vector, kSubframes>& lpc_out, encoder_cng_state& cng,
+                             vad_state& vad, int32_t single_sid, lsp_vector& previous_lsp) {
     const autocorrelation& current_acf = cng.acf_history[0];
 
     cng.energies[2] = cng.energies[1];
@@ -73,7 +73,7 @@ int32_t encode_silence_frame(float* excitation, const float* history, frame_para
     } else {
         cng.energy_count = std::min(cng.energy_count + 1, kEnergiesAveraged);
         gain_index = quantize_sid_gain(cng.energies.data(), cng.energy_count);
-        if (encoder.single_sid == 0) {
+        if (single_sid == 0) {
             // A frame without any signal (a muted input) leaves no residual
             // under any filter: 0 against 0 is no change of spectrum.
             const float distance = residual_energy(current_acf, cng.sid_acf);
@@ -91,7 +91,7 @@ int32_t encode_silence_frame(float* excitation, const float* history, frame_para
         for (int k = 0; k < kAcfLength; ++k)
             average[k] = (cng.acf_history[1][k] + cng.acf_history[2][k]) + cng.acf_history[3][k];
         lpc_of(cng.sid_lpc, average);
-        if (encoder.vad_state.adapt_count == 0) encoder.vad_state.inverse_filter = cng.sid_lpc;
+        if (vad.adapt_count == 0) vad.inverse_filter = cng.sid_lpc;
         cng.sid_acf = filter_autocorrelation(cng.sid_lpc);
         if (!(kSpectralDistanceLimit * cng.energies[0] > residual_energy(current_acf, cng.sid_acf))) {
             cng.sid_lpc = current_lpc;
@@ -100,9 +100,9 @@ int32_t encode_silence_frame(float* excitation, const float* history, frame_para
 
         // Quantize, then decode as the decoder will, so that both sides run
         // the comfort noise through the same filters.
-        lsp_vector lsp = lpc_to_lsp(cng.sid_lpc, encoder.previous_lsp);
-        params.lsp_index = lsp_quantize(lsp, encoder.previous_lsp);
-        cng.sid_lsp = lsp_inverse_quantize(params.lsp_index, encoder.previous_lsp, 0);
+        lsp_vector lsp = lpc_to_lsp(cng.sid_lpc, previous_lsp);
+        params.lsp_index = lsp_quantize(lsp, previous_lsp);
+        cng.sid_lsp = lsp_inverse_quantize(params.lsp_index, previous_lsp, 0);
 
         params.subframes[0].fixed_gain_index = gain_index;
         cng.sid_gain_index = gain_index;
@@ -112,7 +112,7 @@ int32_t encode_silence_frame(float* excitation, const float* history, frame_para
     cng.noise_gain = glide_noise_level(cng.sid_gain, cng.noise_gain, after_speech);
 
     generate_cng_excitation(cng.noise_gain, history, excitation, cng.noise_seed, params);
-    lsp_interpolate(lpc_out, cng.sid_lsp, encoder.previous_lsp);
+    lsp_interpolate(lpc_out, cng.sid_lsp, previous_lsp);
     cng.previous_frame_type = frame_type;
     return frame_type;
 }

@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "g723/bitstream/frame_params.h"
-#include "g723/encoder/encoder_state.h"
 #include "g723/silence/cng_state.h"
+#include "g723/silence/vad_state.h"
 
 namespace g723 {
 
@@ -19,8 +19,13 @@ void update_cng_autocorrelation(const subframe_autocorrelations& acfs, encoder_c
 
 // Codes a silence frame: returns kFrameSid or kFrameUntransmitted, writes the
 // comfort-noise excitation (history points 145 samples before it), the SID
-// parameters into params and the four comfort-noise filters into lpc_out.
+// parameters into params and the four comfort-noise filters into lpc_out,
+// interpolated from previous_lsp (the encoder's quantized LSPs of the previous
+// frame, which it advances). A new comfort-noise filter also becomes the voice
+// detector's inverse filter while the detector is adapting; single_sid nonzero
+// sends one SID frame per silence period.
 int32_t encode_silence_frame(float* excitation, const float* history, frame_params& params,
-                             std::array<lpc_vector, kSubframes>& lpc_out, g723_encoder& encoder);
+                             std::array<lpc_vector, kSubframes>& lpc_out, encoder_cng_state& cng,
+                             vad_state& vad, int32_t single_sid, lsp_vector& previous_lsp);
 
 }  // namespace g723

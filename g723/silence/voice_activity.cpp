@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdlib>
 
-#include "g723/decoder/dot_product.h"
+#include "g723/dsp/dot_product.h"
 #include "g723/tables/vad_tables.h"
 
 namespace g723 {
@@ -77,12 +77,11 @@ float vad_threshold_factor(float noise_level) {
     return vad_threshold_slopes[row] * noise_level + vad_threshold_offsets[row];
 }
 
-int32_t detect_voice_activity(const float* frame, g723_encoder& encoder) {
-    if (encoder.vad_mode == 0) return 1;
-    vad_state& vad = encoder.vad_state;
+int32_t detect_voice_activity(const float* frame, int32_t vad_mode, int16_t tone_history, vad_state& vad) {
+    if (vad_mode == 0) return 1;
 
     // Steady pitch or a tone: the noise estimate must not rise.
-    const bool tone = (static_cast<uint16_t>(encoder.tone_history) & 0x8000u) != 0;
+    const bool tone = (static_cast<uint16_t>(tone_history) & 0x8000u) != 0;
     if (count_periodic_lags(vad.lag_history) == 4 || tone)
         vad.adapt_count += 2;
     else

@@ -36,6 +36,15 @@ extern const std::array<acb_gain_row, kAcbGainClusters85> acb_gain_centroids_85;
 extern const std::array<acb_gain_row, kAcbGainClusters170> acb_gain_centroids_170;
 extern const std::array<const acb_gain_row*, 2> acb_gain_cluster_centroids;
 
+// The same rows and centroids four at a time: value k of four consecutive
+// rows side by side, so that a search scores four rows at once. A table's
+// last block is padded with zero rows.
+inline constexpr int kAcbGainBlockRows = 4;
+using acb_gain_block = std::array<std::array<float, kAcbGainBlockRows>, kAcbGainRowLength>;
+// Entry 0: the 85-row codebook (or its centroids); entry 1: the 170-row one.
+extern const std::array<const acb_gain_block*, 2> acb_gain_codebook_blocks;
+extern const std::array<const acb_gain_block*, 2> acb_gain_centroid_blocks;
+
 // Codebook selector of a half frame's open-loop lag.
 constexpr int acb_gain_selector(int32_t open_loop_lag) {
     return open_loop_lag < kAcbLongLagThreshold ? 0 : 1;

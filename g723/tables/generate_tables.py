@@ -264,8 +264,37 @@ def write_lsp(out_dir, rows_dir):
         f.write("".join(text))
 
 
+# The rows and centroids four at a time, derived at compile time.
+ACB_BLOCKS = """
+namespace {
+
+template <std::size_t Rows>
+constexpr std::array<acb_gain_block, (Rows + kAcbGainBlockRows - 1) / kAcbGainBlockRows> to_blocks(
+    const std::array<acb_gain_row, Rows>& rows) {
+    std::array<acb_gain_block, (Rows + kAcbGainBlockRows - 1) / kAcbGainBlockRows> blocks{};
+    for (std::size_t r = 0; r < Rows; ++r)
+        for (int k = 0; k < kAcbGainRowLength; ++k)
+            blocks[r / kAcbGainBlockRows][k][r % kAcbGainBlockRows] = rows[r][k];
+    return blocks;
+}
+
+constexpr auto acb_gain_blocks_85 = to_blocks(acb_gain_codebook_85);
+constexpr auto acb_gain_blocks_170 = to_blocks(acb_gain_codebook_170);
+constexpr auto acb_gain_centroid_blocks_85 = to_blocks(acb_gain_centroids_85);
+constexpr auto acb_gain_centroid_blocks_170 = to_blocks(acb_gain_centroids_170);
+
+}  // namespace
+
+const std::array<const acb_gain_block*, 2> acb_gain_codebook_blocks = {
+    acb_gain_blocks_85.data(), acb_gain_blocks_170.data()};
+
+const std::array<const acb_gain_block*, 2> acb_gain_centroid_blocks = {
+    acb_gain_centroid_blocks_85.data(), acb_gain_centroid_blocks_170.data()};
+"""
+
+
 def write_acb(out_dir, rows_dir):
-    text = [HEADER, '#include "g723/tables/acb_gain_tables.h"\n\nnamespace g723 {\n']
+    text = [HEADER, '#include "g723/tables/acb_gain_tables.h"\n\n#include <cstddef>\n\nnamespace g723 {\n']
     index_to_row = ACB_INDEX_TO_ROW_85 + ACB_INDEX_TO_ROW_170
     row_to_index = []
     firsts_all, sizes_all = [], []
@@ -293,6 +322,7 @@ def write_acb(out_dir, rows_dir):
                 "    acb_gain_codebook_85.data(), acb_gain_codebook_170.data()};\n")
     text.append("\nconst std::array<const acb_gain_row*, 2> acb_gain_cluster_centroids = {\n"
                 "    acb_gain_centroids_85.data(), acb_gain_centroids_170.data()};\n")
+    text.append(ACB_BLOCKS)
     for name, table in (("acb_gain_index_to_row", index_to_row), ("acb_gain_row_to_index", row_to_index)):
         text.append("\nconstexpr std::array<int16_t, kAcbGainRows85 + kAcbGainRows170> %s = {\n%s};\n"
                     % (name, int_list(table, indent="    ")))

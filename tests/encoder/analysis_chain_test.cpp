@@ -11,11 +11,11 @@
 #include <random>
 #include <string>
 
+#include "g723/dsp/lpc_to_lsp.h"
+#include "g723/dsp/lsp_quantize.h"
 #include "g723/encoder/encoder_state.h"
 #include "g723/encoder/harmonic_shaping.h"
 #include "g723/encoder/lpc_analysis.h"
-#include "g723/encoder/lpc_to_lsp.h"
-#include "g723/encoder/lsp_quantize.h"
 #include "g723/encoder/open_loop_pitch.h"
 #include "g723/encoder/perceptual_weighting.h"
 #include "g723/tables/lsp_tables.h"

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "g723/encoder/pole_zero_filter.h"
+#include "g723/dsp/pole_zero_filter.h"
 #include "g723/tables/codec_constants.h"
 
 namespace g723::test {

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "g723/decoder/acb_vector.h"
+#include "g723/dsp/acb_vector.h"
 #include "g723/tables/sid_gain_tables.h"
 
 namespace g723 {

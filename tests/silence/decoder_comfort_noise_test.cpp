@@ -5,7 +5,8 @@
 #include <array>
 #include <cmath>
 
-#include "g723/decoder/lsp_decode.h"
+#include "g723/decoder/decoder_state.h"
+#include "g723/dsp/lsp_decode.h"
 #include "g723/silence/comfort_noise_excitation.h"
 #include "g723/tables/lsp_tables.h"
 
@@ -23,7 +24,8 @@ struct decoder_cng : ::testing::Test {
 
     // One silence frame into slot 0, the driver's bookkeeping included.
     void run(int32_t frame_type) {
-        decode_silence_frame(frame_type, params, slot(), decoder.excitation_buffer.data(), lpc, decoder);
+        decode_silence_frame(frame_type, params, slot(), decoder.excitation_buffer.data(), lpc, cng(),
+                             decoder.previous_lsp);
         cng().previous_frame_type = frame_type;
     }
     void sid(int32_t lsp_index, int32_t gain_index) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 
+#include "g723/encoder/encoder_state.h"
 #include "g723/silence/comfort_noise_excitation.h"
 #include "g723/tables/sid_gain_tables.h"
 
@@ -40,7 +41,8 @@ struct encoder_cng : ::testing::Test {
         for (int k = 0; k < kAcfLength; ++k) parts[0][k] = r[k];
         update_cng_autocorrelation(parts, cng());
         params = frame_params{};
-        return encode_silence_frame(slot(), encoder.excitation_buffer.data(), params, lpc, encoder);
+        return encode_silence_frame(slot(), encoder.excitation_buffer.data(), params, lpc, cng(), encoder.vad_state,
+                                    encoder.single_sid, encoder.previous_lsp);
     }
 };
 

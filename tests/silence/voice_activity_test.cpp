@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "g723/encoder/encoder_state.h"
 #include "g723/silence/vad_state.h"
 
 namespace g723 {
@@ -23,7 +24,7 @@ frame constant_frame(float value) {
 struct detector : ::testing::Test {
     g723_encoder encoder{};
     void SetUp() override { open_encoder(encoder); }
-    int32_t run(const frame& f) { return detect_voice_activity(f.data(), encoder); }
+    int32_t run(const frame& f) { return detect_voice_activity(f.data(), encoder.vad_mode, encoder.tone_history, encoder.vad_state); }
     vad_state& vad() { return encoder.vad_state; }
 };
 
@@ -167,7 +168,7 @@ float energy_of_two_samples(float y, float x) {
     f[239] = x;
     g723_encoder e{};
     open_encoder(e);
-    detect_voice_activity(f.data(), e);
+    detect_voice_activity(f.data(), e.vad_mode, e.tone_history, e.vad_state);
     return e.vad_state.frame_energy;
 }
 

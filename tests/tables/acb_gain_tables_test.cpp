@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <tuple>
 #include <vector>
 
 namespace g723 {
@@ -36,6 +37,21 @@ TEST(AcbGainTables, SelectorFollowsTheOpenLoopLag) {
     EXPECT_EQ(acb_gain_codebooks[1], acb_gain_codebook_170.data());
     EXPECT_EQ(acb_gain_cluster_centroids[0], acb_gain_centroids_85.data());
     EXPECT_EQ(acb_gain_cluster_centroids[1], acb_gain_centroids_170.data());
+}
+
+// The blocked copies that the search scores four rows at a time: value k of
+// row r at block r / 4, lane r % 4, zero rows after the last.
+TEST(AcbGainTables, BlocksHoldTheRowsFourSideBySide) {
+    for (int s = 0; s < 2; ++s) {
+        for (auto [rows, blocks, count] : {std::tuple(acb_gain_codebooks[s], acb_gain_codebook_blocks[s], kRows[s]),
+                                           std::tuple(acb_gain_cluster_centroids[s], acb_gain_centroid_blocks[s],
+                                                      kClusters[s])}) {
+            for (int r = 0; r < (count + 3) / 4 * 4; ++r)
+                for (int k = 0; k < kAcbGainRowLength; ++k)
+                    ASSERT_EQ(blocks[r / 4][k][r % 4], r < count ? rows[r][k] : 0.0f)
+                        << "codebook " << s << " row " << r << " value " << k;
+        }
+    }
 }
 
 TEST(AcbGainTables, TellingRowsByTransmittedIndex) {

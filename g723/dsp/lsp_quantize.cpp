@@ -1,4 +1,4 @@
-#include "g723/encoder/lsp_quantize.h"
+#include "g723/dsp/lsp_quantize.h"
 
 #include "g723/tables/lsp_tables.h"
 
@@ -14,10 +14,38 @@ constexpr float kLspPrediction = 0.375f;
 constexpr float kInitialScore = -1.0f;
 
 // S(c) = sum_k w_k c_k (2 r_k - c_k): larger is closer to r under the weights.
-float score(const float* c, const float* r, const float* w, int dimension) {
+// The band's dimension is a compile-time constant, so the sum is unrolled.
+template <int Dimension>
+float score(const float* c, const float* r, const float* w) {
     float s = 0.0f;
-    for (int k = 0; k < dimension; ++k) s += (w[k] * c[k]) * (2.0f * r[k] - c[k]);
+    for (int k = 0; k < Dimension; ++k) s += (w[k] * c[k]) * (2.0f * r[k] - c[k]);
     return s;
+}
+
+// Transmitted index of the band's best row, for a band of the given dimension.
+template <int Dimension>
+int32_t search_band(int b, const float* r, const float* w) {
+    float best = kInitialScore;
+    int cluster = 0;
+    for (int k = 0; k < kLspClusters; ++k) {
+        const float s = score<Dimension>(lsp_cluster_centroids[b] + k * Dimension, r, w);
+        if (s > best) {
+            best = s;
+            cluster = k;
+        }
+    }
+
+    const int first_row = lsp_cluster_first_row[b][cluster];
+    best = kInitialScore;
+    int member = 0;
+    for (int m = 0; m < lsp_cluster_size[b][cluster]; ++m) {
+        const float s = score<Dimension>(lsp_band_codebooks[b] + (first_row + m) * Dimension, r, w);
+        if (s > best) {
+            best = s;
+            member = m;
+        }
+    }
+    return lsp_row_to_index[b][first_row + member];
 }
 
 }  // namespace
@@ -26,31 +54,10 @@ int32_t lsp_vq_search(const lsp_vector& residual, const std::array<float, kLpcOr
     int32_t index = 0;
     for (int b = 0; b < kLspBands; ++b) {
         const int first = lsp_band_layout[b].first;
-        const int dimension = lsp_band_layout[b].dimension;
         const float* r = residual.data() + first;
         const float* w = weights.data() + first;
-
-        float best = kInitialScore;
-        int cluster = 0;
-        for (int k = 0; k < kLspClusters; ++k) {
-            const float s = score(lsp_cluster_centroids[b] + k * dimension, r, w, dimension);
-            if (s > best) {
-                best = s;
-                cluster = k;
-            }
-        }
-
-        const int first_row = lsp_cluster_first_row[b][cluster];
-        best = kInitialScore;
-        int member = 0;
-        for (int m = 0; m < lsp_cluster_size[b][cluster]; ++m) {
-            const float s = score(lsp_band_codebooks[b] + (first_row + m) * dimension, r, w, dimension);
-            if (s > best) {
-                best = s;
-                member = m;
-            }
-        }
-        index = (index << 8) + lsp_row_to_index[b][first_row + member];
+        const int32_t band_index = lsp_band_layout[b].dimension == 3 ? search_band<3>(b, r, w) : search_band<4>(b, r, w);
+        index = (index << 8) + band_index;
     }
     return index;
 }

@@ -1,4 +1,4 @@
-#include "g723/encoder/lpc_to_lsp.h"
+#include "g723/dsp/lpc_to_lsp.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "g723/encoder/levinson_durbin.h"
+#include "g723/dsp/levinson_durbin.h"
 
 namespace g723 {
 namespace {

@@ -1,4 +1,4 @@
-#include "g723/encoder/levinson_durbin.h"
+#include "g723/dsp/levinson_durbin.h"
 
 #include <gtest/gtest.h>
 

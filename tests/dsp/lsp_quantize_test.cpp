@@ -1,4 +1,4 @@
-#include "g723/encoder/lsp_quantize.h"
+#include "g723/dsp/lsp_quantize.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "g723/encoder/lpc_to_lsp.h"
+#include "g723/dsp/lpc_to_lsp.h"
 
 #include <cmath>
 

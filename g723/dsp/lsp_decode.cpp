@@ -1,4 +1,4 @@
-#include "g723/decoder/lsp_decode.h"
+#include "g723/dsp/lsp_decode.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "g723/decoder/acb_vector.h"
+#include "g723/dsp/acb_vector.h"
 
 #include <algorithm>
 
