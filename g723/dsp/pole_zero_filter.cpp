@@ -1,0 +1,26 @@
+#include "g723/dsp/pole_zero_filter.h"
+
+#include "g723/dsp/filter_window.h"
+
+namespace g723 {
+
+void pole_zero_filter(const float* s, float* u, const weighting_coefficients& w) {
+    using namespace filter_window;
+    const lanes b = spread(w.data());
+    const lanes c = spread(w.data() + kLpcOrder);
+    window acc = start(0.0f);
+    for (int t = -kLpcOrder; t < 0; ++t) {
+        subtract(acc, b, s[t]);
+        add(acc, c, u[t]);
+        advance(acc, 0.0f);
+    }
+    for (int t = 0; t < kSubframeSamples; ++t) {
+        const float out = current(acc) + s[t];
+        u[t] = out;
+        subtract(acc, b, s[t]);
+        add(acc, c, out);
+        advance(acc, 0.0f);
+    }
+}
+
+}  // namespace g723
