@@ -44,19 +44,28 @@ inline window start(float first) {
     return {zero, zero, _mm_set_ps(0.0f, first, 0.0f, 0.0f)};
 }
 
-inline float current(const window& w) { return _mm_cvtss_f32(w.low); }
+// A value in every lane of a vector (the form add and subtract take).
+using broadcast = __m128;
+
+inline broadcast spread_value(float value) { return _mm_set1_ps(value); }
+inline float value_of(broadcast v) { return _mm_cvtss_f32(v); }
+inline broadcast sum(broadcast p, broadcast q) { return _mm_add_ps(p, q); }
+
+// Lane 0, the current output. The recursions read lane 1 instead, before
+// the window advances, so that the next output reaches the products without
+// waiting for the shift.
+inline broadcast current(const window& w) { return _mm_shuffle_ps(w.low, w.low, 0); }
+inline broadcast successor(const window& w) { return _mm_shuffle_ps(w.low, w.low, _MM_SHUFFLE(1, 1, 1, 1)); }
 
 // w += c * value in every lane.
-inline void add(window& w, const lanes& c, float value) {
-    const __m128 v = _mm_set1_ps(value);
+inline void add(window& w, const lanes& c, broadcast v) {
     w.low = _mm_add_ps(w.low, _mm_mul_ps(c.low, v));
     w.mid = _mm_add_ps(w.mid, _mm_mul_ps(c.mid, v));
     w.high = _mm_add_ps(w.high, _mm_mul_ps(c.high, v));
 }
 
 // w -= c * value in every lane.
-inline void subtract(window& w, const lanes& c, float value) {
-    const __m128 v = _mm_set1_ps(value);
+inline void subtract(window& w, const lanes& c, broadcast v) {
     w.low = _mm_sub_ps(w.low, _mm_mul_ps(c.low, v));
     w.mid = _mm_sub_ps(w.mid, _mm_mul_ps(c.mid, v));
     w.high = _mm_sub_ps(w.high, _mm_mul_ps(c.high, v));
@@ -93,13 +102,19 @@ inline window start(float first) {
     return w;
 }
 
-inline float current(const window& w) { return w.lane[0]; }
+using broadcast = float;
 
-inline void add(window& w, const lanes& c, float value) {
+inline broadcast spread_value(float value) { return value; }
+inline float value_of(broadcast v) { return v; }
+inline broadcast sum(broadcast p, broadcast q) { return p + q; }
+inline broadcast current(const window& w) { return w.lane[0]; }
+inline broadcast successor(const window& w) { return w.lane[1]; }
+
+inline void add(window& w, const lanes& c, broadcast value) {
     for (int j = 0; j < 12; ++j) w.lane[j] += c.lane[j] * value;
 }
 
-inline void subtract(window& w, const lanes& c, float value) {
+inline void subtract(window& w, const lanes& c, broadcast value) {
     for (int j = 0; j < 12; ++j) w.lane[j] -= c.lane[j] * value;
 }
 

@@ -13,13 +13,14 @@ void synthesis_filter(std::span<const float, kSubframeSamples> excitation, const
     window w = start(excitation[0]);
     // The ten past outputs enter the sums of the first outputs.
     for (int t = -kLpcOrder; t < 0; ++t) {
-        add(w, c, y[t]);
+        add(w, c, spread_value(y[t]));
         advance(w, excitation[t + kLpcOrder + 1]);
     }
+    broadcast out = current(w);
     for (int t = 0; t < N; ++t) {
-        const float out = current(w);
-        y[t] = out;
+        y[t] = value_of(out);
         add(w, c, out);
+        out = successor(w);
         advance(w, t + kLpcOrder + 1 < N ? excitation[t + kLpcOrder + 1] : 0.0f);
     }
 }

@@ -16,21 +16,25 @@ void weighted_synthesis(std::span<const float, kSubframeSamples> excitation, con
     window synthesis = start(excitation[0]);
     window weighted = start(0.0f);
     for (int t = -kLpcOrder; t < 0; ++t) {
-        add(synthesis, ca, s[t]);
+        const broadcast st = spread_value(s[t]);
+        add(synthesis, ca, st);
         advance(synthesis, excitation[t + kLpcOrder + 1]);
-        subtract(weighted, cb, s[t]);
-        add(weighted, cc, u[t]);
+        subtract(weighted, cb, st);
+        add(weighted, cc, spread_value(u[t]));
         advance(weighted, 0.0f);
     }
+    broadcast st = current(synthesis);
+    broadcast partial = current(weighted);
     for (int t = 0; t < N; ++t) {
-        const float st = current(synthesis);
-        s[t] = st;
-        const float ut = current(weighted) + st;
-        u[t] = ut;
+        const broadcast ut = sum(partial, st);
+        s[t] = value_of(st);
+        u[t] = value_of(ut);
         add(synthesis, ca, st);
-        advance(synthesis, t + kLpcOrder + 1 < N ? excitation[t + kLpcOrder + 1] : 0.0f);
         subtract(weighted, cb, st);
         add(weighted, cc, ut);
+        st = successor(synthesis);
+        partial = successor(weighted);
+        advance(synthesis, t + kLpcOrder + 1 < N ? excitation[t + kLpcOrder + 1] : 0.0f);
         advance(weighted, 0.0f);
     }
 }
