@@ -18,22 +18,32 @@ const float* subframe_start(const float* history, int subframe) {
     return history + kExcitationPast + kSubframeSamples * subframe;
 }
 
-}  // namespace
-
-int32_t backward_pitch_search(const float* history, int32_t open_loop_lag, int subframe) {
+// The searches with the winning correlation, which the gains reuse.
+correlated_lag backward_search(const float* history, int32_t open_loop_lag, int subframe) {
     const float* cur = subframe_start(history, subframe);
     const int32_t m = lag_search_centre(open_loop_lag);
     const int32_t first = m - kLagSearchHalfWidth, last = m + kLagSearchHalfWidth;
-    return -best_correlated_lag(cur, first, last, kSubframeSamples, -1).lag;
+    const correlated_lag best = best_correlated_lag(cur, first, last, kSubframeSamples, -1);
+    return {-best.lag, best.correlation};
 }
 
-int32_t forward_pitch_search(const float* history, int32_t open_loop_lag, int subframe) {
+correlated_lag forward_search(const float* history, int32_t open_loop_lag, int subframe) {
     const float* cur = subframe_start(history, subframe);
     const int32_t m = lag_search_centre(open_loop_lag);
     // Only lags whose samples lie inside the current frame.
     const int32_t last =
         std::min(m + kLagSearchHalfWidth, kFrameSamples - kSubframeSamples * (subframe + 1));
-    return best_correlated_lag(cur, m - kLagSearchHalfWidth, last, kSubframeSamples, 1).lag;
+    return best_correlated_lag(cur, m - kLagSearchHalfWidth, last, kSubframeSamples, 1);
+}
+
+}  // namespace
+
+int32_t backward_pitch_search(const float* history, int32_t open_loop_lag, int subframe) {
+    return backward_search(history, open_loop_lag, subframe).lag;
+}
+
+int32_t forward_pitch_search(const float* history, int32_t open_loop_lag, int subframe) {
+    return forward_search(history, open_loop_lag, subframe).lag;
 }
 
 pitch_postfilter_params pitch_postfilter_gains(int32_t offset, float e0, float x, float e,
@@ -51,19 +61,21 @@ pitch_postfilter_params pitch_postfilter_gains(int32_t offset, float e0, float x
 
 pitch_postfilter_params find_pitch_postfilter(const float* history, int32_t open_loop_lag,
                                               int subframe, int32_t comp_rate) {
-    const int32_t backward = backward_pitch_search(history, open_loop_lag, subframe);
-    const int32_t forward = forward_pitch_search(history, open_loop_lag, subframe);
+    const correlated_lag back = backward_search(history, open_loop_lag, subframe);
+    const correlated_lag ahead = forward_search(history, open_loop_lag, subframe);
+    const int32_t backward = back.lag, forward = ahead.lag;
     if (backward == 0 && forward == 0) return kNeutralPitchPostfilter;
 
+    // The searches' winning correlations are the cross terms x.
     const float* cur = subframe_start(history, subframe);
     const float e0 = energy(cur, kSubframeSamples);
     float xb = 0.0f, eb = 0.0f, xf = 0.0f, ef = 0.0f;
     if (backward != 0) {
-        xb = dot_product(cur, cur + backward, kSubframeSamples);
+        xb = back.correlation;
         eb = energy(cur + backward, kSubframeSamples);
     }
     if (forward != 0) {
-        xf = dot_product(cur, cur + forward, kSubframeSamples);
+        xf = ahead.correlation;
         ef = energy(cur + forward, kSubframeSamples);
     }
 

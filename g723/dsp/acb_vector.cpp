@@ -28,11 +28,8 @@ void fetch_lagged_excitation(lagged_excitation& out, const float* history, int32
     // The last l past samples, repeated with period l over the subframe and
     // the two taps beyond it.
     const float* period = now - l;
-    int32_t phase = 0;
-    for (int m = kLaggedPast; m < kLaggedExcitationSize; ++m) {
-        out[m] = period[phase];
-        if (++phase == l) phase = 0;
-    }
+    for (int m = kLaggedPast; m < kLaggedExcitationSize; m += l)
+        std::copy_n(period, std::min<int32_t>(l, kLaggedExcitationSize - m), out.begin() + m);
 }
 
 void decode_acb_vector(std::span<float, kSubframeSamples> out, const float* history,

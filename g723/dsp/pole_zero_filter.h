@@ -1,7 +1,10 @@
 // The pole-zero step of the perceptual weighting filter A(z/0.9) / A(z/0.5):
 // u[n] = s[n] - sum b_i s[n-i] + sum c_i u[n-i], i = 1..10. The weighting of
 // the input speech, the combined impulse response, the ringing and the
-// filter-memory update all use this one step.
+// filter-memory update all compute it in one order: from zero, for i = 10
+// down to 1 first - b_i s[n-i] then + c_i u[n-i], and s[n] last. The newest
+// output enters last but one, so that the recursion's critical path is one
+// product and two sums per sample.
 #pragma once
 
 #include <array>
@@ -17,10 +20,17 @@ using weighting_coefficients = std::array<float, 2 * kLpcOrder>;
 // s and u point at the current sample's positions; s[-1].., u[-1].. are the
 // past input and output values.
 inline float pole_zero_step(const float* s, const float* u, const weighting_coefficients& w) {
-    float acc = s[0];
-    for (int i = 0; i < kLpcOrder; ++i) acc -= w[i] * s[-1 - i];
-    for (int i = 0; i < kLpcOrder; ++i) acc += w[kLpcOrder + i] * u[-1 - i];
-    return acc;
+    float acc = 0.0f;
+    for (int i = kLpcOrder - 1; i >= 0; --i) {
+        acc -= w[i] * s[-1 - i];
+        acc += w[kLpcOrder + i] * u[-1 - i];
+    }
+    return acc + s[0];
 }
+
+// Filters one subframe, every output exactly as pole_zero_step computes it:
+// s[0] .. s[59] in, u[0] .. u[59] out; s[-10] .. s[-1] and u[-10] .. u[-1]
+// are the past input and output values.
+void pole_zero_filter(const float* s, float* u, const weighting_coefficients& w);
 
 }  // namespace g723

@@ -22,12 +22,8 @@ void apply_weighting_filter(const float* x, std::span<float, kFrameSamples> y,
     std::array<float, kFilterArraySize> u;
     for (int i = 0; i < kLpcOrder; ++i) u[kLpcOrder - 1 - i] = memory[i];
     float* out = u.data() + kLpcOrder;
-    for (int j = 0; j < kSubframes; ++j) {
-        for (int n = 0; n < kSubframeSamples; ++n) {
-            const int m = kSubframeSamples * j + n;
-            out[m] = pole_zero_step(x + m, out + m, weights[j]);
-        }
-    }
+    for (int j = 0; j < kSubframes; ++j)
+        pole_zero_filter(x + kSubframeSamples * j, out + kSubframeSamples * j, weights[j]);
     for (int m = 0; m < kFrameSamples; ++m) y[m] = out[m];
     for (int i = 0; i < kLpcOrder; ++i) memory[i] = out[kFrameSamples - 1 - i];
 }
