@@ -47,14 +47,14 @@ int container_for(const std::string& name) {
 
 }  // namespace
 
-audio_output::audio_output(const std::string& name, bool raw) : file_(name) {
+audio_output::audio_output(const std::string& name, bool raw, int channels) : file_(name) {
     const int container = raw ? 0 : name == "-" ? SF_FORMAT_WAV : container_for(name);
     raw_ = container == 0;
     if (raw_) return;
 
     SF_INFO info{};
     info.samplerate = sample_rate;
-    info.channels = 1;
+    info.channels = channels;
     info.format = container | SF_FORMAT_PCM_16;
     if (file_.is_stream()) {
         memory_ = std::make_unique<memory_stream>();

@@ -19,10 +19,10 @@ struct memory_stream;
 // .raw and .pcm are headerless little-endian samples, .flac, .aif/.aiff and
 // .au the formats of those names, anything else WAV; standard output is WAV
 // unless `raw` asks for headerless samples. Nothing is in place until
-// commit().
+// commit(). With several `channels`, samples are written interleaved.
 class audio_output {
 public:
-    audio_output(const std::string& name, bool raw);
+    audio_output(const std::string& name, bool raw, int channels = 1);
     ~audio_output();
     audio_output(const audio_output&) = delete;
     audio_output& operator=(const audio_output&) = delete;

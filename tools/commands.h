@@ -13,6 +13,7 @@ exit_status run_encode(std::span<char* const> arguments);
 exit_status run_decode(std::span<char* const> arguments);
 exit_status run_roundtrip(std::span<char* const> arguments);
 exit_status run_info(std::span<char* const> arguments);
+exit_status run_pcap(std::span<char* const> arguments);
 
 }  // namespace g723::tool
 

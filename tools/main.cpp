@@ -1,5 +1,6 @@
 // g723: encode audio files into G.723.1 bit-streams, decode them, measure a
-// round trip, describe a bit-stream. A host of the public C interface only.
+// round trip, describe a bit-stream, decode the RTP streams of a capture.
+// A host of the public C interface only.
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -25,6 +26,8 @@ constexpr std::string_view general_help =
     "  decode INPUT OUTPUT     bit-stream to audio file\n"
     "  roundtrip INPUT OUTPUT  encode and decode, print bit rate, SNR and speed\n"
     "  info INPUT              describe a bit-stream\n"
+    "  pcap CAPTURE [OUTDIR]   decode and measure the G.723.1 RTP streams of a\n"
+    "                          packet capture\n"
     "\n"
     "'g723 COMMAND --help' describes each command. '-' as a file name is\n"
     "standard input or standard output.\n";
@@ -39,6 +42,7 @@ exit_status run(std::span<char* const> arguments) {
     if (command == "decode") return run_decode(rest);
     if (command == "roundtrip") return run_roundtrip(rest);
     if (command == "info") return run_info(rest);
+    if (command == "pcap") return run_pcap(rest);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(general_help.data(), stdout);
         return exit_status::ok;

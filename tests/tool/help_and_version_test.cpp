@@ -6,7 +6,7 @@ namespace g723::tool_test {
 namespace {
 
 TEST(help_and_version, EveryCommandAndTheLibraryVersion) {
-    for (const char* command : {"encode", "decode", "roundtrip", "info"}) {
+    for (const char* command : {"encode", "decode", "roundtrip", "info", "pcap"}) {
         const auto result = run_tool({command, "--help"});
         EXPECT_EQ(result.exit_status, 0) << command;
         EXPECT_EQ(result.out.rfind(std::string("usage: g723 ") + command, 0), 0u) << result.out;
@@ -17,6 +17,7 @@ TEST(help_and_version, EveryCommandAndTheLibraryVersion) {
     const auto general = run_tool({"--help"});
     EXPECT_EQ(general.exit_status, 0);
     EXPECT_NE(general.out.find("roundtrip"), std::string::npos);
+    EXPECT_NE(general.out.find("pcap CAPTURE"), std::string::npos);
 
     const char* version = nullptr;
     g723_get_version(&version);
