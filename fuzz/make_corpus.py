@@ -86,6 +86,78 @@ def rtp(frames, seq, ts, marker=False, csrcs=0, extension=None, padding=0):
     return head + body
 
 
+def checksum16(data):
+    if len(data) % 2:
+        data += b"\0"
+    total = sum(struct.unpack(">%dH" % (len(data) // 2), data))
+    while total >> 16:
+        total = (total & 0xFFFF) + (total >> 16)
+    return ~total & 0xFFFF
+
+
+def udp_ipv4(src, dst, sport, dport, payload):
+    udp = struct.pack(">HHHH", sport, dport, 8 + len(payload), 0) + payload
+    head = struct.pack(">BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), 1, 0, 64, 17, 0, bytes(src), bytes(dst))
+    head = head[:10] + struct.pack(">H", checksum16(head)) + head[12:]
+    return head + udp
+
+
+def udp_ipv6(src, dst, sport, dport, payload):
+    udp = struct.pack(">HHHH", sport, dport, 8 + len(payload), 0) + payload
+    return struct.pack(">IHBB16s16s", 0x60000000, len(udp), 17, 64, bytes(src), bytes(dst)) + udp
+
+
+def ethernet(ip, vlan=None, ipv6=False):
+    head = bytes.fromhex("020000000002" "020000000001")
+    if vlan is not None:
+        head += struct.pack(">HH", 0x8100, vlan)
+    return head + struct.pack(">H", 0x86DD if ipv6 else 0x0800) + ip
+
+
+def linux_cooked(ip):
+    return struct.pack(">HHH8sH", 0, 1, 6, bytes.fromhex("0200000000010000"), 0x0800) + ip
+
+
+def pcap_file(link_type, records):
+    """A pcap file with microsecond times: records are (seconds, frame)."""
+    out = struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, link_type)
+    for seconds, frame in records:
+        sec = int(seconds)
+        out += struct.pack("<IIII", sec, int(round((seconds - sec) * 1e6)), len(frame), len(frame)) + frame
+    return out
+
+
+def pcapng_file(link_type, records):
+    """A pcapng file: section header, one interface, enhanced packet blocks."""
+    def block(kind, body):
+        body += bytes(-len(body) % 4)
+        return struct.pack("<II", kind, len(body) + 12) + body + struct.pack("<I", len(body) + 12)
+    out = block(0x0A0D0D0A, struct.pack("<IHHq", 0x1A2B3C4D, 1, 0, -1))
+    out += block(1, struct.pack("<HHI", link_type, 0, 65535))
+    for seconds, frame in records:
+        micros = int(round(seconds * 1e6))
+        out += block(6, struct.pack("<IIIII", 0, micros >> 32, micros & 0xFFFFFFFF, len(frame), len(frame)) + frame)
+    return out
+
+
+def sip_invite(call_id, port, payload_type):
+    sdp = ("v=0\r\no=- 1 1 IN IP4 10.0.0.1\r\ns=-\r\nc=IN IP4 10.0.0.1\r\nt=0 0\r\n"
+           f"m=audio {port} RTP/AVP {payload_type} 101\r\na=rtpmap:{payload_type} G723/8000\r\n"
+           f"a=fmtp:{payload_type} annexa=yes\r\na=rtpmap:101 telephone-event/8000\r\n")
+    head = ("INVITE sip:bob@10.0.0.2 SIP/2.0\r\nVia: SIP/2.0/UDP 10.0.0.1:5060\r\n"
+            f"Call-ID: {call_id}\r\nCSeq: 1 INVITE\r\nContent-Type: application/sdp\r\n"
+            f"Content-Length: {len(sdp)}\r\n\r\n")
+    return (head + sdp).encode()
+
+
+def sip_ok(call_id, port, payload_type):
+    sdp = ("v=0\r\nc=IN IP4 10.0.0.2\r\n"
+           f"m=audio {port} RTP/AVP {payload_type}\r\na=rtpmap:{payload_type} G723/8000\r\n")
+    head = (f"SIP/2.0 200 OK\r\ni: {call_id}\r\nCSeq: 1 INVITE\r\nc: application/sdp\r\n"
+            f"l: {len(sdp)}\r\n\r\n")
+    return (head + sdp).encode()
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -155,6 +227,73 @@ def main():
     ]
     for n, packet in enumerate(packets):
         write("rtp_packet_fuzz", f"packet-{n}", packet)
+
+    # Timeline packets: sequence, timestamp, flags (payload length, SSRC
+    # change, arrival unknown), arrival step in 10 ms, payload. A talkspurt,
+    # a SID and a pause, a lost packet, a duplicate and a late packet.
+    def timeline_packet(seq, ts, payload, step=3, flags=0):
+        return struct.pack(">HIBB", seq & 0xFFFF, ts & 0xFFFFFFFF, flags | len(payload), step) + payload
+    talk = [speech[60 + n] for n in range(12)]
+    spurt = [timeline_packet(65530 + n, 4294960000 + 240 * n, talk[n]) for n in range(4)]
+    spurt.append(timeline_packet(65534, 4294960000 + 960, sid[0]))
+    spurt.append(timeline_packet(65535, 4294960000 + 960 + 240 * 20, talk[4], step=60))
+    spurt.append(timeline_packet(1, 4294960000 + 960 + 240 * 22, talk[5] + talk[6]))
+    spurt.append(timeline_packet(1, 4294960000 + 960 + 240 * 22, talk[5] + talk[6]))
+    spurt.append(timeline_packet(0, 4294960000 + 960 + 240 * 21, talk[7]))
+    spurt.append(timeline_packet(9, 77, talk[8], flags=0xC0))
+    write("stream_timeline_fuzz", "talkspurts", b"".join(spurt))
+    write("stream_timeline_fuzz", "frames-per-packet",
+          b"".join(timeline_packet(100 + n, 240 * 2 * n, talk[2 * n] + talk[2 * n + 1], flags=0x40 if n == 2 else 0)
+                   for n in range(5)))
+
+    # Captures: one direction on Ethernet with a VLAN tag, a call set up by
+    # SIP with a dynamic payload type in both directions on Linux cooked
+    # capture, IPv6 on raw IP, and the same call as pcapng.
+    a, b = [10, 0, 0, 1], [10, 0, 0, 2]
+    a6 = [0x20, 0x01, 0x0D, 0xB8] + [0] * 11 + [1]
+    b6 = a6[:15] + [2]
+
+    def stream(pt, ssrc, start, count, frames_of_packet, t0=0.0):
+        out, ts = [], 0
+        for n in range(count):
+            frames = frames_of_packet(n)
+            head = struct.pack(">BBHII", 0x80, (0x80 if n == 0 else 0) | pt, (start + n) & 0xFFFF, ts, ssrc)
+            out.append((t0 + ts / 8000.0, head + b"".join(frames)))
+            ts += 240 * len(frames)
+        return out
+
+    one_way = stream(4, 0x11, 65530, 10, lambda n: [talk[n % 12]])
+    one_way.insert(6, one_way[4])  # a duplicate
+    del one_way[8]                 # a lost packet
+    write("capture_reader_fuzz", "ethernet-vlan.pcap",
+          pcap_file(1, [(t, ethernet(udp_ipv4(a, b, 4000, 5004, p), vlan=5)) for t, p in one_way]))
+
+    call = [(0.0, udp_ipv4(a, b, 5060, 5060, sip_invite("call-1@a", 4000, 96))),
+            (0.1, udp_ipv4(b, a, 5060, 5060, sip_ok("call-1@a", 5004, 96)))]
+    forward = stream(96, 0x21, 10, 6, lambda n: [talk[n], talk[n + 1]] if n != 3 else [sid[0]], 0.2)
+    backward = stream(96, 0x22, 500, 6, lambda n: [talk[11 - n]], 0.21)
+    call += [(t, udp_ipv4(a, b, 4000, 5004, p)) for t, p in forward]
+    call += [(t, udp_ipv4(b, a, 5004, 4000, p)) for t, p in backward]
+    call.sort(key=lambda r: r[0])
+    write("capture_reader_fuzz", "sip-call-cooked.pcap", pcap_file(113, [(t, linux_cooked(ip)) for t, ip in call]))
+    write("capture_reader_fuzz", "sip-call.pcapng", pcapng_file(1, [(t, ethernet(ip)) for t, ip in call]))
+    write("capture_reader_fuzz", "ipv6-raw.pcap",
+          pcap_file(101, [(t, udp_ipv6(a6, b6, 4000, 5004, p)) for t, p in stream(4, 0x31, 7, 5,
+                                                                              lambda n: [talk[n]])]))
+
+    # Single frames for the packet decoder: the link type's choice byte
+    # (index into the target's list: 1 Ethernet, 4 raw IP, 6 Linux cooked),
+    # then the frame.
+    write("packet_decoding_fuzz", "ethernet-vlan", bytes([1]) + ethernet(udp_ipv4(a, b, 4000, 5004, talk[0]), vlan=7))
+    write("packet_decoding_fuzz", "ethernet-ipv6", bytes([1]) + ethernet(udp_ipv6(a6, b6, 1, 2, talk[1]), ipv6=True))
+    write("packet_decoding_fuzz", "raw-ipv6", bytes([4]) + udp_ipv6(a6, b6, 4000, 5004, sid[0]))
+    write("packet_decoding_fuzz", "cooked", bytes([6]) + linux_cooked(udp_ipv4(a, b, 5060, 5060, b"x" * 8)))
+    fragment = bytearray(udp_ipv4(a, b, 4000, 5004, talk[2]))
+    fragment[6] = 0x20  # more fragments
+    write("packet_decoding_fuzz", "fragment", bytes([4]) + bytes(fragment))
+
+    write("sip_sdp_fuzz", "invite", sip_invite("call-2@a", 4000, 98))
+    write("sip_sdp_fuzz", "ok", sip_ok("call-2@a", 5004, 4))
 
 
 if __name__ == "__main__":
