@@ -6,13 +6,14 @@ of frame the encoder writes: speech, SID and untransmitted, with and without
 silence compression, compact and slot layouts) and from hostile frames built
 here the way the decoder tests build them (5.3 kbit/s headers, lag and gain
 codes out of range, garbage behind SID and untransmitted headers). Every file
-is small; the output is the same on every run.
+is small; the output is the same on every run. Files of other names in the
+corpus folders (inputs the fuzzers found, minimized with -merge=1) are left
+alone.
 
 usage: fuzz/make_corpus.py PATH-TO-g723-TOOL
 """
 import os
 import random
-import shutil
 import struct
 import subprocess
 import sys
@@ -163,7 +164,6 @@ def main():
         sys.exit(__doc__)
     tool = sys.argv[1]
     rng = random.Random(20261207)
-    shutil.rmtree(CORPUS, ignore_errors=True)
     with tempfile.TemporaryDirectory() as tmp:
         def encode(name, *options):
             path = os.path.join(tmp, name)

@@ -17,8 +17,14 @@ fuzz_seconds=${FUZZ_SECONDS:-15}
 debug_flags="-O1 -g"
 
 stage_start=$SECONDS
+times_file=$(mktemp)
 stage() { echo "== hardening: $1"; stage_start=$SECONDS; }
-cost() { echo "== hardening: $1 took $((SECONDS - stage_start)) s"; }
+# Wall time of the stage, and the processor time of everything run so far.
+cost() {
+  echo "== hardening: $1 took $((SECONDS - stage_start)) s"
+  times >"$times_file"
+  echo "== hardening: processor time so far (user, system): $(tail -n 1 "$times_file")"
+}
 
 stage "fuzz targets (clang, ASan + UBSan, ${fuzz_seconds} s each)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="$debug_flags" \
@@ -30,7 +36,7 @@ cost "fuzz build"
 
 stage "fuzz runs"
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+trap 'rm -rf "$scratch" "$times_file"' EXIT
 mkdir -p build-fuzz/findings
 run_target() {
   local target=$1 corpus="$scratch/corpus/$1" options=()
@@ -40,7 +46,7 @@ run_target() {
   if build-fuzz/fuzz/"$target" -max_total_time="$fuzz_seconds" -timeout=20 -rss_limit_mb=2048 \
        -print_final_stats=1 -artifact_prefix="build-fuzz/findings/$target-" "${options[@]}" "$corpus" \
        >"$scratch/$target.log" 2>&1; then
-    echo "$target: $(grep -E '^#[0-9]+ +DONE' "$scratch/$target.log" | tail -1)"
+    echo "$target: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$scratch/$target.log" | tail -n 1)"
   else
     echo "$target: FAILED" >&2
     tail -n 60 "$scratch/$target.log" >&2
