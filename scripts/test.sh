@@ -7,3 +7,4 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j"$(nproc)"
 scripts/test-python.sh
+scripts/test-hardening.sh

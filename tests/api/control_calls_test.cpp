@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <new>
 #include <string>
 
@@ -9,24 +10,35 @@
 #include "g723/tables/lsp_tables.h"
 
 // The open calls allocate with the non-throwing operator new. This test
-// program replaces it so that a test can make the next allocation fail.
+// program replaces every form of operator new and delete so that a test can
+// make any one allocation fail and can count the blocks alive.
 namespace {
-bool fail_next_allocation = false;
+long allocations = 0;        // allocations so far
+long fail_allocation = -1;   // the allocation number that fails, or -1
+long live_blocks = 0;
+
+void* allocate(std::size_t size) {
+    if (allocations++ == fail_allocation) return nullptr;
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (p != nullptr) ++live_blocks;
+    return p;
 }
 
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (fail_next_allocation) {
-        fail_next_allocation = false;
-        return nullptr;
-    }
-    try {
-        return ::operator new(size);
-    } catch (...) {
-        return nullptr;
-    }
+void release(void* p) {
+    if (p == nullptr) return;
+    --live_blocks;
+    std::free(p);
 }
+}  // namespace
 
-void operator delete(void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
+void* operator new(std::size_t size) {
+    if (void* p = allocate(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { release(p); }
 
 namespace g723 {
 namespace {
@@ -290,19 +302,55 @@ TEST(ControlCalls, ClosingANullHandleReleasesNothing) {
     EXPECT_EQ(decoder, decoder_before);
 }
 
-TEST(ControlCalls, AllocationFailureGivesNullHandle) {
-    g723_encoder* encoder = reinterpret_cast<g723_encoder*>(&fail_next_allocation);
-    fail_next_allocation = true;
-    EXPECT_EQ(g723_encoder_open(&encoder), g723_out_of_memory);
-    EXPECT_EQ(encoder, nullptr);
-    EXPECT_EQ(g723_encoder_close(&encoder), g723_not_supported);
+// Opening fails cleanly at whichever allocation runs out: the call says so,
+// the handle is null, and nothing of the instance stays allocated.
+template <typename Handle>
+void expect_every_allocation_failure_handled(g723_result (*open)(Handle**), g723_result (*close)(Handle**)) {
+    const long before = live_blocks;
+    const long first = allocations;
+    Handle* handle = nullptr;
+    ASSERT_EQ(open(&handle), g723_ok);
+    const long made = allocations - first;
+    ASSERT_GE(made, 1);
+    ASSERT_EQ(close(&handle), g723_ok);
+    EXPECT_EQ(live_blocks, before);
+    for (long k = 0; k < made; ++k) {
+        handle = reinterpret_cast<Handle*>(&fail_allocation);
+        fail_allocation = allocations + k;
+        EXPECT_EQ(open(&handle), g723_out_of_memory) << "allocation " << k;
+        fail_allocation = -1;
+        EXPECT_EQ(handle, nullptr);
+        EXPECT_EQ(close(&handle), g723_not_supported);
+        EXPECT_EQ(live_blocks, before) << "a partial instance is left after allocation " << k << " failed";
+    }
+}
 
-    g723_decoder* decoder = reinterpret_cast<g723_decoder*>(&fail_next_allocation);
-    fail_next_allocation = true;
-    EXPECT_EQ(g723_decoder_open(&decoder), g723_out_of_memory);
-    EXPECT_EQ(decoder, nullptr);
-    EXPECT_EQ(g723_decoder_close(&decoder), g723_not_supported);
-    EXPECT_FALSE(fail_next_allocation);
+TEST(ControlCalls, AllocationFailureGivesNullHandle) {
+    expect_every_allocation_failure_handled(g723_encoder_open, g723_encoder_close);
+    expect_every_allocation_failure_handled(g723_decoder_open, g723_decoder_close);
+}
+
+// Ten thousand open/close cycles of each kind, with a frame in between,
+// leave not one block more allocated than before.
+TEST(ControlCalls, OpenCloseCyclesDoNotGrow) {
+    const long before = live_blocks;
+    int16_t pcm[G723_FRAME_SAMPLES] = {};
+    uint8_t slot[G723_SLOT_BYTES] = {};
+    int32_t n = 0;
+    for (int cycle = 0; cycle < 10000; ++cycle) {
+        g723_encoder* encoder = nullptr;
+        g723_decoder* decoder = nullptr;
+        ASSERT_EQ(g723_encoder_open(&encoder), g723_ok);
+        ASSERT_EQ(g723_decoder_open(&decoder), g723_ok);
+        if (cycle % 100 == 0) {
+            pcm[cycle % G723_FRAME_SAMPLES] = 1000;
+            g723_encode_frame(encoder, pcm, slot, &n);
+            g723_decode_frame(decoder, slot, pcm, 0, &n);
+        }
+        ASSERT_EQ(g723_encoder_close(&encoder), g723_ok);
+        ASSERT_EQ(g723_decoder_close(&decoder), g723_ok);
+    }
+    EXPECT_EQ(live_blocks, before);
 }
 
 }  // namespace
