@@ -385,10 +385,11 @@ TEST_F(live_rtp, ACapturedCallDecodesLikeTheBitStream) {
                                 path("sent.bit"), udp_url("127.0.0.1", port)});
     ASSERT_EQ(send.exit_status, 0) << send.err;
     // A busy tcpdump may still be reading: stop it once the file holds every
-    // packet (a record header, Ethernet, IPv4, UDP and RTP headers each).
+    // packet (a record header, Ethernet, IPv4, UDP and RTP headers each),
+    // waiting up to a minute on a loaded machine.
     const auto packets = std::stoul(report_line(send.out, "packets"));
     const std::size_t whole = 24 + packets * (16 + 14 + 20 + 8 + 12) + transmitted(stream).size();
-    for (int i = 0; i < 1000 && read_file(path("call.pcap")).size() < whole; ++i) ::usleep(10000);
+    for (int i = 0; i < 6000 && read_file(path("call.pcap")).size() < whole; ++i) ::usleep(10000);
     dump.signal(SIGINT);
     dump.finish(30);
 
