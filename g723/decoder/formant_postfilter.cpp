@@ -50,14 +50,31 @@ float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_ve
         zero_part[n] = x[0] - taps;
     }
 
-    // The pole part, + sum c_i u[n-i]. The older outputs are summed as a
-    // tree and the two newest come last, so that the recursion itself costs
-    // one multiply and one add per sample.
-    for (int n = 0; n < kSubframeSamples; ++n) {
-        float* y = u + n;
-        const float older = ((c[9] * y[-10] + c[8] * y[-9]) + (c[7] * y[-8] + c[6] * y[-7])) +
-                            ((c[5] * y[-6] + c[4] * y[-5]) + (c[3] * y[-4] + c[2] * y[-3]));
-        y[0] = (zero_part[n] + older + c[1] * y[-2]) + c[0] * y[-1];
+    // The pole part, + sum c_i u[n-i], as
+    //   u[n] = ((zero + (hi + ((c5 u[n-6] + c4 u[n-5]) + (c3 u[n-4] + c2 u[n-3]))))
+    //           + c1 u[n-2]) + c0 u[n-1]
+    // with hi = (c9 u[n-10] + c8 u[n-9]) + (c7 u[n-8] + c6 u[n-7]). hi needs
+    // outputs at least seven samples back, so it is formed for four outputs
+    // at a time ahead of them; the six newest outputs stay in registers, so
+    // that no output waits for its own store to be read back.
+    float y1 = u[-1], y2 = u[-2], y3 = u[-3], y4 = u[-4], y5 = u[-5], y6 = u[-6];
+    for (int block = 0; block < kSubframeSamples; block += 4) {
+        float hi[4];
+        for (int j = 0; j < 4; ++j) {
+            const float* y = u + block + j;
+            hi[j] = (c[9] * y[-10] + c[8] * y[-9]) + (c[7] * y[-8] + c[6] * y[-7]);
+        }
+        for (int j = 0; j < 4; ++j) {
+            const float older = hi[j] + ((c[5] * y6 + c[4] * y5) + (c[3] * y4 + c[2] * y3));
+            const float y0 = ((zero_part[block + j] + older) + c[1] * y2) + c[0] * y1;
+            u[block + j] = y0;
+            y6 = y5;
+            y5 = y4;
+            y4 = y3;
+            y3 = y2;
+            y2 = y1;
+            y1 = y0;
+        }
     }
 
     // Tilt compensation: u[n] - 0.25 * tilt * u[n-1].
