@@ -8,6 +8,10 @@
 #include "g723/dsp/dot_product.h"
 #include "g723/tables/postfilter_tables.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace g723 {
 namespace {
 
@@ -40,8 +44,22 @@ float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_ve
     float* u = output_history + 1;
     std::copy(speech.begin(), speech.end(), s);
 
-    // The zero part depends on the input only: s[n] - sum b_i s[n-i].
+    // The zero part depends on the input only: s[n] - sum b_i s[n-i], four
+    // samples at a time, each lane with the same sums in the same order.
     std::array<float, kSubframeSamples> zero_part;
+#if defined(__SSE2__)
+    __m128 bv[kLpcOrder];
+    for (int i = 0; i < kLpcOrder; ++i) bv[i] = _mm_set1_ps(b[i]);
+    for (int n = 0; n < kSubframeSamples; n += 4) {
+        const float* x = s + n;
+        const auto tap = [&](int i) { return _mm_mul_ps(bv[i], _mm_loadu_ps(x - 1 - i)); };
+        const __m128 taps = _mm_add_ps(
+            _mm_add_ps(_mm_add_ps(_mm_add_ps(tap(0), tap(1)), _mm_add_ps(tap(2), tap(3))),
+                       _mm_add_ps(_mm_add_ps(tap(4), tap(5)), _mm_add_ps(tap(6), tap(7)))),
+            _mm_add_ps(tap(8), tap(9)));
+        _mm_storeu_ps(zero_part.data() + n, _mm_sub_ps(_mm_loadu_ps(x), taps));
+    }
+#else
     for (int n = 0; n < kSubframeSamples; ++n) {
         const float* x = s + n;
         const float taps = ((b[0] * x[-1] + b[1] * x[-2]) + (b[2] * x[-3] + b[3] * x[-4])) +
@@ -49,6 +67,7 @@ float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_ve
                            (b[8] * x[-9] + b[9] * x[-10]);
         zero_part[n] = x[0] - taps;
     }
+#endif
 
     // The pole part, + sum c_i u[n-i], as
     //   u[n] = ((zero + (hi + ((c5 u[n-6] + c4 u[n-5]) + (c3 u[n-4] + c2 u[n-3]))))
