@@ -76,6 +76,35 @@ float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_ve
     // outputs at least seven samples back, so it is formed for four outputs
     // at a time ahead of them; the six newest outputs stay in registers, so
     // that no output waits for its own store to be read back.
+#if defined(__SSE2__)
+    // The pairs (c4 u[n-5] + c5 u[n-6]), (c6 u[n-7] + c7 u[n-8]) and
+    // (c8 u[n-9] + c9 u[n-10]) in lanes 0, 1, 2 from two windows of outputs:
+    // one sample on, the odd window takes the even one and the even window
+    // slides one lane up behind u[n-4].
+    const __m128 c_even = _mm_set_ps(0.0f, c[8], c[6], c[4]);
+    const __m128 c_odd = _mm_set_ps(0.0f, c[9], c[7], c[5]);
+    __m128 w_even = _mm_set_ps(0.0f, u[-9], u[-7], u[-5]);
+    __m128 w_odd = _mm_set_ps(0.0f, u[-10], u[-8], u[-6]);
+    float y1 = u[-1], y2 = u[-2], y3 = u[-3], y4 = u[-4];
+#pragma GCC unroll 4
+    for (int n = 0; n < kSubframeSamples; ++n) {
+        const __m128 pairs = _mm_add_ps(_mm_mul_ps(c_even, w_even), _mm_mul_ps(c_odd, w_odd));
+        const float hi = _mm_cvtss_f32(
+            _mm_add_ss(_mm_movehl_ps(pairs, pairs), _mm_shuffle_ps(pairs, pairs, _MM_SHUFFLE(1, 1, 1, 1))));
+        const float older = hi + (_mm_cvtss_f32(pairs) + (c[3] * y4 + c[2] * y3));
+        const float y0 = ((zero_part[n] + older) + c[1] * y2) + c[0] * y1;
+        u[n] = y0;
+        const __m128 slid = _mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(w_odd), 4));
+        w_odd = w_even;
+        w_even = _mm_move_ss(slid, _mm_set_ss(y4));
+        y4 = y3;
+        y3 = y2;
+        y2 = y1;
+        y1 = y0;
+    }
+#else
+    // hi needs outputs at least seven samples back, so it is formed for four
+    // outputs at a time ahead of them.
     float y1 = u[-1], y2 = u[-2], y3 = u[-3], y4 = u[-4], y5 = u[-5], y6 = u[-6];
     for (int block = 0; block < kSubframeSamples; block += 4) {
         float hi[4];
@@ -95,6 +124,8 @@ float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_ve
             y1 = y0;
         }
     }
+
+#endif
 
     // Tilt compensation: u[n] - 0.25 * tilt * u[n-1].
     for (int n = 0; n < kSubframeSamples; ++n) speech[n] = u[n] - tilt * u[n - 1];
