@@ -72,15 +72,16 @@ float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_ve
     // The pole part, + sum c_i u[n-i], as
     //   u[n] = ((zero + (hi + ((c5 u[n-6] + c4 u[n-5]) + (c3 u[n-4] + c2 u[n-3]))))
     //           + c1 u[n-2]) + c0 u[n-1]
-    // with hi = (c9 u[n-10] + c8 u[n-9]) + (c7 u[n-8] + c6 u[n-7]). hi needs
-    // outputs at least seven samples back, so it is formed for four outputs
-    // at a time ahead of them; the six newest outputs stay in registers, so
-    // that no output waits for its own store to be read back.
+    // with hi = (c9 u[n-10] + c8 u[n-9]) + (c7 u[n-8] + c6 u[n-7]). The
+    // newest outputs stay in registers, so that no output waits for its own
+    // store to be read back.
 #if defined(__SSE2__)
     // The pairs (c4 u[n-5] + c5 u[n-6]), (c6 u[n-7] + c7 u[n-8]) and
     // (c8 u[n-9] + c9 u[n-10]) in lanes 0, 1, 2 from two windows of outputs:
     // one sample on, the odd window takes the even one and the even window
-    // slides one lane up behind u[n-4].
+    // slides one lane up behind u[n-4]. The term of u[n-3] is the only one
+    // on the recursion's longest path (one product and six sums over three
+    // samples), so it is kept apart from the pairs.
     const __m128 c_even = _mm_set_ps(0.0f, c[8], c[6], c[4]);
     const __m128 c_odd = _mm_set_ps(0.0f, c[9], c[7], c[5]);
     __m128 w_even = _mm_set_ps(0.0f, u[-9], u[-7], u[-5]);
