@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "g723/decoder/gain_scaling.h"
 #include "g723/dsp/dot_product.h"
 #include "g723/tables/postfilter_tables.h"
 
@@ -21,10 +22,17 @@ constexpr float kTiltCompensation = 0.25f;
 // An energy not above this counts as silence.
 constexpr float kEnergyFloor = std::numeric_limits<float>::min();
 
-}  // namespace
+// An earlier subframe still to be scaled by the gain scaling.
+struct earlier_subframe {
+    float* speech;
+    float ratio;
+    float* gain_scale_state;
+};
 
-float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_vector& a,
-                         float* input_history, float* output_history, float& tilt_memory) {
+template <bool kScaleEarlier>
+float filter_subframe(std::span<float, kSubframeSamples> speech, const lpc_vector& a,
+                      float* input_history, float* output_history, float& tilt_memory,
+                      const earlier_subframe& earlier) {
     // Numerator and denominator of A(z/0.65) / A(z/0.75).
     std::array<float, kLpcOrder> b, c;
     for (int i = 0; i < kLpcOrder; ++i) {
@@ -76,6 +84,10 @@ float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_ve
     // newest outputs stay in registers, so that no output waits for its own
     // store to be read back.
 #if defined(__SSE2__)
+    // The gain scaling of the earlier subframe is a recursion of its own; run
+    // alongside this one, the two chains of sums overlap.
+    [[maybe_unused]] const float increment = kScaleEarlier ? gain_scaling_increment(earlier.ratio) : 0.0f;
+    [[maybe_unused]] float gain_state = kScaleEarlier ? *earlier.gain_scale_state : 0.0f;
     // The pairs (c4 u[n-5] + c5 u[n-6]), (c6 u[n-7] + c7 u[n-8]) and
     // (c8 u[n-9] + c9 u[n-10]) in lanes 0, 1, 2 from two windows of outputs:
     // one sample on, the odd window takes the even one and the even window
@@ -102,8 +114,14 @@ float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_ve
         y3 = y2;
         y2 = y1;
         y1 = y0;
+        if constexpr (kScaleEarlier)
+            earlier.speech[n] = gain_scaling_sample(earlier.speech[n], increment, gain_state);
     }
+    if constexpr (kScaleEarlier) *earlier.gain_scale_state = gain_state;
 #else
+    if constexpr (kScaleEarlier)
+        scale_postfilter_gain(std::span<float, kSubframeSamples>(earlier.speech, kSubframeSamples),
+                              earlier.ratio, *earlier.gain_scale_state);
     // hi needs outputs at least seven samples back, so it is formed for four
     // outputs at a time ahead of them.
     float y1 = u[-1], y2 = u[-2], y3 = u[-3], y4 = u[-4], y5 = u[-5], y6 = u[-6];
@@ -133,6 +151,21 @@ float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_ve
 
     const float e = energy(speech.data(), kSubframeSamples);
     return e > kEnergyFloor ? std::sqrt(r0 / e) : 1.0f;
+}
+
+}  // namespace
+
+float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_vector& a,
+                         float* input_history, float* output_history, float& tilt_memory) {
+    return filter_subframe<false>(speech, a, input_history, output_history, tilt_memory, {});
+}
+
+float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_vector& a,
+                         float* input_history, float* output_history, float& tilt_memory,
+                         std::span<float, kSubframeSamples> earlier, float earlier_ratio,
+                         float& gain_scale_state) {
+    return filter_subframe<true>(speech, a, input_history, output_history, tilt_memory,
+                                 {earlier.data(), earlier_ratio, &gain_scale_state});
 }
 
 }  // namespace g723
