@@ -148,17 +148,29 @@ int32_t decode_frame(g723_decoder& decoder, const uint8_t* in, std::span<int16_t
     }
     cng.previous_frame_type = frame_type;
 
+    // The gain scaling of each postfiltered subframe runs alongside the
+    // formant postfilter of the next one; the last is scaled on its own.
+    float ratio = 1.0f;
     for (int k = 0; k < kSubframes; ++k) {
         const subframe_span speech(working.data() + kSubframeSamples * k, kSubframeSamples);
         const int past = kLpcOrder - 1 + kSubframeSamples * k;  // most recent value before subframe k
         synthesis_filter(speech, lpc[k], synthesis.data() + past);
         std::copy_n(synthesis.data() + past + 1, kSubframeSamples, speech.begin());
         if (decoder.filter_mode == 1) {
-            const float ratio = formant_postfilter(speech, lpc[k], postfilter_input.data() + past,
-                                                   postfilter_output.data() + past, decoder.tilt_memory);
-            scale_postfilter_gain(speech, ratio, decoder.gain_scale_state);
+            float* const input = postfilter_input.data() + past;
+            float* const output = postfilter_output.data() + past;
+            if (k == 0) {
+                ratio = formant_postfilter(speech, lpc[k], input, output, decoder.tilt_memory);
+            } else {
+                const subframe_span earlier(speech.data() - kSubframeSamples, kSubframeSamples);
+                ratio = formant_postfilter(speech, lpc[k], input, output, decoder.tilt_memory, earlier,
+                                           ratio, decoder.gain_scale_state);
+            }
         }
     }
+    if (decoder.filter_mode == 1)
+        scale_postfilter_gain(subframe_span(working.data() + kFrameSamples - kSubframeSamples, kSubframeSamples),
+                              ratio, decoder.gain_scale_state);
 
     store_memory(decoder.synthesis_memory, synthesis);
     if (decoder.filter_mode == 1) {

@@ -17,4 +17,12 @@ namespace g723 {
 float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_vector& a,
                          float* input_history, float* output_history, float& tilt_memory);
 
+// The same, and meanwhile the gain scaling of an earlier subframe (a
+// different one), exactly as scale_postfilter_gain(earlier, earlier_ratio,
+// gain_scale_state) would do it: the two recursions then run side by side.
+float formant_postfilter(std::span<float, kSubframeSamples> speech, const lpc_vector& a,
+                         float* input_history, float* output_history, float& tilt_memory,
+                         std::span<float, kSubframeSamples> earlier, float earlier_ratio,
+                         float& gain_scale_state);
+
 }  // namespace g723

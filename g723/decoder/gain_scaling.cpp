@@ -1,23 +1,12 @@
 #include "g723/decoder/gain_scaling.h"
 
 namespace g723 {
-namespace {
-
-constexpr float kGainOld = 0.9375f;
-constexpr float kGainNew = 0.0625f;
-// Slight boost that makes up for the smoothing's lag behind rising levels.
-constexpr float kGainCompensation = 1.0625f;
-
-}  // namespace
 
 void scale_postfilter_gain(std::span<float, kSubframeSamples> speech, float ratio,
                            float& gain_scale_state) {
-    const float step = kGainNew * ratio;
+    const float increment = gain_scaling_increment(ratio);
     float state = gain_scale_state;
-    for (float& x : speech) {
-        state = kGainOld * state + step;
-        x = kGainCompensation * state * x;
-    }
+    for (float& x : speech) x = gain_scaling_sample(x, increment, state);
     gain_scale_state = state;
 }
 

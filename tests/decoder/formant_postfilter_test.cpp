@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "g723/decoder/gain_scaling.h"
 #include "g723/tables/postfilter_tables.h"
 
 namespace g723 {
@@ -93,6 +94,40 @@ TEST(FormantPostfilter, MemoriesCarryAcrossSubframes) {
         }
     }
     EXPECT_NEAR(tilt, t, 1e-5);
+}
+
+// The gain scaling run inside the next subframe's postfilter must give the
+// very floats of the two calls one after the other.
+TEST(FormantPostfilter, GainScalingAlongsideEqualsSeparateCalls) {
+    std::mt19937 rng(12);
+    std::normal_distribution<float> noise(0.0f, 900.0f);
+    const lpc_vector a = {1.1f, -0.5f, 0.25f, -0.2f, 0.1f, -0.08f, 0.05f, 0.03f, -0.02f, 0.01f};
+    std::array<float, 70> in{}, out{};
+    for (int i = 0; i < 10; ++i) {
+        in[i] = noise(rng);
+        out[i] = noise(rng);
+    }
+    std::array<float, 60> speech, earlier;
+    for (float& v : speech) v = noise(rng);
+    for (float& v : earlier) v = noise(rng);
+    const float earlier_ratio = 0.8f;
+    const std::array<float, 60> unscaled = earlier;
+
+    std::array<float, 70> in2 = in, out2 = out;
+    std::array<float, 60> speech2 = speech, earlier2 = earlier;
+    float tilt = 0.2f, tilt2 = 0.2f, gain = 1.3f, gain2 = 1.3f;
+    scale_postfilter_gain(earlier, earlier_ratio, gain);
+    const float ratio = formant_postfilter(speech, a, in.data() + 9, out.data() + 9, tilt);
+    const float ratio2 = formant_postfilter(speech2, a, in2.data() + 9, out2.data() + 9, tilt2,
+                                            earlier2, earlier_ratio, gain2);
+
+    EXPECT_EQ(ratio, ratio2);
+    EXPECT_EQ(tilt, tilt2);
+    EXPECT_EQ(gain, gain2);
+    EXPECT_EQ(speech, speech2);
+    EXPECT_EQ(earlier, earlier2);
+    EXPECT_EQ(out, out2);
+    EXPECT_NE(earlier2, unscaled);  // the earlier subframe was scaled at all
 }
 
 }  // namespace
