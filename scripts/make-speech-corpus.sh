@@ -20,7 +20,7 @@ awk 'BEGIN { RS = ""; ORS = "\n" } { gsub(/[ \t\n]+/, " "); if (length($0) > 40)
     /usr/share/common-licenses/GPL-3 /usr/share/common-licenses/Apache-2.0 >"$tmp/paragraphs.txt"
 
 # voice, pitch, words per minute, level in dBFS, noise floor in dBFS (or none)
-specs=(
+takes=(
     "en-us+m3 45 165 -3 none"
     "en-gb+f2 70 150 -12 none"
     "en-us+m7 30 185 -24 none"
@@ -31,8 +31,8 @@ specs=(
 words_per_file=330  # about two minutes at these speeds
 line=1
 index=0
-for spec in "${specs[@]}"; do
-    read -r voice pitch speed level noise <<<"$spec"
+for take in "${takes[@]}"; do
+    read -r voice pitch speed level noise <<<"$take"
     parts=()
     words=0
     part=0

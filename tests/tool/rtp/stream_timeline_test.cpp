@@ -36,7 +36,7 @@ struct fed {
     stream_statistics statistics;
 };
 
-struct packet_spec {
+struct packet_plan {
     std::int64_t sequence;
     std::uint32_t timestamp;
     std::string kinds;
@@ -44,14 +44,14 @@ struct packet_spec {
     std::optional<double> arrival = std::nullopt;
 };
 
-fed feed(const std::vector<packet_spec>& packets) {
+fed feed(const std::vector<packet_plan>& packets) {
     stream_timeline timeline;
     std::vector<timeline_frame> frames;
     fed result;
-    for (const packet_spec& spec : packets) {
-        const auto bytes = payload(spec.kinds, 0);
+    for (const packet_plan& plan : packets) {
+        const auto bytes = payload(plan.kinds, 0);
         result.statistics.add(
-            timeline.add({spec.sequence, spec.timestamp, spec.ssrc, bytes, spec.arrival}, frames));
+            timeline.add({plan.sequence, plan.timestamp, plan.ssrc, bytes, plan.arrival}, frames));
     }
     for (const timeline_frame& frame : frames) {
         if (frame.starts_segment) result.letters += '|';
