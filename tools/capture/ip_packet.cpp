@@ -1,5 +1,7 @@
 #include "capture/ip_packet.h"
 
+#include "network_order.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -13,19 +15,15 @@ constexpr std::uint8_t ipv6_routing = 43;
 constexpr std::uint8_t ipv6_fragment = 44;
 constexpr std::uint8_t ipv6_destination_options = 60;
 
-std::size_t read_u16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::size_t>((bytes[at] << 8) | bytes[at + 1]);
-}
-
 ip_result parse_ipv4(std::span<const std::uint8_t> bytes, ip_payload& payload) {
     if (bytes.size() < 20) return ip_result::truncated;
     if ((bytes[0] >> 4) != 4) return ip_result::bad_header;
     const std::size_t header = 4 * static_cast<std::size_t>(bytes[0] & 0x0f);
-    const std::size_t total = read_u16(bytes, 2);
+    const std::size_t total = read_be16(bytes, 2);
     if (header < 20 || total < header) return ip_result::bad_header;
     if (total > bytes.size()) return ip_result::truncated;
     // More fragments, or a nonzero fragment offset.
-    if ((read_u16(bytes, 6) & 0x3fff) != 0) return ip_result::fragment;
+    if ((read_be16(bytes, 6) & 0x3fff) != 0) return ip_result::fragment;
     payload.source = {};
     payload.destination = {};
     std::copy_n(bytes.begin() + 12, 4, payload.source.bytes.begin());
@@ -38,7 +36,7 @@ ip_result parse_ipv4(std::span<const std::uint8_t> bytes, ip_payload& payload) {
 ip_result parse_ipv6(std::span<const std::uint8_t> bytes, ip_payload& payload) {
     if (bytes.size() < 40) return ip_result::truncated;
     if ((bytes[0] >> 4) != 6) return ip_result::bad_header;
-    const std::size_t length = read_u16(bytes, 4);
+    const std::size_t length = read_be16(bytes, 4);
     if (40 + length > bytes.size()) return ip_result::truncated;
     payload.source = {true, {}};
     payload.destination = {true, {}};

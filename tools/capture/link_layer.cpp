@@ -1,5 +1,7 @@
 #include "capture/link_layer.h"
 
+#include "network_order.h"
+
 namespace g723::tool::capture {
 
 namespace {
@@ -8,10 +10,6 @@ constexpr std::uint16_t ethertype_ipv4 = 0x0800;
 constexpr std::uint16_t ethertype_ipv6 = 0x86dd;
 constexpr std::uint16_t ethertype_vlan = 0x8100;
 constexpr std::uint16_t ethertype_qinq = 0x88a8;
-
-std::uint16_t read_u16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint16_t>((bytes[at] << 8) | bytes[at + 1]);
-}
 
 link_result by_ethertype(std::uint16_t type, std::span<const std::uint8_t> rest,
                          network_packet& packet) {
@@ -61,7 +59,7 @@ link_result strip_link_layer(int type, std::span<const std::uint8_t> frame,
             std::size_t at = 12;
             while (true) {
                 if (frame.size() < at + 2) return link_result::truncated;
-                const std::uint16_t ethertype = read_u16(frame, at);
+                const std::uint16_t ethertype = read_be16(frame, at);
                 if (ethertype != ethertype_vlan && ethertype != ethertype_qinq) {
                     return by_ethertype(ethertype, frame.subspan(at + 2), packet);
                 }
@@ -70,10 +68,10 @@ link_result strip_link_layer(int type, std::span<const std::uint8_t> frame,
         }
         case link_type::linux_cooked:
             if (frame.size() < 16) return link_result::truncated;
-            return by_ethertype(read_u16(frame, 14), frame.subspan(16), packet);
+            return by_ethertype(read_be16(frame, 14), frame.subspan(16), packet);
         case link_type::linux_cooked_v2:
             if (frame.size() < 20) return link_result::truncated;
-            return by_ethertype(read_u16(frame, 0), frame.subspan(20), packet);
+            return by_ethertype(read_be16(frame, 0), frame.subspan(20), packet);
         case link_type::raw_ip_dlt12:
         case link_type::raw_ip_dlt14:
         case link_type::raw_ip:

@@ -2,30 +2,9 @@
 
 #include <algorithm>
 
+#include "network_order.h"
+
 namespace g723::tool::rtp {
-
-namespace {
-
-std::uint16_t read_u16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
-
-std::uint32_t read_u32(const std::uint8_t* p) {
-    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-           (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
-}
-
-void write_u16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v >> 8);
-    p[1] = static_cast<std::uint8_t>(v);
-}
-
-void write_u32(std::uint8_t* p, std::uint32_t v) {
-    write_u16(p, static_cast<std::uint16_t>(v >> 16));
-    write_u16(p + 2, static_cast<std::uint16_t>(v));
-}
-
-}  // namespace
 
 rtp_parse_result parse_rtp_packet(std::span<const std::uint8_t> datagram, rtp_packet& packet) {
     const std::size_t size = datagram.size();
@@ -41,7 +20,7 @@ rtp_parse_result parse_rtp_packet(std::span<const std::uint8_t> datagram, rtp_pa
     if (extended) {
         // 16-bit profile id, 16-bit length in 32-bit words, then the words.
         if (size < header + 4) return rtp_parse_result::too_short;
-        header += 4 + 4 * static_cast<std::size_t>(read_u16(bytes + header + 2));
+        header += 4 + 4 * static_cast<std::size_t>(read_be16(datagram, header + 2));
         if (size < header) return rtp_parse_result::too_short;
     }
     std::size_t end = size;
@@ -54,9 +33,9 @@ rtp_parse_result parse_rtp_packet(std::span<const std::uint8_t> datagram, rtp_pa
 
     packet.marker = (bytes[1] & 0x80) != 0;
     packet.payload_type = bytes[1] & 0x7f;
-    packet.sequence = read_u16(bytes + 2);
-    packet.timestamp = read_u32(bytes + 4);
-    packet.ssrc = read_u32(bytes + 8);
+    packet.sequence = read_be16(datagram, 2);
+    packet.timestamp = read_be32(datagram, 4);
+    packet.ssrc = read_be32(datagram, 8);
     packet.payload = datagram.subspan(header, end - header);
     return rtp_parse_result::ok;
 }
@@ -77,9 +56,9 @@ std::size_t write_rtp_packet(const rtp_packet& packet, std::span<std::uint8_t> o
     std::uint8_t* bytes = out.data();
     bytes[0] = 0x80;  // version 2, no padding, no extension, no CSRC
     bytes[1] = static_cast<std::uint8_t>((packet.marker ? 0x80 : 0) | (packet.payload_type & 0x7f));
-    write_u16(bytes + 2, packet.sequence);
-    write_u32(bytes + 4, packet.timestamp);
-    write_u32(bytes + 8, packet.ssrc);
+    write_be16(out, 2, packet.sequence);
+    write_be32(out, 4, packet.timestamp);
+    write_be32(out, 8, packet.ssrc);
     std::copy(packet.payload.begin(), packet.payload.end(), bytes + rtp_header_bytes);
     return size;
 }
