@@ -16,15 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "bitstream_reader.h"
-#include "frame_layout.h"
+#include "bitstream/bitstream_reader.h"
+#include "rtp/codec/frame_layout.h"
 #include "fuzz/fuzz_check.h"
-#include "input_file.h"
-#include "tool_error.h"
+#include "io/input_file.h"
+#include "io/tool_error.h"
 
 namespace {
 
 using namespace g723::tool;
+using namespace g723::rtp;
 
 constexpr std::size_t kReadBlock = 1 << 16;
 

@@ -14,17 +14,17 @@
 #include <set>
 #include <vector>
 
-#include "call_pairing.h"
-#include "capture/capture_reader.h"
-#include "capture/link_layer.h"
-#include "capture_scan.h"
+#include "rtp/capture/call_pairing.h"
+#include "rtp/capture/capture_reader.h"
+#include "rtp/capture/link_layer.h"
+#include "rtp/capture/capture_scan.h"
 #include "fuzz/fuzz_check.h"
-#include "rtp/stream_timeline.h"
-#include "rtp_stream_decoding.h"
+#include "rtp/stream/stream_timeline.h"
+#include "rtp/capture/rtp_stream_decoding.h"
 
 namespace {
 
-using namespace g723::tool;
+using namespace g723::rtp;
 
 // Decoding is what costs: a stream whose timeline could exceed this many
 // frames is only scanned.
@@ -40,8 +40,8 @@ double timeline_bound(const std::vector<captured_rtp_packet>& packets) {
         last = std::max(last, p.arrival_seconds);
         carried += static_cast<double>(p.payload.size() / 4);
     }
-    const double per_gap = std::min((last - first + rtp::stream_timeline::arrival_slack_seconds) / 0.03 + 1.0,
-                                    rtp::stream_timeline::max_gap_units / 240.0 + 1.0);
+    const double per_gap = std::min((last - first + stream_timeline::arrival_slack_seconds) / 0.03 + 1.0,
+                                    stream_timeline::max_gap_units / 240.0 + 1.0);
     return carried + static_cast<double>(packets.size()) * per_gap;
 }
 
@@ -53,7 +53,7 @@ void check_stream(const std::vector<captured_rtp_packet>& packets, std::uint32_t
     if (!std::isfinite(bound) || bound > kMostDecodedFrames) return;
 
     const decoded_stream stream = decode_rtp_stream(packets, ssrc, type, true);
-    const rtp::stream_statistics& s = stream.statistics;
+    const stream_statistics& s = stream.statistics;
     G723_FUZZ_CHECK(!stream.cut);
     G723_FUZZ_CHECK(stream.samples.size() == s.timeline_frames() * 240);
     G723_FUZZ_CHECK(static_cast<double>(s.timeline_frames()) <= bound);

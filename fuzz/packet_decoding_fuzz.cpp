@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "capture/ip_packet.h"
-#include "capture/link_layer.h"
-#include "capture/packet_decoding.h"
+#include "rtp/capture/ip_packet.h"
+#include "rtp/capture/link_layer.h"
+#include "rtp/capture/packet_decoding.h"
 #include "fuzz/fuzz_check.h"
 
 namespace {
 
-using namespace g723::tool::capture;
+using namespace g723::rtp::capture;
 
 constexpr std::array<int, 10> kLinkTypes{
     link_type::bsd_loopback, link_type::ethernet,         link_type::raw_ip_dlt12, link_type::raw_ip_dlt14,

@@ -11,16 +11,15 @@
 #include <cstdint>
 #include <vector>
 
-#include "frame_layout.h"
+#include "rtp/codec/frame_layout.h"
 #include "fuzz/fuzz_check.h"
 #include "g723/g723.h"
-#include "rtp/g723_payload.h"
-#include "rtp/rtp_packet.h"
+#include "rtp/packet/g723_payload.h"
+#include "rtp/packet/rtp_packet.h"
 
 namespace {
 
-using namespace g723::tool;
-using namespace g723::tool::rtp;
+using namespace g723::rtp;
 
 void check_packet(std::span<const std::uint8_t> datagram, const rtp_packet& packet) {
     const std::uint8_t* begin = datagram.data();

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "sdp/session_description.h"
-#include "sdp/sip_message.h"
+#include "rtp/sdp/session_description.h"
+#include "rtp/sdp/sip_message.h"
 
 namespace {
 
-using namespace g723::tool::sdp;
+using namespace g723::rtp::sdp;
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {

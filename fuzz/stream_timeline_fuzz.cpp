@@ -16,19 +16,18 @@
 #include <cstdint>
 #include <vector>
 
-#include "frame_layout.h"
+#include "rtp/codec/frame_layout.h"
 #include "fuzz/fuzz_check.h"
 #include "g723/g723.h"
-#include "rtp/g723_payload.h"
-#include "rtp/sequence_extender.h"
-#include "rtp/stream_statistics.h"
-#include "rtp/stream_timeline.h"
-#include "rtp/timeline_decoding.h"
+#include "rtp/packet/g723_payload.h"
+#include "rtp/packet/sequence_extender.h"
+#include "rtp/stream/stream_statistics.h"
+#include "rtp/stream/stream_timeline.h"
+#include "rtp/stream/timeline_decoding.h"
 
 namespace {
 
-using namespace g723::tool;
-using namespace g723::tool::rtp;
+using namespace g723::rtp;
 
 constexpr int kMostPackets = 200;
 constexpr std::size_t kDecodedFrames = 64;

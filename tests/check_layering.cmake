@@ -1,16 +1,25 @@
-# Keeps the library layered: a folder includes its own headers, the public
-# header and the folders beneath it, never one beside or above it.
-#   tables < bitstream < dsp < silence < encoder, decoder < api
-# Run as: cmake -DLIBRARY_DIR=<source>/g723 -P check_layering.cmake
-set(rank_tables 0)
-set(rank_bitstream 1)
-set(rank_dsp 2)
-set(rank_silence 3)
-set(rank_encoder 4)
-set(rank_decoder 4)
-set(rank_api 5)
+# Keeps a layered folder tree layered: a folder includes its own headers and
+# those of the folders beneath it, never one beside or above it, and no
+# quoted include reaches outside what the tree may use.
+# Run as: cmake -DTREE=<dir> -DPREFIX=<include prefix> -DORDER=<layers>
+#               [-DOUTSIDE=<allowed includes>] -P check_layering.cmake
+#   ORDER    folders from the bottom up, '|' between layers, ',' within one
+#            ("tables|bitstream|dsp|silence|encoder,decoder|api")
+#   PREFIX   what the tree's own includes start with ("g723/", or empty
+#            when they are relative to the tree)
+#   OUTSIDE  regular expressions, '|'-separated, of the includes from outside
+#            the tree that it may use (empty: any)
+string(REPLACE "|" ";" layers "${ORDER}")
+set(rank 0)
+foreach(layer IN LISTS layers)
+  string(REPLACE "," ";" folders "${layer}")
+  foreach(folder IN LISTS folders)
+    set(rank_${folder} ${rank})
+  endforeach()
+  math(EXPR rank "${rank} + 1")
+endforeach()
 
-file(GLOB_RECURSE sources RELATIVE ${LIBRARY_DIR} ${LIBRARY_DIR}/*/*.h ${LIBRARY_DIR}/*/*.cpp)
+file(GLOB_RECURSE sources RELATIVE ${TREE} ${TREE}/*/*.h ${TREE}/*/*.cpp)
 set(faults "")
 foreach(source IN LISTS sources)
   string(REGEX REPLACE "/.*" "" folder "${source}")
@@ -18,23 +27,28 @@ foreach(source IN LISTS sources)
     string(APPEND faults "\n  ${source}: folder '${folder}' has no place in the layer order")
     continue()
   endif()
-  file(STRINGS ${LIBRARY_DIR}/${source} includes REGEX "^#include \"g723/[a-z_]+/")
+  file(STRINGS ${TREE}/${source} includes REGEX "^#include \"")
   foreach(line IN LISTS includes)
-    string(REGEX REPLACE "^#include \"g723/([a-z_]+)/.*" "\\1" used "${line}")
-    if(used STREQUAL folder)
-      continue()
+    string(REGEX REPLACE "^#include \"([^\"]*)\".*" "\\1" path "${line}")
+    set(used "")
+    if(path MATCHES "^${PREFIX}([a-z_]+)/")
+      set(used ${CMAKE_MATCH_1})
     endif()
-    if(NOT DEFINED rank_${used} OR NOT rank_${used} LESS rank_${folder})
-      string(APPEND faults "\n  ${source}: ${line}")
+    if(NOT used STREQUAL "" AND DEFINED rank_${used})
+      if(NOT used STREQUAL folder AND NOT rank_${used} LESS rank_${folder})
+        string(APPEND faults "\n  ${source}: ${line} (sideways or upwards)")
+      endif()
+    elseif(DEFINED OUTSIDE AND NOT OUTSIDE STREQUAL "" AND NOT path MATCHES "^(${OUTSIDE})$")
+      string(APPEND faults "\n  ${source}: ${line} (outside what this tree may use)")
     endif()
   endforeach()
 endforeach()
 
 list(LENGTH sources count)
 if(count EQUAL 0)
-  message(FATAL_ERROR "no library sources under ${LIBRARY_DIR}")
+  message(FATAL_ERROR "no sources under ${TREE}")
 endif()
 if(faults)
-  message(FATAL_ERROR "includes that reach sideways or upwards:${faults}")
+  message(FATAL_ERROR "includes that break the layers of ${TREE}:${faults}")
 endif()
-message(STATUS "${count} library files keep the layer order")
+message(STATUS "${count} files of ${TREE} keep the layer order")

@@ -7,9 +7,9 @@
 #include <span>
 #include <string_view>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "g723/g723.h"
-#include "tool_error.h"
+#include "io/tool_error.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "frame_layout.h"
+#include "rtp/codec/frame_layout.h"
 
 namespace g723::bench {
 
@@ -46,7 +46,7 @@ void print_goal(std::FILE* out, const char* side, double gsm_us, double g723_us,
 void print_report(std::FILE* out, std::span<const codec_result> results, const report_context& context) {
     const codec_result& reference = results.front();
     const speech_signal& signal = *context.signal;
-    const double rate = tool::sample_rate;
+    const double rate = rtp::sample_rate;
 
     const std::string copies =
         signal.copies == 1 ? "once" : "repeated " + std::to_string(signal.copies) + " times";

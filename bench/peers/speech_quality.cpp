@@ -3,7 +3,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "snr_meter.h"
+#include "meters/snr_meter.h"
 
 namespace g723::bench {
 

@@ -1,0 +1,75 @@
+#ifndef G723_RTP_CAPTURE_CAPTURE_SCAN_H
+#define G723_RTP_CAPTURE_CAPTURE_SCAN_H
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "rtp/capture/capture_reader.h"
+#include "rtp/capture/ip_packet.h"
+#include "rtp/capture/packet_decoding.h"
+
+namespace g723::rtp {
+
+// Where a UDP flow goes or comes from.
+struct endpoint {
+    capture::ip_address address;
+    std::uint16_t port = 0;
+    auto operator<=>(const endpoint&) const = default;
+};
+
+// "192.0.2.1:5004", "[2001:db8::1]:5004".
+std::string to_string(const endpoint& point);
+
+// One RTP stream: a sender's SSRC between two endpoints.
+struct stream_key {
+    endpoint source;
+    endpoint destination;
+    std::uint32_t ssrc = 0;
+    auto operator<=>(const stream_key&) const = default;
+};
+
+// One RTP packet as captured, its payload copied out of the capture.
+struct captured_rtp_packet {
+    double arrival_seconds = 0.0;
+    bool marker = false;
+    std::uint8_t payload_type = 0;
+    std::uint16_t sequence = 0;
+    std::uint32_t timestamp = 0;
+    std::vector<std::uint8_t> payload;
+};
+
+// A receiving endpoint that SIP/SDP announced with G.723.1 payload types.
+struct announced_media {
+    std::string call_id;
+    std::vector<unsigned> payload_types;
+    std::optional<bool> annex_a;
+};
+
+// What a capture holds for G.723.1: its RTP packets grouped by stream in
+// capture order, the media SDP announced, and counts of everything passed
+// over.
+struct capture_scan {
+    std::map<stream_key, std::vector<captured_rtp_packet>> streams;
+    std::map<endpoint, announced_media> announced;
+    std::uint64_t records = 0;
+    std::array<std::uint64_t, capture::packet_verdict_count> verdicts{};  // by packet_verdict
+    std::uint64_t sip_messages = 0;
+    std::uint64_t not_rtp = 0;              // UDP that is neither RTP version 2 nor SIP
+    std::uint64_t other_payload_types = 0;  // RTP that cannot be G.723.1
+    std::string damage;                     // libpcap's reason when the capture ends damaged
+};
+
+// Reads every record. RTP packets are kept when their payload type is 4,
+// `forced_type`, or a dynamic type (96-127) that SDP may name later; which
+// of them are G.723.1 is decided once the whole capture has been seen.
+// SIP messages with SDP bodies (on port 5060 or anywhere they parse) fill
+// `announced`.
+capture_scan scan_capture(capture::capture_reader& reader, std::optional<unsigned> forced_type);
+
+}  // namespace g723::rtp
+
+#endif

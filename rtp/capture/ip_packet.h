@@ -1,0 +1,49 @@
+#ifndef G723_RTP_CAPTURE_IP_PACKET_H
+#define G723_RTP_CAPTURE_IP_PACKET_H
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "rtp/capture/link_layer.h"
+
+namespace g723::rtp::capture {
+
+// An IPv4 or IPv6 address; IPv4 in the first four bytes.
+struct ip_address {
+    bool ipv6 = false;
+    std::array<std::uint8_t, 16> bytes{};
+
+    auto operator<=>(const ip_address&) const = default;
+};
+
+// "192.0.2.1", "2001:db8::1".
+std::string to_string(const ip_address& address);
+
+inline constexpr std::uint8_t protocol_udp = 17;
+
+enum class ip_result {
+    ok,
+    truncated,   // shorter than its headers, or than its stated length
+    bad_header,  // wrong version, header length below the minimum
+    fragment,    // an IPv4 or IPv6 fragment: not reassembled
+};
+
+struct ip_payload {
+    ip_address source;
+    ip_address destination;
+    std::uint8_t protocol = 0;            // after any IPv6 extension headers
+    std::span<const std::uint8_t> bytes;  // the transport header on
+};
+
+// Reads an IPv4 header (options skipped) or an IPv6 header and its
+// extension headers (hop-by-hop, routing, destination options) up to the
+// transport protocol. The payload ends where the stated length says, so
+// link-layer padding is dropped; a stated length beyond the bytes at hand
+// is `truncated`.
+ip_result parse_ip_packet(const network_packet& packet, ip_payload& payload);
+
+}  // namespace g723::rtp::capture
+
+#endif

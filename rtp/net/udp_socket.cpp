@@ -1,0 +1,177 @@
+#include "rtp/net/udp_socket.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace g723::rtp::net {
+
+namespace {
+
+[[noreturn]] void fail(std::string_view url, const std::string& reason) {
+    throw network_error(std::string(url) + ": " + reason);
+}
+
+// Large enough that a burst of packets (a sender faster than real time, a
+// receiver busy writing) waits in the kernel rather than being dropped.
+constexpr int receive_buffer_bytes = 1 << 20;
+
+struct address_list_deleter {
+    void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
+};
+using address_list = std::unique_ptr<addrinfo, address_list_deleter>;
+
+address_list resolve(const udp_url& url, bool passive) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_protocol = IPPROTO_UDP;
+    hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
+    const std::string port = std::to_string(url.port);
+    addrinfo* list = nullptr;
+    const int error =
+        ::getaddrinfo(url.host.empty() ? nullptr : url.host.c_str(), port.c_str(), &hints, &list);
+    if (error != 0) {
+        fail(url.text, std::string("cannot resolve '") + url.host + "': " + ::gai_strerror(error));
+    }
+    return address_list(list);
+}
+
+std::string numeric_name(const sockaddr* address, socklen_t length) {
+    char host[NI_MAXHOST];
+    char port[NI_MAXSERV];
+    if (::getnameinfo(address, length, host, sizeof host, port, sizeof port,
+                      NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+        return "?";
+    }
+    // An IPv6 address goes in brackets before its port.
+    const bool v6 = address->sa_family == AF_INET6;
+    std::string name;
+    name.append(v6 ? "[" : "").append(host).append(v6 ? "]:" : ":").append(port);
+    return name;
+}
+
+}  // namespace
+
+udp_socket udp_socket::connect_to(const udp_url& url) {
+    const address_list list = resolve(url, false);
+    int last_error = 0;
+    for (const addrinfo* at = list.get(); at != nullptr; at = at->ai_next) {
+        const int fd = ::socket(at->ai_family, at->ai_socktype | SOCK_CLOEXEC, at->ai_protocol);
+        if (fd < 0) {
+            last_error = errno;
+            continue;
+        }
+        if (::connect(fd, at->ai_addr, at->ai_addrlen) == 0) return udp_socket(fd, url.text);
+        last_error = errno;
+        ::close(fd);
+    }
+    fail(url.text, std::string("cannot send there: ") + std::strerror(last_error));
+}
+
+udp_socket udp_socket::bind_to(const udp_url& url) {
+    const address_list list = resolve(url, true);
+    // Without a host, prefer the IPv6 wildcard taking IPv4 as well.
+    const addrinfo* chosen = list.get();
+    if (url.host.empty()) {
+        for (const addrinfo* at = list.get(); at != nullptr; at = at->ai_next) {
+            if (at->ai_family == AF_INET6) chosen = at;
+        }
+    }
+    int last_error = 0;
+    for (const addrinfo* at = chosen; at != nullptr; at = at->ai_next) {
+        const int fd = ::socket(at->ai_family, at->ai_socktype | SOCK_CLOEXEC, at->ai_protocol);
+        if (fd < 0) {
+            last_error = errno;
+            continue;
+        }
+        if (at->ai_family == AF_INET6 && url.host.empty()) {
+            const int off = 0;
+            ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+        }
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer_bytes, sizeof receive_buffer_bytes);
+        if (::bind(fd, at->ai_addr, at->ai_addrlen) == 0) return udp_socket(fd, url.text);
+        last_error = errno;
+        ::close(fd);
+    }
+    fail(url.text, std::string("cannot listen there: ") + std::strerror(last_error));
+}
+
+udp_socket::~udp_socket() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+udp_socket::udp_socket(udp_socket&& other) noexcept : fd_(other.fd_), url_(std::move(other.url_)) {
+    other.fd_ = -1;
+}
+
+bool udp_socket::send(std::span<const std::uint8_t> datagram) {
+    bool refused = false;
+    for (;;) {
+        if (::send(fd_, datagram.data(), datagram.size(), 0) >= 0) return !refused;
+        if (errno == EINTR) continue;
+        // The refusal of an earlier datagram is reported by this call, which
+        // then has not sent its own: send it again, once.
+        if (errno == ECONNREFUSED && !refused) {
+            refused = true;
+            continue;
+        }
+        if (errno == ECONNREFUSED) return false;
+        fail(url_, std::string("send failed: ") + std::strerror(errno));
+    }
+}
+
+wait_result udp_socket::wait(steady_time deadline, const sigset_t* signal_mask) const {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    const auto nanoseconds =
+        std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(left).count());
+    const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
+                           static_cast<long>(nanoseconds % 1'000'000'000)};
+    pollfd readable{fd_, POLLIN, 0};
+    const int ready = ::ppoll(&readable, 1, &timeout, signal_mask);
+    if (ready < 0) {
+        if (errno == EINTR) return wait_result::interrupted;
+        fail(url_, std::string("cannot wait for packets: ") + std::strerror(errno));
+    }
+    return ready == 0 ? wait_result::timed_out : wait_result::readable;
+}
+
+std::optional<received_datagram> udp_socket::receive(std::span<std::uint8_t> buffer) {
+    sockaddr_storage source{};
+    socklen_t source_length = sizeof source;
+    for (;;) {
+        const ssize_t size = ::recvfrom(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                        reinterpret_cast<sockaddr*>(&source), &source_length);
+        if (size >= 0) {
+            return received_datagram{static_cast<std::size_t>(size),
+                                     numeric_name(reinterpret_cast<sockaddr*>(&source), source_length)};
+        }
+        if (errno == EINTR) continue;
+        // ECONNREFUSED and the like are left over from datagrams this socket
+        // never sent; nothing to read is the usual end of a drain.
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNREFUSED) return std::nullopt;
+        fail(url_, std::string("receive failed: ") + std::strerror(errno));
+    }
+}
+
+std::string udp_socket::local_address() const {
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return "?";
+    return numeric_name(reinterpret_cast<sockaddr*>(&local), length);
+}
+
+std::string udp_socket::peer_address() const {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return "?";
+    return numeric_name(reinterpret_cast<sockaddr*>(&peer), length);
+}
+
+}  // namespace g723::rtp::net

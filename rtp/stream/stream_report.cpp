@@ -1,0 +1,121 @@
+#include "rtp/stream/stream_report.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace g723::rtp {
+
+namespace {
+
+std::string printed(const char* format, auto... values) {
+    char buffer[256];
+    const int length = std::snprintf(buffer, sizeof buffer, format, values...);
+    return std::string(buffer, length < 0 ? 0 : std::min<std::size_t>(length, sizeof buffer - 1));
+}
+
+unsigned long long wide(std::uint64_t value) {
+    return static_cast<unsigned long long>(value);
+}
+
+std::string json_string(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (byte < 0x20) {
+            quoted += printed("\\u%04x", static_cast<unsigned>(byte));
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+// The statistics as JSON members, in the table's order.
+std::string json_members(const stream_statistics& s) {
+    return printed(
+               "\"packets\": %llu, \"frames\": %llu, \"lost_packets\": %llu, "
+               "\"lost_frames\": %llu, \"duplicated\": %llu, \"reordered\": %llu, ",
+               wide(s.packets), wide(s.frames), wide(s.lost_packets), wide(s.lost_frames),
+               wide(s.duplicated), wide(s.reordered)) +
+           printed(
+               "\"sid_frames\": %llu, \"untransmitted_frames\": %llu, "
+               "\"silence_seconds\": %.2f, \"duration_seconds\": %.2f, ",
+               wide(s.sid_frames), wide(s.untransmitted_frames), s.silence_seconds(),
+               s.duration_seconds()) +
+           printed(
+               "\"jitter_ms\": %.2f, \"largest_gap_ms\": %.1f, \"malformed\": %llu, "
+               "\"not_supported_frames\": %llu, \"invalid_frames\": %llu, \"segments\": %llu",
+               s.jitter_ms, s.largest_gap_ms, wide(s.malformed), wide(s.not_supported_frames),
+               wide(s.invalid_frames), wide(s.segments));
+}
+
+}  // namespace
+
+std::string format_report_table(const stream_report& report) {
+    std::string text;
+    if (report.streams.empty()) {
+        text += "no G.723.1 stream found\n";
+    } else {
+        text +=
+            "stream packets frames   lost  dup reord   SID silence/s duration/s jitter/ms "
+            "gap/ms malformed\n";
+        for (std::size_t i = 0; i < report.streams.size(); ++i) {
+            const stream_statistics& s = report.streams[i].statistics;
+            text += printed(
+                "%6zu %7llu %6llu %6llu %4llu %5llu %5llu %9.2f %10.2f %9.2f %6.1f %9llu\n", i + 1,
+                wide(s.packets), wide(s.frames), wide(s.lost_frames), wide(s.duplicated),
+                wide(s.reordered), wide(s.sid_frames), s.silence_seconds(), s.duration_seconds(),
+                s.jitter_ms, s.largest_gap_ms, wide(s.malformed));
+        }
+        text += "\n";
+        for (std::size_t i = 0; i < report.streams.size(); ++i) {
+            const stream_report_row& row = report.streams[i];
+            const stream_statistics& s = row.statistics;
+            text += printed("%6zu ", i + 1) + row.name +
+                    printed(", payload type %u (", row.payload_type) + row.payload_type_source +
+                    ")";
+            if (s.lost_packets > 0) text += printed(", %llu packets lost", wide(s.lost_packets));
+            if (s.segments > 1) text += printed(", %llu segments", wide(s.segments));
+            if (s.not_supported_frames > 0) {
+                text +=
+                    printed(", %llu frames at 5.3 kbit/s concealed", wide(s.not_supported_frames));
+            }
+            if (s.invalid_frames > 0) {
+                text += printed(", %llu invalid frames concealed", wide(s.invalid_frames));
+            }
+            text += "\n";
+            if (!row.output.empty()) text += "       -> " + row.output + "\n";
+        }
+    }
+    if (!report.counts.empty()) {
+        text += "\n";
+        for (const auto& [label, count] : report.counts) {
+            text += printed("%-24s %llu\n", label.c_str(), wide(count));
+        }
+    }
+    return text;
+}
+
+std::string format_report_json(const stream_report& report) {
+    std::string text = "{\"streams\": [";
+    for (std::size_t i = 0; i < report.streams.size(); ++i) {
+        const stream_report_row& row = report.streams[i];
+        text += i == 0 ? "\n  " : ",\n  ";
+        text += "{\"stream\": " + printed("%zu", i + 1) + ", \"name\": " + json_string(row.name) +
+                printed(", \"payload_type\": %u", row.payload_type) +
+                ", \"payload_type_source\": " + json_string(row.payload_type_source) +
+                ", \"output\": " + (row.output.empty() ? "null" : json_string(row.output)) + ", " +
+                json_members(row.statistics) + "}";
+    }
+    text += report.streams.empty() ? "],\n \"counts\": {" : "\n ],\n \"counts\": {";
+    for (std::size_t i = 0; i < report.counts.size(); ++i) {
+        text += (i == 0 ? "" : ", ") + json_string(report.counts[i].first) +
+                printed(": %llu", wide(report.counts[i].second));
+    }
+    return text + "}}\n";
+}
+
+}  // namespace g723::rtp

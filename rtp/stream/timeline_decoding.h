@@ -1,0 +1,25 @@
+#ifndef G723_RTP_STREAM_TIMELINE_DECODING_H
+#define G723_RTP_STREAM_TIMELINE_DECODING_H
+
+#include <cstdint>
+#include <span>
+
+#include "rtp/codec/frame_layout.h"
+#include "g723/g723.h"
+#include "rtp/stream/stream_statistics.h"
+#include "rtp/stream/stream_timeline.h"
+
+namespace g723::rtp {
+
+// Decodes one frame of a stream's timeline into 240 samples: a received
+// frame as it came, a lost frame concealed, an untransmitted frame as
+// comfort noise. The decoder is reset at the start of each segment, so a
+// new sender does not inherit the old one's state. Frames the decoder
+// conceals (5.3 kbit/s, invalid codes) are counted in `statistics`.
+void decode_timeline_frame(g723_decoder* decoder, const timeline_frame& frame,
+                           std::span<std::int16_t, frame_samples> samples,
+                           stream_statistics& statistics);
+
+}  // namespace g723::rtp
+
+#endif

@@ -1,0 +1,87 @@
+#include "bitstream/bitstream_reader.h"
+
+#include <algorithm>
+#include <span>
+#include <string_view>
+
+#include "io/tool_error.h"
+
+namespace g723::tool {
+
+namespace {
+
+constexpr std::size_t read_block = 1 << 16;
+
+// Leading bytes of the audio containers that users hand over by mistake.
+// A bit-stream can start with any byte, so this only guards the decoder
+// against the plain mix-up, which would otherwise "decode" into noise.
+bool looks_like_audio_file(std::span<const std::uint8_t> head) {
+    if (head.size() < 12) return false;
+    const std::string_view tag(reinterpret_cast<const char*>(head.data()), 4);
+    const std::string_view form(reinterpret_cast<const char*>(head.data()) + 8, 4);
+    if (tag == "RIFF" || tag == "RIFX" || tag == "RF64") return form == "WAVE";
+    if (tag == "FORM") return form == "AIFF" || form == "AIFC";
+    return tag == "fLaC" || tag == "OggS" || tag == ".snd";
+}
+
+}  // namespace
+
+bitstream_reader::bitstream_reader(input_file& input, stream_layout layout)
+    : input_(input), layout_(layout) {
+    fill(12);
+    if (buffer_.empty()) fail_data(input_.name(), "is empty");
+    if (looks_like_audio_file(buffer_)) {
+        fail_data(input_.name(), "is an audio file, not a G.723.1 bit-stream");
+    }
+}
+
+void bitstream_reader::fill(std::size_t count) {
+    if (buffer_.size() - position_ >= count || input_ended_) return;
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(position_));
+    position_ = 0;
+    while (buffer_.size() < count && !input_ended_) {
+        const std::size_t used = buffer_.size();
+        buffer_.resize(used + read_block);
+        const std::size_t got = input_.read(std::span(buffer_).subspan(used));
+        buffer_.resize(used + got);
+        if (got < read_block) input_ended_ = true;
+    }
+}
+
+read_status bitstream_reader::next(coded_frame& frame) {
+    fill(G723_SLOT_BYTES);
+    const std::size_t available = buffer_.size() - position_;
+    if (available == 0) return read_status::end;
+
+    const std::uint8_t first = buffer_[position_];
+    frame.offset = offset_;
+    frame.kind = kind_of(first);
+    frame.length =
+        layout_ == stream_layout::slots ? G723_SLOT_BYTES : meaningful_bytes(frame.kind);
+    if (available < frame.length) {
+        truncated_bytes_ = available;
+        position_ = buffer_.size();
+        return read_status::truncated;
+    }
+    // In the compact layout the slot's tail is zero, as the decoder expects;
+    // a slot file brings its own tail.
+    frame.slot.fill(0);
+    std::copy_n(buffer_.begin() + static_cast<std::ptrdiff_t>(position_), frame.length,
+                frame.slot.begin());
+    position_ += frame.length;
+    offset_ += frame.length;
+    return read_status::frame;
+}
+
+std::string truncation_reason(const coded_frame& frame, const bitstream_reader& reader,
+                              stream_layout layout, std::uint64_t whole_frames) {
+    const std::string what = layout == stream_layout::slots
+                                 ? std::string("24-byte slot")
+                                 : std::string(kind_name(frame.kind)) + " frame";
+    return "ends inside a frame: the " + what + " at byte " + std::to_string(frame.offset) +
+           " needs " + std::to_string(frame.length) + " bytes, only " +
+           std::to_string(reader.truncated_bytes()) + " remain; the " +
+           std::to_string(whole_frames) + " whole frames before it were decoded";
+}
+
+}  // namespace g723::tool

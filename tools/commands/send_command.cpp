@@ -1,0 +1,217 @@
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+
+#include "bitstream/bitstream_reader.h"
+#include "rtp/codec/codec_handles.h"
+#include "commands/command_line.h"
+#include "commands/command_options.h"
+#include "commands/commands.h"
+#include "bitstream/encoded_speech.h"
+#include "commands/frame_pacer.h"
+#include "rtp/net/udp_socket.h"
+#include "rtp/net/udp_url.h"
+#include "rtp/packet/rtp_packet.h"
+#include "rtp/packet/rtp_packetizer.h"
+
+namespace g723::tool {
+
+using namespace g723::rtp;
+
+namespace {
+
+constexpr std::string_view send_help =
+    "usage: g723 send [options] INPUT udp://HOST:PORT\n"
+    "\n"
+    "Sends audio as a G.723.1 RTP stream (payload type 4, 8000 Hz clock),\n"
+    "paced in real time. Silence compression is on unless --no-vad: during\n"
+    "silence a SID frame is sent, then nothing until speech resumes, and the\n"
+    "first packet of each talkspurt carries the marker bit. The SSRC and the\n"
+    "first sequence number and timestamp are random.\n"
+    "\n"
+    "  INPUT   any audio file libsndfile reads, coded as 'g723 encode' codes it,\n"
+    "          or with --bitstream a G.723.1 bit-stream; '-' reads standard input\n"
+    "  HOST    a host name, an IPv4 address or an IPv6 address in brackets:\n"
+    "          udp://127.0.0.1:5004, udp://[::1]:5004\n"
+    "\n"
+    "A short summary (packets, frames, bytes, dropped) is printed at the end.\n"
+    "\n"
+    "options:\n"
+    "  --bitstream     INPUT is a bit-stream (compact unless --slots), sent as it is\n"
+    "  --slots         the bit-stream holds full 24-byte slots\n"
+    "  --raw           INPUT is headerless 16-bit little-endian 8 kHz mono\n"
+    "                  (implied by a .raw or .pcm name)\n"
+    "  --frames-per-packet N\n"
+    "                  frames in each packet, 1 to 8 (default 1: 30 ms packets)\n"
+    "  --pt N          payload type: 4 (default) or a dynamic type 96 to 127\n"
+    "  --loss PERCENT  drop that share of the packets at random instead of\n"
+    "                  sending them, to test receivers (0 to 100)\n"
+    "  --seed N        seed of the random drops (default 1); the same seed drops\n"
+    "                  the same packets\n"
+    "  --speed FACTOR  send that many times faster than real time (1 to 1000,\n"
+    "                  default 1), for tests that should not take long\n";
+
+constexpr std::string_view send_exit_status_help =
+    "Exit status: 0 when every frame was sent, 1 when INPUT cannot be read or\n"
+    "ends inside a frame (the whole frames before are sent) or the host cannot\n"
+    "be reached, 2 when the command line is wrong.\n";
+
+// The stream's coded frames, from an audio file through the encoder or from
+// a bit-stream file as they are.
+class frame_source {
+public:
+    frame_source(const parsed_arguments& arguments, const std::string& name,
+                 const encoder_settings& settings) {
+        if (arguments.has("bitstream")) {
+            file_ = std::make_unique<input_file>(name);
+            layout_ = arguments.has("slots") ? stream_layout::slots : stream_layout::compact;
+            reader_ = std::make_unique<bitstream_reader>(*file_, layout_);
+        } else {
+            speech_ = std::make_unique<encoded_speech>(
+                name, arguments.has("raw") || has_raw_extension(name), settings);
+        }
+    }
+
+    // False at the end, and when a bit-stream ends inside a frame.
+    bool next(frame_slot& slot) {
+        if (speech_) return speech_->next(slot);
+        const read_status status = reader_->next(frame_);
+        if (status == read_status::truncated) truncated_ = true;
+        if (status != read_status::frame) return false;
+        ++frames_;
+        slot = frame_.slot;
+        return true;
+    }
+
+    // After the last frame: a bit-stream cut inside a frame fails, once the
+    // whole frames before it have been sent.
+    void check_complete() const {
+        if (!truncated_) return;
+        std::string reason = truncation_reason(frame_, *reader_, layout_, frames_);
+        if (reason.ends_with("decoded")) reason.replace(reason.size() - 7, 7, "sent");
+        fail_data(file_->name(), reason);
+    }
+
+private:
+    std::unique_ptr<encoded_speech> speech_;
+    std::unique_ptr<input_file> file_;
+    std::unique_ptr<bitstream_reader> reader_;
+    stream_layout layout_ = stream_layout::compact;
+    coded_frame frame_;
+    std::uint64_t frames_ = 0;
+    bool truncated_ = false;
+};
+
+struct send_totals {
+    std::uint64_t packets = 0;
+    std::uint64_t frames = 0;
+    std::uint64_t payload_bytes = 0;
+    std::uint64_t dropped_packets = 0;
+    std::uint64_t dropped_frames = 0;
+    std::uint64_t refused = 0;
+    std::uint64_t talkspurts = 0;
+    std::uint64_t untransmitted = 0;
+};
+
+}  // namespace
+
+exit_status run_send(std::span<char* const> argument_list) {
+    constexpr auto own_options = std::array<option_definition, 8>{{{"bitstream", false},
+                                                                   {"slots", false},
+                                                                   {"raw", false},
+                                                                   {"frames-per-packet", true},
+                                                                   {"pt", true},
+                                                                   {"loss", true},
+                                                                   {"seed", true},
+                                                                   {"speed", true}}};
+    constexpr auto options = join(own_options, encoder_options);
+    const parsed_arguments arguments = parse_arguments("send", argument_list, options);
+    if (arguments.help) {
+        std::printf("%s%s  -h, --help      show this help\n\n%s", send_help.data(),
+                    encoder_options_help.data(), send_exit_status_help.data());
+        return exit_status::ok;
+    }
+    require_files("send", arguments, 2, "INPUT and udp://HOST:PORT");
+    const net::udp_url destination =
+        read_udp_url("send", arguments.files[1], net::host_part::required);
+    const encoder_settings settings = read_encoder_settings("send", arguments);
+    const bool bitstream = arguments.has("bitstream");
+    if (bitstream && (arguments.has("no-vad") || arguments.has("multiple-sid") ||
+                      arguments.has("no-highpass") || arguments.has("raw"))) {
+        fail_usage("send: encoder options and --raw do not apply to a --bitstream input");
+    }
+    if (!bitstream && arguments.has("slots")) fail_usage("send: --slots needs --bitstream");
+    const auto frames_per_packet =
+        static_cast<std::size_t>(unsigned_option("send", arguments, "frames-per-packet", 1));
+    if (frames_per_packet < 1 || frames_per_packet > 8) {
+        fail_usage("send: option '--frames-per-packet' needs a whole number from 1 to 8, not '" +
+                   arguments.value("frames-per-packet") + "'");
+    }
+    const unsigned payload_type = read_payload_type("send", arguments);
+    const double loss_percent = number_option("send", arguments, "loss", 0, 100, 0);
+    const std::uint64_t seed = unsigned_option("send", arguments, "seed", 1);
+    const double speed = number_option("send", arguments, "speed", 1, 1000, 1);
+
+    frame_source source(arguments, arguments.files[0], settings);
+    net::udp_socket socket = net::udp_socket::connect_to(destination);
+
+    std::random_device entropy;
+    std::mt19937 random(entropy());
+    rtp::packetizer_settings stream;
+    stream.frames_per_packet = frames_per_packet;
+    stream.payload_type = static_cast<std::uint8_t>(payload_type);
+    stream.ssrc = static_cast<std::uint32_t>(random());
+    stream.first_sequence = static_cast<std::uint16_t>(random());
+    stream.first_timestamp = static_cast<std::uint32_t>(random());
+    rtp::rtp_packetizer packetizer(stream);
+    loss_pattern drops(loss_percent, seed);
+    send_totals totals;
+
+    const frame_pacer pacer(speed);
+    // A packet leaves when its last frame would have been spoken.
+    auto send = [&](const rtp::outgoing_packet& packet) {
+        if (packet.marker) ++totals.talkspurts;
+        if (drops.next_lost()) {
+            ++totals.dropped_packets;
+            totals.dropped_frames += packet.frames;
+            return;
+        }
+        pacer.wait_until(packet.first_frame + packet.frames);
+        if (!socket.send(packet.datagram)) ++totals.refused;
+        ++totals.packets;
+        totals.frames += packet.frames;
+        totals.payload_bytes += packet.datagram.size() - rtp::rtp_header_bytes;
+    };
+    frame_slot slot{};
+    while (source.next(slot)) {
+        if (kind_of(slot[0]) == frame_kind::untransmitted) ++totals.untransmitted;
+        if (auto packet = packetizer.add(slot)) send(*packet);
+    }
+    if (auto packet = packetizer.finish()) send(*packet);
+
+    std::printf("destination      %s (%s)\n", destination.text.c_str(), socket.peer_address().c_str());
+    std::printf("stream           SSRC 0x%08x, payload type %u, %zu frame%s per packet\n",
+                stream.ssrc, payload_type, frames_per_packet,
+                frames_per_packet == 1 ? "" : "s");
+    std::printf("packets          %llu sent, %llu dropped (--loss), %llu talkspurt%s\n",
+                static_cast<unsigned long long>(totals.packets),
+                static_cast<unsigned long long>(totals.dropped_packets),
+                static_cast<unsigned long long>(totals.talkspurts), totals.talkspurts == 1 ? "" : "s");
+    std::printf("frames           %llu sent, %llu dropped, %llu untransmitted (silence)\n",
+                static_cast<unsigned long long>(totals.frames),
+                static_cast<unsigned long long>(totals.dropped_frames),
+                static_cast<unsigned long long>(totals.untransmitted));
+    std::printf("bytes            %llu of payload\n",
+                static_cast<unsigned long long>(totals.payload_bytes));
+    if (totals.refused > 0) {
+        std::fprintf(stderr, "g723: %s: %llu packets refused (nothing listening there)\n",
+                     destination.text.c_str(), static_cast<unsigned long long>(totals.refused));
+    }
+    std::fflush(stdout);
+    source.check_complete();
+    return exit_status::ok;
+}
+
+}  // namespace g723::tool
