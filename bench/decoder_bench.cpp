@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Decoding speed of 6.3 kbit/s speech frames, postfilter on and off,
 // reported as microseconds per 30 ms frame and as real-time factor.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Cost of the encoder's analysis stages per 30 ms frame: LPC analysis, the
 // perceptual weighting filter, open-loop pitch, harmonic noise shaping and
 // LSP conversion with quantization.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Encoder speed: microseconds per frame and real-time factor on the bundled
 // speech, and the cost of each stage on inputs recorded from that speech.
 // A frame is 30 ms of audio, so 30 us per frame is 1000 times real time.

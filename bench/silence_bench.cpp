@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Cost of silence compression: the voice activity decision per frame, the
 // comfort-noise excitation, and whole frames coded and decoded as comfort
 // noise against the same frames coded as speech. A frame is 30 ms of audio.

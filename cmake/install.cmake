@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # Installation of the shared library, its public header, a CMake package
 # (find_package(g723) -> g723::g723) and a pkg-config file (g723.pc). Both
 # package descriptions locate the installation relative to themselves, so an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The tool's bit-stream reader on arbitrary files, in both layouts. The input
 // becomes the file (repeated past the reader's 64 KiB block when its last
 // byte is 0xff, so that frames straddle the refills), held in a

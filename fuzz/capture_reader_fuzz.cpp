@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // A whole capture file, held in memory, through libpcap and the pcap
 // command's pipeline: every record read and decoded down to UDP, RTP and
 // SIP/SDP sorted out, every G.723.1 stream ordered, laid on its timeline and

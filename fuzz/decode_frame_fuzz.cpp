@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // g723_decode_frame on arbitrary frames and erasure flags, with the
 // postfilter switched and the decoder reset between frames.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // g723_decode_packet on arbitrary byte counts: the input is cut into packet
 // calls of lengths chosen by the input (negative, short of a slot, any number
 // of whole slots with a ragged tail), each with its erasure flag. A second

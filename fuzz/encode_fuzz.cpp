@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The encoder on arbitrary PCM with every setting switched between frames.
 //
 // The input's front is the PCM (16-bit little-endian samples, 240 a frame);

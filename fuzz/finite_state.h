@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The float state of a decoder or encoder record, reached through the static
 // library: finite in every field while hostile input goes in.
 #pragma once

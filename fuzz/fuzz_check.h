@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Invariant checks of the fuzz targets: a broken invariant prints where and
 // what, then aborts, so that libFuzzer reports the input as a crash and keeps
 // it.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-2-Clause
 """Writes the fuzz targets' seed corpus into fuzz/corpus/<target>/.
 
 Seeds come from the bundled speech sample coded by the g723 tool (every kind

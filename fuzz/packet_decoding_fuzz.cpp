@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // One captured frame decoded down to its UDP datagram (link layer, IPv4 or
 // IPv6 with extension headers, UDP), on arbitrary bytes under every link
 // type the reader knows and under arbitrary ones. The first byte picks the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The RTP layer on arbitrary datagrams: the fixed header's parser, the
 // G.723.1 payload's splitting into frames, and a decoder taking the frames.
 // Checks: the payload lies inside the datagram where the header's counts put

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The SIP message and SDP body parsers on arbitrary text, as a capture's UDP
 // payloads bring them. The text is parsed as a SIP message, its body (or,
 // when it is none, the whole text) as SDP, and the G.723.1 formats of every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The RTP stream's timeline on arbitrary packet sequences: sequence numbers
 // extended across the wrap, duplicates dropped, packets put in sequence order
 // as a receiver does, then laid on the timeline frame by frame.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The frame unpacker on arbitrary bytes: one frame per input, exactly its
 // meaningful bytes on the heap (a read beyond them is caught), the erasure
 // flag from the input's back. Checks the result against the header code, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /*
  * g723 - G.723.1 speech codec at 6.3 kbit/s with silence compression
  * (voice activity detection, SID frames, comfort noise) and frame erasure

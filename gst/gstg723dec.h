@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* g723dec: G.723.1 frames to 8 kHz mono speech, with concealment. */
 #ifndef GST_G723_DEC_H
 #define GST_G723_DEC_H

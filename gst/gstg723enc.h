@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* g723enc: 8 kHz mono speech to G.723.1 frames at 6.3 kbit/s. */
 #ifndef GST_G723_ENC_H
 #define GST_G723_ENC_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* The size of a coded G.723.1 frame, read from its header code. */
 #ifndef GST_G723_FRAME_H
 #define GST_G723_FRAME_H

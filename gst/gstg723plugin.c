@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* The g723 plugin: the G.723.1 encoder and decoder elements. */
 
 #include <gst/gst.h>
@@ -17,5 +18,5 @@ plugin_init (GstPlugin * plugin)
 
 GST_PLUGIN_DEFINE (GST_VERSION_MAJOR, GST_VERSION_MINOR, g723,
     "G.723.1 speech codec at 6.3 kbit/s with silence compression",
-    plugin_init, G723_PLUGIN_VERSION, GST_LICENSE_UNKNOWN, "g723",
+    plugin_init, G723_PLUGIN_VERSION, "BSD", "g723",
     "g723")

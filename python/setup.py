@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 """Builds the g723 extension: the binding's modules in src/ and the codec
 library's sources, found in the project around this folder, compiled into
 one module, with soxr linked from the system (pkg-config soxr)."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # The peer benchmark: g723 beside the narrowband speech codecs its users
 # would pick instead (Opus, Speex, AMR-NB, GSM-FR, Codec 2), on the same
 # speech. Installs the packages that are missing, builds what is not built,

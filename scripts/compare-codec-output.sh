@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Compares two builds of the g723 tool on the same audio: per file, the frame
 # kinds, SNR and segmental SNR of a round trip (silence compression and
 # postfilter on, as the tool's defaults), the change in each, and whether the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # The main job: installs what is missing, builds everything, and runs the
 # g723 tool's round trip on the bundled speech sample. The decoded speech is
 # left beside the sample as samples/speech.decoded.wav; the figures (bit rate,

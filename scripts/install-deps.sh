@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Installs the Debian packages the build, the tests, the tool, the GStreamer
 # plugin, the Python package, the fuzzers and the peer benchmark need, when
 # they are missing. Safe to run again; does nothing when all are present.

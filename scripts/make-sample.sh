@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Makes samples/speech.wav: a few English sentences with natural pauses,
 # synthesized with espeak-ng, converted by sox to 8 kHz 16-bit mono and
 # normalized to -3 dBFS (repeatable: no dither). Needs the Debian packages

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Makes a corpus of varied synthetic speech for before/after comparisons of
 # the codec's output: six files of about two minutes each (over ten minutes in
 # all), 8 kHz 16-bit mono, each with its own voice, pitch, speed and level

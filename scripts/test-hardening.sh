@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # The hardening part of CI, after the main test suite:
 #  1. every libFuzzer target (fuzz/) built with clang under AddressSanitizer
 #     and UndefinedBehaviorSanitizer, and run for a bounded time on a scratch

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Installs the Python package into a scratch virtual environment, as the
 # README shows, and runs its tests against the installed package. The tests
 # compare the package with the g723 tool of the main build (G723_TOOL,

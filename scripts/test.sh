@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # Builds everything and runs the whole test suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."

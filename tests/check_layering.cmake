@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # Keeps a layered folder tree layered: a folder includes its own headers and
 # those of the folders beneath it, never one beside or above it, and no
 # quoted include reaches outside what the tree may use.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // g723: encode audio files into G.723.1 bit-streams, decode them, measure a
 // round trip, describe a bit-stream, decode the RTP streams of a capture,
 // send and receive RTP streams. A host of the public C interface only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // AMR-NB (opencore) at one fixed mode, DTX off.
 #include <opencore-amrnb/interf_dec.h>
 #include <opencore-amrnb/interf_enc.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Codec 2 at 3200 bit/s.
 #include <codec2.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // g723 through its public C interface, as any host uses it.
 #include <algorithm>
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // GSM full rate (libgsm): 13 kbit/s RPE-LTP.
 #include <gsm.h>
 

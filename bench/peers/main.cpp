@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // g723_peers: g723 beside the narrowband speech codecs its users would pick
 // instead, on the same speech, in one run.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Opus in its VoIP application at 8 kHz, 20 ms frames.
 #include <opus.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef G723_BENCH_PEERS_ROUND_TRIP_H
 #define G723_BENCH_PEERS_ROUND_TRIP_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "speech_codec.h"
 
 namespace g723::bench {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Speex in narrowband mode at 8 kHz, 20 ms frames.
 #include <speex/speex.h>
 

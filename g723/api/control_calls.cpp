@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The exported control calls: version, open, close, reset and the settings of
 // encoder and decoder instances. Each call only translates between the host's
 // handles and integers and the instance records.

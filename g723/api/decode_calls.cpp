@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The decoder's frame and packet calls.
 #include "g723/api/decode_calls.h"
 

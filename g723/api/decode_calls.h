@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Helpers of the decoder's packet call.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The frame and packet calls of the encoder: handles and counts in, the
 // frame driver does the work.
 #include <span>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Packing frame_params into the G.723.1 bit layout and unpacking them again.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The quantized parameters of one coded frame, as the encoder's searches
 // write them and the decoder reads them.
 #pragma once

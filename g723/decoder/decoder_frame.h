@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The decoder's frame driver: one coded frame in, 240 PCM samples out.
 #pragma once
 

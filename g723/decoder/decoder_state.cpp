@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/decoder/decoder_state.h"
 
 #include "g723/tables/lsp_tables.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The decoder instance record behind a g723_decoder handle: the settings and
 // every piece of signal state of one decoder.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // MP-MLQ fixed-codebook excitation: signed pulses of one amplitude on one
 // grid, optionally repeated at the pitch lag.
 #pragma once

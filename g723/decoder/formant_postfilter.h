@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Formant postfilter: the pole-zero section A(z/0.65) / A(z/0.75) with a
 // first-order tilt compensation driven by the speech's own spectral tilt.
 #pragma once

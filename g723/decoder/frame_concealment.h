@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Frame erasure concealment: after each good speech frame, the voicing of
 // its end and a pitch lag; for a lost speech frame, a pitch-periodic
 // continuation of the past excitation or scaled noise, fading out, and

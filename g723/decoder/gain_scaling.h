@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Postfilter gain scaling: brings the postfiltered speech back to the level
 // of the synthesized speech with a per-sample smoothed gain.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The decoder's short lag searches around the open-loop lag (pitch postfilter
 // and concealment): the lag with the largest positive correlation.
 #pragma once

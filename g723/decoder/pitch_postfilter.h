@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Pitch postfilter: emphasizes the pitch periodicity of decoded excitation
 // by mixing each subframe with the excitation one period before or after it,
 // at the subframe's own energy.

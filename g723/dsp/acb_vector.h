@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Adaptive-codebook (pitch) excitation: the lagged-excitation buffer and the
 // 5-tap adaptive-codebook vector, shared by the decoder, the encoder's search
 // and comfort-noise generation.

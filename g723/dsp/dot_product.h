@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The one dot product of the codec. Eight running partial sums, combined in a
 // fixed order at the end: the result is the same on every target (no
 // reassociation beyond this fixed order), and the compiler can keep the eight

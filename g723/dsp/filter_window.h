@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The running partial sums of a recursive filter of order 10 in transposed
 // form: as soon as an output is known, its products with the ten coefficients
 // are added to the ten outputs that will need them. Every output thus sums

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Levinson-Durbin recursion from an autocorrelation to a 10th-order LPC filter.
 #pragma once
 

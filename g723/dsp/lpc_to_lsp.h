@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // LPC-to-LSP conversion by a grid search for the zeros of the sum and
 // difference polynomials.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // LSP inverse quantization, per-subframe interpolation and LSP-to-LPC
 // conversion, shared by the decoder and the encoder.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Predictive three-band split-vector LSP quantizer with a two-stage
 // (cluster, then member) search.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The pole-zero step of the perceptual weighting filter A(z/0.9) / A(z/0.5):
 // u[n] = s[n] - sum b_i s[n-i] + sum c_i u[n-i], i = 1..10. The weighting of
 // the input speech, the combined impulse response, the ringing and the

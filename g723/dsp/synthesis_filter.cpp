@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/dsp/synthesis_filter.h"
 
 #include "g723/dsp/filter_window.h"

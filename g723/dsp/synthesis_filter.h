@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // LPC synthesis filter 1/A(z): y[n] = x[n] + a1 y[n-1] + ... + a10 y[n-10].
 // The decoder's synthesis and the encoder's filter-memory update both run
 // through these kernels, so that the two compute every synthesized sample

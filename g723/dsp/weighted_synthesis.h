@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Synthesis and perceptual weighting in one pass: s = 1/A(z) x, then
 // u = A(z/0.9) / A(z/0.5) s, each sample exactly as synthesis_step and
 // pole_zero_step compute it. The encoder's ringing (zero input) and its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Closed-loop adaptive-codebook search: two or three lags around the
 // half frame's lag, and a 5-tap gain row found by a cluster-then-member
 // search over the gain codebook selected by the lag.

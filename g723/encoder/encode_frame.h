@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The encoder frame driver: input conditioning, analysis, the per-subframe
 // analysis-by-synthesis searches and packing of one 30 ms frame.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The encoder instance record behind a g723_encoder handle: the settings and
 // every piece of signal state of one encoder.
 #pragma once

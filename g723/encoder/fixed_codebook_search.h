@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // MP-MLQ fixed-codebook search: 6 or 5 signed pulses of one amplitude on the
 // even grid, placed one at a time for two candidate amplitudes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Harmonic noise shaping: per-subframe comb P(z) = 1 - gain z^-lag around the
 // open-loop lag, applied to the weighted speech.
 #pragma once

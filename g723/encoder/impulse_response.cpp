@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/encoder/impulse_response.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Impulse response of the combined filter through which the encoder compares
 // excitations with the speech: LPC synthesis 1/A(z), perceptual weighting
 // A(z/0.9)/A(z/0.5) and the harmonic noise shaping comb 1 - gain z^-lag.

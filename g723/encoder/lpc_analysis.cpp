@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/encoder/lpc_analysis.h"
 
 #include "g723/dsp/dot_product.h"

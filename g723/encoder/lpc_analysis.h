@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Windowed-autocorrelation LPC analysis of the four subframes of a frame.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Open-loop pitch estimate of a half frame of weighted speech: a coarse
 // search on the 2:1 decimated signal, refined at full rate.
 #pragma once

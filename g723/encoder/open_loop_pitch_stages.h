@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The two stages of the open-loop pitch estimate, apart so that each one's
 // search rules can be checked on its own.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/encoder/perceptual_weighting.h"
 
 #include "g723/tables/lpc_analysis_tables.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Perceptual weighting filter W(z) = A(z/0.9) / A(z/0.5) of the input speech.
 #pragma once
 

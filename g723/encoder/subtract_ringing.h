@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Subframe target: the harmonically shaped weighted speech minus the ringing
 // of the combined filter's memories (its zero-input response).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Tone flags of the LPC analysis, kept in the encoder's 16-bit tone_history
 // for the voice activity detector: one flag per analysed subframe, newest in
 // bit 0, and the tone decision in bit 15.

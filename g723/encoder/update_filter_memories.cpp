@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/encoder/update_filter_memories.h"
 
 #include "g723/dsp/weighted_synthesis.h"

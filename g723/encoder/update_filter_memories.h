@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Advances the encoder's synthesis and weighted-synthesis memories by one
 // subframe of excitation, exactly as the decoder synthesizes it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Comfort-noise state of the encoder and of the decoder.
 #pragma once
 

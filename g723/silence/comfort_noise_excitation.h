@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Comfort-noise excitation and SID gain coding, shared by the encoder and the
 // decoder so that both build bit-identical comfort noise.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Decoder side of silence compression: comfort noise for SID frames,
 // untransmitted frames and frames lost during silence.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Encoder side of silence compression: the autocorrelation history, the SID
 // decision and parameters, and the comfort noise that keeps the encoder's
 // memories in step with a decoder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/silence/vad_state.h"
 
 namespace g723 {

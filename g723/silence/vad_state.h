@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // State of the voice activity detector, held in the encoder record.
 #pragma once
 

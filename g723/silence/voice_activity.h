@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Voice activity detection: whitened frame energy against an adaptive noise
 // threshold, pitch periodicity steering the noise estimate, and a hangover.
 #pragma once

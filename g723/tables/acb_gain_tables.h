@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The two 5-tap adaptive-codebook gain codebooks, their selector, index maps
 // and the encoder's search clusters. A row holds g0..g4, then -g0^2..-g4^2,
 // then the ten negated cross products -g0g1, -g0g2, -g1g2, -g0g3, -g1g3,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Frame geometry and the vector types shared by every part of the codec.
 #pragma once
 

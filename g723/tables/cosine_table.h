@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // One period of the cosine in LSP units: entry i is cos(pi * i / 256).
 #pragma once
 

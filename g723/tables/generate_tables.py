@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-2-Clause
 """Generates the codebook sources of g723/tables from the codebook rows.
 
 Usage: generate_tables.py ROWS_DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // LSP split-vector codebooks, their mean vector, band layout, index maps and
 // the encoder's search clusters. Codebook rows are held in cluster order
 // ("stored rows"); the bit-stream carries transmitted indices, which pass

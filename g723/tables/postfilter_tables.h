@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Weights of the decoder's postfilters: the formant postfilter's pole-zero
 // section A(z/0.65) / A(z/0.75) and the pitch postfilter's weight per rate.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/tables/pulse_tables.h"
 
 namespace g723 {

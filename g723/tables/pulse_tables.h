@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // MP-MLQ fixed-codebook tables: pulse counts, position-code bounds, the
 // binomial coefficients of the position code, and the gain levels.
 #pragma once

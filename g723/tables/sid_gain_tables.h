@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // SID gain coding: the scale of the averaged residual energy and the three
 // segments of the 6-bit level quantizer (16, 16 and 32 levels in steps of 2, 4
 // and 8), shared by the encoder's SID decision and the decoder's comfort noise.

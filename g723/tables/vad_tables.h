@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Threshold of the voice activity detector: the factor by which the whitened
 // frame energy must exceed the noise estimate, 10^(0.7 - 0.05 (log2 N - 7)),
 // approximated per octave of the noise level N by a straight line through

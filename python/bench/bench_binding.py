@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 """Speed of the Python binding against the C library, and its scaling over threads.
 
 Not a test: it prints figures. Run with the installed package and the main

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 """G.723.1 speech coding at 6.3 kbit/s for numpy.
 
 The codec works on 8 kHz mono 16-bit samples in 30 ms frames of 240 samples,

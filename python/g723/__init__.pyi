@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 from typing import Any, Optional, Sequence, Union
 
 import numpy as np

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef G723_PYTHON_DEGRADATION_H
 #define G723_PYTHON_DEGRADATION_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef G723_PYTHON_FRAME_KINDS_H
 #define G723_PYTHON_FRAME_KINDS_H
 

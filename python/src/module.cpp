@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The compiled half of the g723 Python package: numpy arrays and bytes in
 // and out of the streaming coder, the degradation pipeline and the stream
 // description. The Python half checks arguments and carries the documented

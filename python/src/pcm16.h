@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef G723_PYTHON_PCM16_H
 #define G723_PYTHON_PCM16_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef G723_PYTHON_SAMPLE_SCALE_H
 #define G723_PYTHON_SAMPLE_SCALE_H
 

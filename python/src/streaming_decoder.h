@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef G723_PYTHON_STREAMING_DECODER_H
 #define G723_PYTHON_STREAMING_DECODER_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "streaming_encoder.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 """Shared fixtures: the bundled speech sample and the g723 tool that the
 package must agree with (G723_TOOL, else the project's build/tools/g723)."""
 

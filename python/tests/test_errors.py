@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 """Bad input raises clear exceptions, with the tool's wording where it has one."""
 
 import numpy as np

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 """Streaming in pieces, marked losses and threads give the one-call results."""
 
 import threading

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 """The package gives exactly the g723 tool's bytes and samples."""
 
 import wave

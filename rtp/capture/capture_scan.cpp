@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/capture/capture_scan.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/capture/ip_packet.h"
 
 #include "rtp/packet/network_order.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/capture/link_layer.h"
 
 #include "rtp/packet/network_order.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/capture/packet_decoding.h"
 
 #include "rtp/capture/link_layer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/capture/rtp_stream_decoding.h"
 
 #include <algorithm>

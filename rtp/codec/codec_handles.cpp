@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/codec/codec_handles.h"
 
 #include <stdexcept>

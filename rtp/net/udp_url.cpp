@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/net/udp_url.h"
 
 #include <charconv>

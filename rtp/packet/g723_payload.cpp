@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/packet/g723_payload.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/packet/rtp_packet.h"
 
 #include <algorithm>

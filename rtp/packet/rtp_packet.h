@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef G723_RTP_PACKET_RTP_PACKET_H
 #define G723_RTP_PACKET_RTP_PACKET_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/packet/rtp_packetizer.h"
 
 #include "rtp/packet/rtp_packet.h"

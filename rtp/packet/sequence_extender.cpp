@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/packet/sequence_extender.h"
 
 namespace g723::rtp {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/sdp/sip_message.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/stream/jitter_buffer.h"
 
 #include <algorithm>

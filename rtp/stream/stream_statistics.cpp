@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/stream/stream_statistics.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/stream/timeline_decoding.h"
 
 namespace g723::rtp {

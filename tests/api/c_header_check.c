@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* A C99 host of the library: includes the public header, checks that the
  * frame and packet calls have the argument lists a C host expects, drives the
  * control calls and codes one packet through the shared library. Exits

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 cmake_minimum_required(VERSION 3.25)
 # Fails unless every symbol that LIBRARY defines in its dynamic symbol table
 # is one of ALLOWED (comma-separated).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 cmake_minimum_required(VERSION 3.25)
 # Installs the build in BUILD_DIR into a scratch prefix under WORK_DIR, checks
 # the installed files and the library's versioned SONAME, then builds and runs

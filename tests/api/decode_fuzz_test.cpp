@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Hostile input through the decode calls: random bytes, 5.3 kbit/s headers,
 // out-of-range lag and gain codes, garbled LSP indices and random erasure
 // flags. Every call must produce 240 samples and a valid result, and two

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* Loads the shared library named by the first argument the way a host does
  * and looks up every further argument as an exported name. Prints each name
  * that cannot be found; exits nonzero if any is missing. */

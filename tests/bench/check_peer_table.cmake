@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause
 # Runs g723_peers once on a short input and checks that its table holds
 # every codec's row with plausible figures: each codec wired to the right
 # mode and rate, decoded speech lined up with the input. No timing limits:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/bitstream/frame_packing.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Helpers of the end-to-end tests: the bundled speech sample, coding whole
 // signals through the public calls, and signal-to-noise measures.
 #pragma once

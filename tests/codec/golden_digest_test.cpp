@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Golden digests: the exact coded bit-stream and decoded samples of the
 // bundled speech sample. Every search result, tie rule and order of summation
 // reaches these bytes, so any change to them shows here. A change that is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The encoder synthesizes with exactly the decoder's quantized filters and
 // excitation: a decoder without postfilter must reproduce the encoder's own
 // synthesized speech, frame after frame, up to the output rounding.

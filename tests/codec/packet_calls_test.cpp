@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The packet calls against the frame calls.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Any input is legal: extreme and degenerate signals must give valid speech
 // frames, finite encoder state and frames that the decoder takes without
 // complaint.

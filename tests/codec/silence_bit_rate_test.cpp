@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Silence compression saves bits on real material: the bundled speech sample
 // (natural pauses, digital silence around it) and the same sample over low
 // background noise, coded with one SID per pause and with SID updates. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Encoder and decoder stay in step through silence: over speech, silence and
 // speech again, the excitation that the encoder keeps for its own memories is
 // the excitation that a decoder rebuilds from the coded frames, sample for

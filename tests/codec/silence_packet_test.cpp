@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // SID and untransmitted frames in packets and at the decoder: every coded
 // frame keeps its full 24-byte slot, packets of them decode like single
 // frames, silence before any speech is quiet, and frames lost during

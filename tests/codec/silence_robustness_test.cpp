@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Silence compression on hostile material: degenerate and extreme signals,
 // with and without the input high-pass filter, keep the encoder's state
 // finite and the decoder in step with it through every SID and untransmitted

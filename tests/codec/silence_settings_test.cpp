@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Silence-compression settings on a running encoder: switching vad_mode on
 // restarts the detector and the comfort noise, a reset puts vad_mode back
 // to 1, and with vad_mode 0 every frame is speech.

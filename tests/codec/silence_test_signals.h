@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Low background noise for the silence-compression tests, to mix into the
 // bundled speech sample (tests/codec/codec_test_support.h reads it).
 #pragma once

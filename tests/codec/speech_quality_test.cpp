@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Objective quality on the bundled speech sample, coded and decoded through
 // the public calls.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Coded frames with random but in-range parameters, for decoder tests and
 // benchmarks: every field lies where a 6.3 kbit/s frame may put it.
 #pragma once

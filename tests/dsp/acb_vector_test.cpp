@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/dsp/acb_vector.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The block kernels of the recursive filters against their one-sample steps,
 // which define each output's order of summation: every output bit for bit,
 // the sign of zero included, and nothing written outside the subframe.

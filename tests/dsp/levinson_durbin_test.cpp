@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/dsp/levinson_durbin.h"
 
 #include <gtest/gtest.h>

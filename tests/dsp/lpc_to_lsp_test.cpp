@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/dsp/lpc_to_lsp.h"
 
 #include <gtest/gtest.h>

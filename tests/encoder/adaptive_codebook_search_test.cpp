@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/encoder/adaptive_codebook_search.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The analysis half of the encoder on hostile input, frame after frame: LPC
 // analysis, weighting, open-loop pitch, harmonic noise shaping and LSP
 // quantization must stay finite and in range whatever the signal.

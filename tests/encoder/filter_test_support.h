@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Shared test inputs for the encoder's subframe filters: a stable
 // synthesis filter and its weighting coefficients, and plain double-precision
 // reference filters written from their difference equations.

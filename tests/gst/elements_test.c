@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* End-to-end checks of g723enc and g723dec in GStreamer pipelines: the
  * encoder's frames against `g723 encode`, RTP with dropped packets in one
  * pipeline and over UDP on loopback, streams from `g723 send` and to

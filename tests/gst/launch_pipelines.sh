@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
 # The elements as a user meets them, through gst-inspect-1.0 and
 # gst-launch-1.0: the plugin inspects cleanly, and encoding then decoding a
 # WAV file (directly, and through the RTP payloader and depayloader) gives

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/silence/comfort_noise_excitation.h"
 
 #include <gtest/gtest.h>

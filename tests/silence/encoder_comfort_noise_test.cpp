@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "g723/silence/encoder_comfort_noise.h"
 
 #include <gtest/gtest.h>

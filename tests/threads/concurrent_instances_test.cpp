@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Many instances on many threads: 16 encoders and 16 decoders, each with its
 // own input and settings, handed from thread to thread at random by 8 worker
 // threads. Each instance is owned by whichever worker holds its lock, so calls

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Bad input of every kind: one line on standard error naming the file and
 // the reason, exit status 2 for the command line and 1 for the data, and
 // never an output file, whole or partial, left behind.

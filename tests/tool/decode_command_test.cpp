@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The decode command: either layout in, audio out; concealment and
 // truncation handled without losing decoded frames.
 #include <sndfile.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The encode command: audio of any layout in, the same bit-stream out.
 #include <sndfile.h>
 

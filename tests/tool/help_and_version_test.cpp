@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // --help on every command and --version.
 #include "g723/g723.h"
 #include "tool_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The info command on whole and truncated streams in both layouts.
 #include "tool_fixture.h"
 

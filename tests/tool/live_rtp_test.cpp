@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // send and receive over loopback UDP: the received audio equals the decoded
 // bit-stream sample for sample, lost packets are concealed where they were
 // lost, a new sender starts a new segment, and every way of stopping leaves

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // g723 pcap end to end: captures written with libpcap from the sample's
 // frames, decoded by the tool, compared sample for sample with the
 // library's decode of the frames the capture carries.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The progress bar: on standard error when it is a terminal and the run is
 // long enough to watch, never otherwise.
 #include "tool_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The roundtrip command: its decoded file and the figures it prints.
 #include <filesystem>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "rtp_capture.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef G723_TESTS_TOOL_RTP_CAPTURE_H
 #define G723_TESTS_TOOL_RTP_CAPTURE_H
 

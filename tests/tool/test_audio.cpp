@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "test_audio.h"
 
 #include <sndfile.h>

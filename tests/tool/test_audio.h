@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef G723_TESTS_TOOL_TEST_AUDIO_H
 #define G723_TESTS_TOOL_TEST_AUDIO_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef G723_TOOLS_AUDIO_AUDIO_OUTPUT_H
 #define G723_TOOLS_AUDIO_AUDIO_OUTPUT_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "audio/audio_source.h"
 
 #include <sndfile.h>

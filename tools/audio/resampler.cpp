@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "audio/resampler.h"
 
 #include <soxr.h>

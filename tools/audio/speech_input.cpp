@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "audio/speech_input.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "bitstream/bitstream_reader.h"
 
 #include <algorithm>

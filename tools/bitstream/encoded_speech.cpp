@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "bitstream/encoded_speech.h"
 
 namespace g723::tool {

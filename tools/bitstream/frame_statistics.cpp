@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "bitstream/frame_statistics.h"
 
 namespace g723::tool {

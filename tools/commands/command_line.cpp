@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "commands/command_line.h"
 
 #include <algorithm>

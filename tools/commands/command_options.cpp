@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "commands/command_options.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "commands/frame_pacer.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "io/atomic_output_file.h"
 
 #include <fcntl.h>

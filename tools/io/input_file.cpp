@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "io/input_file.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // An audio file held in memory behind libsndfile's virtual I/O: standard
 // input read whole so that libsndfile may seek in it, and output for a
 // stream, whose header must be filled in after the samples.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "io/tool_error.h"
 
 namespace g723::tool {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "meters/progress_bar.h"
 
 #include <unistd.h>

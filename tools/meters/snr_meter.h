@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #ifndef G723_TOOLS_METERS_SNR_METER_H
 #define G723_TOOLS_METERS_SNR_METER_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* A minimal host of an installed g723: opens, queries and closes instances. */
 #include <g723/g723.h>
 

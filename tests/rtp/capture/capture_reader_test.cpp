@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // libpcap reading from memory, as the fuzz targets use it: records with
 // their capture times, damage reported rather than read past.
 #include "rtp/capture/capture_reader.h"

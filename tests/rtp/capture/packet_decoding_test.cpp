@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Link layer, IP and UDP decoding: every supported link type reaches the
 // same datagram; truncations, fragments and lying lengths are verdicts.
 #include "rtp/capture/packet_decoding.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Extended sequence numbers: order survives the 16-bit wrap, late packets
 // fall behind, strays do not move the stream, a confirmed jump does.
 #include "rtp/packet/sequence_extender.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // SIP messages and SDP bodies as they come: compact headers, bare LF
 // lines, session- and media-level addresses, G.723.1 under any type.
 #include "rtp/sdp/session_description.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The jitter buffer on made-up arrival times: order restored, duplicates
 // and late packets dropped, playout delay following the jitter within its
 // limits, a new sender playing out what the old one left.

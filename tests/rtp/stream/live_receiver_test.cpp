@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The live receiver's choice of sender: a stray packet of another SSRC does
 // not cut the call, a new sender whose packets follow on takes over, and the
 // old sender's stragglers are dropped.

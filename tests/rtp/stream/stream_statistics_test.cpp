@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Interarrival jitter as RFC 3550 defines it, and the longest wait.
 #include "rtp/stream/stream_statistics.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The frame timeline: loss, silence gaps and segments told apart by
 // sequence numbers and timestamps, across the timestamp wrap.
 #include "rtp/stream/stream_timeline.h"
