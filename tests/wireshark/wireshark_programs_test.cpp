@@ -226,9 +226,14 @@ TEST_F(wireshark_programs, SharkdDownloadsEqualTheLibrarysDecode) {
 
 TEST_F(wireshark_programs, InstalledPluginDecodesTheSame) {
     const std::string prefix = home_->path("prefix");
-    const std::string install = "'" G723_CMAKE "' --install '" G723_BUILD_DIR "' --prefix '" + prefix +
-                                "' > '" + home_->path("install.txt") + "' 2>&1";
-    ASSERT_EQ(std::system(install.c_str()), 0) << read_file(home_->path("install.txt"));
+    // The two install components a packaged plugin needs: the library and
+    // the plugin.
+    for (const char* component : {"library", "wireshark"}) {
+        const std::string install = "'" G723_CMAKE "' --install '" G723_BUILD_DIR "' --prefix '" +
+                                    prefix + "' --component " + component + " > '" +
+                                    home_->path("install.txt") + "' 2>&1";
+        ASSERT_EQ(std::system(install.c_str()), 0) << read_file(home_->path("install.txt"));
+    }
     // WIRESHARK_PLUGIN_DIR names the folder above VERSION/codecs.
     const fs::path plugins = (fs::path(prefix) / G723_WIRESHARK_CODECS_DIR).parent_path().parent_path();
     ASSERT_TRUE(fs::exists(fs::path(prefix) / G723_WIRESHARK_CODECS_DIR / "g723.so"));
