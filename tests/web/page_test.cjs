@@ -229,6 +229,7 @@ async function main() {
 
     // Playing from a point, then switching to the original while playing.
     await set('vad', true);
+    await set('seed', '3');
     await set('loss', '5');
     await page.screenshot({ path: reference('page-roundtrip.png'), fullPage: true });
     const playback = () => page.evaluate(() => {

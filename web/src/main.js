@@ -31,7 +31,7 @@ function ask(message, transfer = []) {
   });
 }
 
-const views = new SpeechViews($('original'), $('decoded'));
+const views = new SpeechViews($('original'), $('decoded'), $('timeline'));
 let file = null; // { name, bytes }
 let latest = 0; // the run whose result is wanted; older ones are dropped
 let downloads = [];

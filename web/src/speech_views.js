@@ -18,7 +18,13 @@ export const FRAME_MARKS = {
   concealed: { label: 'concealed', color: 'rgba(240, 150, 0, 0.45)' },
 };
 
-function createView(container, withTimeline) {
+// A label every 1, 2, 5, 10... seconds, about ten along the axis.
+function labelInterval(duration) {
+  const steps = [0.5, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600];
+  return steps.find((step) => duration / step <= 12) ?? 7200;
+}
+
+function createView(container, timeline, duration) {
   const regions = RegionsPlugin.create();
   const plugins = [
     SpectrogramPlugin.create({
@@ -27,7 +33,14 @@ function createView(container, withTimeline) {
     }),
     regions,
   ];
-  if (withTimeline) plugins.push(TimelinePlugin.create({ height: 18 }));
+  if (timeline) {
+    plugins.push(TimelinePlugin.create({
+      container: timeline, height: 20, timeInterval: labelInterval(duration) / 5,
+      primaryLabelInterval: labelInterval(duration), secondaryLabelInterval: labelInterval(duration),
+      style: { fontSize: '12px', color: '#1d2731' },
+      formatTimeCallback: (seconds) => `${Number(seconds.toFixed(2))} s`,
+    }));
+  }
   const wave = WaveSurfer.create({
     container, height: 72, sampleRate: SAMPLE_RATE, waveColor: '#3b6e8f', progressColor: '#17384d',
     cursorColor: '#c0392b', cursorWidth: 2, dragToSeek: true, plugins,
@@ -61,8 +74,8 @@ function markRuns(marks, frameStart, frameSeconds, duration) {
 }
 
 export class SpeechViews {
-  constructor(originalContainer, decodedContainer) {
-    this.containers = { original: originalContainer, decoded: decodedContainer };
+  constructor(originalContainer, decodedContainer, timelineContainer) {
+    this.containers = { original: originalContainer, decoded: decodedContainer, timeline: timelineContainer };
     this.original = null;
     this.decoded = null;
     this.listening = null;
@@ -73,8 +86,9 @@ export class SpeechViews {
   // result gets views of its own.
   async show(original, decoded, marks, frameStart, frameSeconds) {
     this.clear();
-    this.decoded = createView(this.containers.decoded, true);
-    this.original = original ? createView(this.containers.original, false) : null;
+    const duration = decoded.length / SAMPLE_RATE;
+    this.decoded = createView(this.containers.decoded, this.containers.timeline, duration);
+    this.original = original ? createView(this.containers.original, null, duration) : null;
     const views = [this.original, this.decoded].filter(Boolean);
     for (const view of views) {
       for (const other of views) {
