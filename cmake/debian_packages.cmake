@@ -38,9 +38,9 @@ set(G723_DEB_gstreamer gstreamer1.0-g723 sound
 frames and back, with silence compression and frame erasure concealment;
 rtpg723pay and rtpg723depay carry them over RTP.")
 set(G723_DEB_wireshark wireshark-g723 net
-  "Wireshark codec plugin for G.723.1"
-  "Lets Wireshark's RTP player, tshark and sharkd play and export the
-G.723.1 streams of captured calls.")
+  "G.723.1 codec plugin for Wireshark"
+  "Lets Wireshark's RTP Player play the G.723.1 streams of captured calls,
+and tshark and sharkd export them as audio.")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME g723)

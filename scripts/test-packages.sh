@@ -36,6 +36,11 @@ declare -A files=(
   [g723-tools]="usr/bin/g723 usr/share/man/man1/g723.1.gz ${completions#/}/g723"
   [gstreamer1.0-g723]="${gst_dir#/}/libgstg723.so"
 )
+# The Wireshark plugin is built where Wireshark's development files are.
+wireshark_plugins=$(pkg-config --variable=plugindir wireshark 2>/dev/null || true)
+if [ -n "$wireshark_plugins" ]; then
+  files[wireshark-g723]="${wireshark_plugins#/}/codecs/g723.so"
+fi
 expected_debs=$(for p in "${!files[@]}"; do echo "${p}_${version}_$arch.deb"; done | sort)
 built_debs=$(ls "$packages" | sort)
 [ "$built_debs" = "$expected_debs" ] ||
@@ -90,6 +95,19 @@ grep -Eq "Filename +$unpacked" <<<"$inspect" || fail "gst-inspect-1.0 g723: not 
 gst-launch-1.0 -q filesrc location=samples/speech.wav ! wavparse ! g723enc ! g723dec ! \
   wavenc ! filesink location="$work/gst.wav" || fail "the unpacked plugin does not code"
 [ -s "$work/gst.wav" ] || fail "the unpacked plugin wrote nothing"
+
+# Wireshark reads other plugin folders only for an unprivileged user.
+if [ -n "$wireshark_plugins" ]; then
+  as_user=()
+  if [ "$(id -u)" = 0 ]; then
+    chmod -R go+rX "$work"
+    as_user=(runuser -u nobody --)
+  fi
+  loaded=$("${as_user[@]}" env HOME="$work" LD_LIBRARY_PATH="$LD_LIBRARY_PATH" \
+    WIRESHARK_PLUGIN_DIR="$unpacked${wireshark_plugins%/*}" tshark -G plugins 2>&1 || true)
+  grep -q "^g723\.so.*codec.*$unpacked" <<<"$loaded" ||
+    fail "tshark does not load the unpacked Wireshark plugin"
+fi
 
 export PKG_CONFIG_PATH=$unpacked/$libdir/pkgconfig
 [ "$(pkg-config --modversion g723)" = "$version" ] || fail "pkg-config g723: not version $version"
