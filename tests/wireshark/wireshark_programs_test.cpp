@@ -60,6 +60,10 @@ protected:
         const fs::path codecs = home_->path(".local/lib/wireshark/plugins/" G723_WIRESHARK_API "/codecs");
         fs::create_directories(codecs);
         fs::copy_file(G723_WIRESHARK_PLUGIN, codecs / "g723.so");
+        // The library beside it, found through LD_LIBRARY_PATH: the user may
+        // not be able to read the build tree the plugin was linked in.
+        fs::create_directories(home_->path("lib"));
+        fs::copy_file(G723_LIBRARY, home_->path("lib/" G723_LIBRARY_SONAME));
         // RTP without SDP is found by the heuristic, as a user enables it.
         fs::create_directories(home_->path(".config/wireshark"));
         write_file(home_->path(".config/wireshark/heuristic_protos"), "rtp_udp,1\n");
@@ -81,7 +85,8 @@ protected:
         write_file(home_->path("in.txt"), input);
         const std::string user = ::geteuid() == 0 ? "runuser -u nobody -- " : "";
         const std::string line = "cd '" + home_->path("") + "' && " + user + "env HOME='" +
-                                 home_->path("") + "' " + environment + " " + command +
+                                 home_->path("") + "' LD_LIBRARY_PATH='" + home_->path("lib") +
+                                 "' " + environment + " " + command +
                                  " < in.txt > out.txt 2> err.txt";
         program_result result;
         const int status = std::system(line.c_str());
@@ -93,9 +98,10 @@ protected:
 
     // The samples of each stream's sharkd download, in the order given.
     static std::vector<std::vector<std::int16_t>> download(const std::vector<std::string>& tokens,
-                                                           const std::string& environment = {}) {
-        std::string requests = R"({"jsonrpc":"2.0","id":1,"method":"load","params":{"file":"call.pcap"}})"
-                               "\n";
+                                                           const std::string& environment = {},
+                                                           const std::string& capture = "call.pcap") {
+        std::string requests = R"({"jsonrpc":"2.0","id":1,"method":"load","params":{"file":")" +
+                               capture + "\"}}\n";
         for (std::size_t i = 0; i < tokens.size(); ++i) {
             requests += R"({"jsonrpc":"2.0","id":)" + std::to_string(i + 2) +
                         R"(,"method":"download","params":{"token":")" + tokens[i] + "\"}}\n";
@@ -222,6 +228,41 @@ TEST_F(wireshark_programs, SharkdDownloadsEqualTheLibrarysDecode) {
         EXPECT_EQ(streams[i].size(), expected.size()) << describe(plans_[i]);
         EXPECT_TRUE(streams[i] == expected) << describe(plans_[i]);
     }
+}
+
+// The sample capture that `g723 send` wrote under tcpdump (two frames per
+// packet, silence compression on): its one stream, as sharkd's RTP tap
+// finds it, downloads as the library decodes the frames that were sent.
+TEST_F(wireshark_programs, SampleCaptureDownloadsAsTheLibraryDecodesItsFrames) {
+    fs::copy_file(G723_SAMPLE_DIR "/rtp-stream.pcap", home_->path("sample.pcap"),
+                  fs::copy_options::overwrite_existing);
+    fs::permissions(home_->path("sample.pcap"), fs::perms::others_read, fs::perm_options::add);
+    const program_result tap = run(
+        "sharkd -",
+        R"({"jsonrpc":"2.0","id":1,"method":"load","params":{"file":"sample.pcap"}})"
+        "\n"
+        R"({"jsonrpc":"2.0","id":2,"method":"tap","params":{"tap0":"rtp-streams"}})"
+        "\n");
+    const auto number = [&](const std::string& key) -> std::string {
+        const std::size_t at = tap.out.find("\"" + key + "\":");
+        if (at == std::string::npos) return "";
+        const std::size_t start = tap.out.find_first_not_of('"', at + key.size() + 3);
+        return tap.out.substr(start, tap.out.find_first_of(",\"}", start) - start);
+    };
+    ASSERT_EQ(number("payload"), "g723") << tap.out;
+    stream_plan sample{4, true, 2, {number("saddr"), number("daddr"),
+                       std::uint16_t(std::stoul(number("sport"))), std::uint16_t(std::stoul(number("dport")))},
+                       std::uint32_t(std::stoul(number("ssrc"))), {}};
+    for (const slot& frame : encode_sample(true)) {
+        if ((frame[0] & 3) != 3) sample.sent.push_back(frame);
+    }
+    const auto streams = download({sample.token()}, {}, "sample.pcap");
+    ASSERT_EQ(streams[0].size() % 240, 0u);
+    // Every frame the sample's sender sent, none of the pause at its end.
+    ASSERT_LE(streams[0].size() / 240, sample.sent.size());
+    sample.sent.resize(streams[0].size() / 240);
+    EXPECT_GT(sample.sent.size(), 250u);
+    EXPECT_TRUE(streams[0] == library_decode(sample));
 }
 
 TEST_F(wireshark_programs, InstalledPluginDecodesTheSame) {
