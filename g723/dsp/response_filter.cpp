@@ -40,6 +40,23 @@ void filter_by_response_plain(std::span<float, N> y, std::span<const float, N> h
 
 namespace {
 
+// Outputs 4 * kFirst .. 4 * (kFirst + kRegisters) - 1 in 4-lane registers,
+// from the samples up to the last of them (the later ones add exact zeros,
+// see add_block below).
+template <int kFirst, int kRegisters>
+void sse2_pass(float* y, const float* hp, const float* x, int count) {
+    __m128 acc[kRegisters];
+    for (__m128& a : acc) a = _mm_setzero_ps();
+    const int end = std::min(count, 4 * (kFirst + kRegisters));
+    for (int i = 0; i < end; ++i) {
+        const float* delayed = hp + N - i + 4 * kFirst;
+        const __m128 sample = _mm_set1_ps(x[i]);
+        for (int j = 0; j < kRegisters; ++j)
+            acc[j] = _mm_add_ps(acc[j], _mm_mul_ps(_mm_loadu_ps(delayed + 4 * j), sample));
+    }
+    for (int j = 0; j < kRegisters; ++j) _mm_storeu_ps(y + 4 * (kFirst + j), acc[j]);
+}
+
 // Samples i = 8 * kBlock .. min(8 * kBlock + 8, count) - 1 into the outputs
 // from register kBlock on: the outputs of the registers before it are all
 // earlier than i, their terms exact zeros. Leaving those out changes
@@ -58,6 +75,14 @@ G723_TARGET_AVX2 inline void add_block(__m256 (&acc)[7], __m128& last, const flo
 }
 
 }  // namespace
+
+// The outputs in two passes of registers, 0 .. 31 and 32 .. 59.
+void filter_by_response_sse2(std::span<float, N> y, std::span<const float, N> h, const float* x, int count) {
+    static_assert(N == 4 * 15);
+    const padded_response hp(h);
+    sse2_pass<0, 8>(y.data(), hp.values.data(), x, count);
+    sse2_pass<8, 7>(y.data(), hp.values.data(), x, count);
+}
 
 // The 60 outputs held in seven 8-lane registers and one 4-lane register
 // for the whole filtering.
