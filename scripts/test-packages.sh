@@ -14,6 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 tool=${G723_TOOL:-$root/build/tools/g723}
+[ -x "$tool" ] || { echo "no g723 tool at $tool: build the main tree first, or set G723_TOOL" >&2; exit 1; }
 scripts/make-packages.sh >/dev/null
 packages=$root/build/packages
 version=$(sed -nE 's/^project\(g723 VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
