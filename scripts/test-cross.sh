@@ -5,9 +5,10 @@
 # with the toolchain files in cmake/, then checks under emulation that
 #  1. the conformance program (tests/conformance) prints the native build's
 #     digests of the coded and decoded bits, for every combination of silence
-#     compression, high-pass filter and postfilter, on the bundled sample and
-#     on the speech corpus given by CORPUS (WAV files; default: none), under
-#     qemu-aarch64 and under Wine;
+#     compression, high-pass filter and postfilter: under Wine on the bundled
+#     sample and the whole speech corpus (scripts/make-speech-corpus.sh),
+#     under qemu-aarch64, which runs about twenty times slower, on the sample
+#     and the first 15 s of each of the corpus's six takes;
 #  2. the library's unit tests and its exported-symbol checks pass under
 #     qemu-aarch64;
 #  3. the DLL exports exactly the calls of g723/g723.h and imports only
@@ -20,6 +21,7 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 start=$SECONDS
 if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
   export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
   export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
 fi
@@ -47,37 +49,49 @@ ctest --test-dir build-windows --output-on-failure -R '^(dll_tables|c_header_che
   grep -E '^[0-9]+: -- (exports|imports)' || true
 ctest --test-dir build-windows --output-on-failure -R '^(dll_tables|c_header_check)$' >/dev/null
 
-step "ARM64 unit tests under qemu-aarch64"
-qemu=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
-"${qemu[@]}" build-arm64/tests/g723_unit_tests --gtest_brief=1
-ctest --test-dir build-arm64 --output-on-failure -R '^(exported_|c_header_check$)'
-
-step "conformance digests"
-inputs=build-cross/inputs
-rm -rf "$inputs" && mkdir -p "$inputs"
-# Raw 16-bit little-endian 8 kHz mono from each WAV file.
-/usr/bin/python3 - "$inputs" samples/speech.wav ${CORPUS:-} <<'PY'
+step "speech corpus and raw inputs"
+results=build-cross
+rm -rf "$results" && mkdir -p "$results/short" "$results/long"
+scripts/make-speech-corpus.sh "$results/speech-corpus" >/dev/null
+# Raw 16-bit little-endian 8 kHz mono: the sample and the corpus's takes
+# whole (long/), the sample and each take's first 15 s (short/).
+/usr/bin/python3 - "$results" samples/speech.wav "$results"/speech-corpus/*.wav <<'PY'
 import os, sys, wave
 out = sys.argv[1]
 for path in sys.argv[2:]:
     with wave.open(path) as w:
         if (w.getframerate(), w.getnchannels(), w.getsampwidth()) != (8000, 1, 2):
             sys.exit(f"{path}: not 8 kHz 16-bit mono")
-        name = os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".raw")
-        with open(name, "wb") as f:
-            f.write(w.readframes(w.getnframes()))
+        pcm = w.readframes(w.getnframes())
+    stem = os.path.splitext(os.path.basename(path))[0]
+    for folder, length in ("long", len(pcm)), ("short", 15 * 8000 * 2):
+        with open(os.path.join(out, folder, stem + ".raw"), "wb") as f:
+            f.write(pcm[:length])
 PY
-raws=("$inputs"/*.raw)
-results=build-cross
-build/tests/conformance/g723_conformance "${raws[@]}" >"$results/native.txt"
-"${qemu[@]}" build-arm64/tests/conformance/g723_conformance "${raws[@]}" >"$results/arm64.txt"
-"$wine" build-windows/bin/g723_conformance.exe "${raws[@]}" | tr -d '\r' >"$results/windows.txt"
+short=("$results"/short/*.raw)
+long=("$results"/long/*.raw)
+
+step "ARM64 unit tests and conformance digests under qemu-aarch64"
+qemu=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
+# The two emulated runs side by side, one per core.
+"${qemu[@]}" build-arm64/tests/conformance/g723_conformance "${short[@]}" >"$results/arm64-short.txt" &
+conformance=$!
+"${qemu[@]}" build-arm64/tests/g723_unit_tests --gtest_brief=1
+ctest --test-dir build-arm64 --output-on-failure -R '^(exported_|c_header_check$)'
+wait $conformance
+
+step "native and Windows conformance digests"
+build/tests/conformance/g723_conformance "${short[@]}" >"$results/native-short.txt"
+build/tests/conformance/g723_conformance "${long[@]}" >"$results/native-long.txt"
+"$wine" build-windows/bin/g723_conformance.exe "${long[@]}" | tr -d '\r' >"$results/windows-long.txt"
+"$wine" build-windows/bin/g723_conformance.exe "${short[@]}" | tr -d '\r' >"$results/windows-short.txt"
 status=0
-for build in arm64 windows; do
-  if diff -u "$results/native.txt" "$results/$build.txt"; then
-    echo "$build: $(wc -l <"$results/$build.txt") digest lines equal to the native build's"
+for run in arm64-short windows-short windows-long; do
+  native=$results/native-${run#*-}.txt
+  if diff -u "$native" "$results/$run.txt"; then
+    echo "$run: $(wc -l <"$results/$run.txt") digest lines equal to the native build's"
   else
-    echo "$build: digests differ from the native build's" >&2
+    echo "$run: digests differ from the native build's" >&2
     status=1
   fi
 done

@@ -9,5 +9,6 @@ scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DG723_BUILD_TESTS=ON -DG723_BUILD_BENCH=ON -DG723_BUILD_GST=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+scripts/test-cross.sh
 scripts/test-python.sh
 scripts/test-hardening.sh
