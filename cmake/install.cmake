@@ -7,12 +7,14 @@ include(CMakePackageConfigHelpers)
 
 set(G723_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/g723)
 
+# Install components: "library" is what programs need at run time, the
+# "development" files are what building against it needs.
 install(TARGETS g723 EXPORT g723Targets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/g723)
-install(EXPORT g723Targets NAMESPACE g723:: DESTINATION ${G723_CMAKE_DIR})
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library NAMELINK_COMPONENT development
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT library
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/g723 COMPONENT development)
+install(EXPORT g723Targets NAMESPACE g723:: DESTINATION ${G723_CMAKE_DIR} COMPONENT development)
 
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/g723Config.cmake.in
   ${PROJECT_BINARY_DIR}/g723Config.cmake
@@ -20,7 +22,7 @@ configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/g723Config.cmake.in
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/g723ConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/g723Config.cmake ${PROJECT_BINARY_DIR}/g723ConfigVersion.cmake
-  DESTINATION ${G723_CMAKE_DIR})
+  DESTINATION ${G723_CMAKE_DIR} COMPONENT development)
 
 # pkg-config: paths relative to the .pc file unless the install directories
 # were given as absolute paths.
@@ -37,4 +39,5 @@ else()
   set(G723_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/g723.pc.in ${PROJECT_BINARY_DIR}/g723.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/g723.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${PROJECT_BINARY_DIR}/g723.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT development)

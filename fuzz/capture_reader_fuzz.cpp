@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     if (!capture::is_supported_link_type(reader->link_type())) return 0;
-    const capture_scan scan = scan_capture(*reader, std::nullopt);
+    const capture_scan scan = scan_capture(*reader, {});
 
     const std::uint64_t sorted = std::accumulate(scan.verdicts.begin(), scan.verdicts.end(), std::uint64_t{0});
     G723_FUZZ_CHECK(sorted == scan.records);

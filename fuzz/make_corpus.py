@@ -296,6 +296,20 @@ def main():
     write("sip_sdp_fuzz", "invite", sip_invite("call-2@a", 4000, 98))
     write("sip_sdp_fuzz", "ok", sip_ok("call-2@a", 5004, 4))
 
+    # RTP payloads as the Wireshark codec plugin gets them: the postfilter
+    # byte, then each payload behind its length byte. 1 to 4 frames per
+    # packet; a talkspurt's end with its SID frame, an empty payload and
+    # untransmitted frames; hostile frames and a frame cut short.
+    def payloads(postfilter, *items):
+        return bytes([postfilter]) + b"".join(bytes([len(p)]) + p for p in items)
+    write("payload_frames_fuzz", "frames-per-packet",
+          payloads(1, speech[70], b"".join(speech[71:73]), b"".join(speech[73:76]), b"".join(speech[76:80])))
+    write("payload_frames_fuzz", "pause",
+          payloads(1, b"".join(talk[8:10]), talk[10] + sid[0], b"", b"\x03\x03", talk[11]))
+    write("payload_frames_fuzz", "hostile",
+          payloads(0, hostile[0], hostile[1] + hostile[2], (speech[40] + speech[41])[:37], hostile[-2],
+                   speech[42][:3]))
+
 
 if __name__ == "__main__":
     main()

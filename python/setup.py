@@ -4,6 +4,7 @@ library's sources, found in the project around this folder, compiled into
 one module, with soxr linked from the system (pkg-config soxr)."""
 
 import os
+import re
 import shlex
 import subprocess
 from pathlib import Path
@@ -36,7 +37,17 @@ def soxr_flags(option: str) -> list:
     return shlex.split(result.stdout)
 
 
+def project_version(root: Path) -> str:
+    """The release that the project's top-level CMakeLists.txt declares, the
+    one version of the tool, the library's packages and this package."""
+    match = re.search(r"project\(\s*g723\s+VERSION\s+([0-9]+\.[0-9]+\.[0-9]+)", (root / "CMakeLists.txt").read_text())
+    if match is None:
+        raise SystemExit(f"g723: no 'project(g723 VERSION ...)' in {root / 'CMakeLists.txt'}")
+    return match.group(1)
+
+
 root = project_root()
+version = project_version(root)
 # Every library source at any depth, so that moving modules between the
 # library's folders needs no change here. setuptools takes only paths
 # relative to this folder.
@@ -52,6 +63,7 @@ extension = Pybind11Extension(
     library_dirs=[flag[2:] for flag in libs if flag.startswith("-L")],
     libraries=[flag[2:] for flag in libs if flag.startswith("-l")],
     cxx_std=20,
+    define_macros=[("G723_VERSION", f'"{version}"')],
     # The codec's arithmetic is exact and target-independent: no contraction
     # into fused multiply-adds, never fast-math. Only the module's entry
     # point leaves the shared object; the g723_ calls stay inside it.
@@ -74,4 +86,4 @@ class build_every_time(build_ext):
 # The modules compile two at a time (G723_BUILD_JOBS to change).
 ParallelCompile("G723_BUILD_JOBS", default=2, needs_recompile=lambda obj, src: True).install()
 
-setup(ext_modules=[extension], cmdclass={"build_ext": build_every_time})
+setup(version=version, ext_modules=[extension], cmdclass={"build_ext": build_every_time})

@@ -55,9 +55,10 @@ exit_status run(std::span<char* const> arguments) {
         return exit_status::ok;
     }
     if (command == "--version") {
-        const char* version = nullptr;
-        g723_get_version(&version);
-        std::printf("%s\n", version);
+        // The project's release, then the codec library's own version string.
+        const char* library_version = nullptr;
+        g723_get_version(&library_version);
+        std::printf("g723 %s (library %s)\n", G723_VERSION, library_version);
         return exit_status::ok;
     }
     fail_usage("unknown command '" + std::string(command) + "' (see 'g723 --help')");

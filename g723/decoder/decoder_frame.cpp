@@ -10,7 +10,7 @@
 #include "g723/decoder/formant_postfilter.h"
 #include "g723/decoder/frame_concealment.h"
 #include "g723/decoder/gain_scaling.h"
-#include "g723/decoder/output_conversion.h"
+#include "g723/dsp/pcm_rounding.h"
 #include "g723/decoder/pitch_postfilter.h"
 #include "g723/dsp/acb_vector.h"
 #include "g723/dsp/lsp_decode.h"
@@ -180,7 +180,7 @@ int32_t decode_frame(g723_decoder& decoder, const uint8_t* in, std::span<int16_t
     }
 
     clear_overflowed_state(decoder, excitation);
-    output_to_pcm(working, out);
+    round_to_pcm(working, out);
     return unpacked.result;
 }
 

@@ -6,11 +6,8 @@
 #include <limits>
 
 #include "g723/dsp/dot_product.h"
+#include "g723/dsp/even_lag_correlations.h"
 #include "g723/tables/pulse_tables.h"
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace g723 {
 
@@ -18,59 +15,6 @@ namespace {
 
 constexpr int N = kSubframeSamples;
 constexpr int kPaddedPositions = 32;  // the grid rounded up to whole vectors
-
-#ifdef __SSE2__
-// Even-lag correlations out[k] = dot_product(a + 2k, h, 60 - 2k) for k =
-// 0..29, bit for bit, four k at a time in vector lanes: group g holds k =
-// 4g - 1 .. 4g + 2 (k = -1 and 30 are spare lanes). Every lane of a group
-// has 7 - g whole blocks of eight, summed into its own eight partial sums,
-// and a tail of 6, 4, 2 or 0 terms; the combining order is dot_product's.
-// The lanes' samples a[2k + i] are adjacent in the even and odd halves of
-// a (shifted by two so that k = -1 reads zeros); h[i] is broadcast. A lane
-// past its tail adds +0 to a sum that started at +0, which leaves it as is.
-// h holds h[0] .. h[59] broadcast, then two zero vectors.
-void correlate_even_lags(std::array<float, kGridPositions>& out, const float* a, const __m128* h) {
-    static_assert(N == 60 && kGridPositions == 30, "the grouping assumes 60-sample subframes");
-    constexpr int kGroups = (kGridPositions + 2) / 4;
-    constexpr int kHalf = 36;
-    std::array<float, kHalf> even{};
-    std::array<float, kHalf> odd{};
-    for (int q = 0; q < N / 2; ++q) {
-        even[q + 1] = a[2 * q];
-        odd[q + 1] = a[2 * q + 1];
-    }
-    for (int g = 0; g < kGroups; ++g) {
-        const int block_end = 8 * (7 - g);
-        __m128 acc[8];
-        for (__m128& s : acc) s = _mm_setzero_ps();
-        for (int i = 0; i < block_end; i += 8) {
-            const float* e = even.data() + 4 * g + i / 2;
-            const float* o = odd.data() + 4 * g + i / 2;
-            for (int l = 0; l < 8; l += 2) {
-                acc[l] = _mm_add_ps(acc[l], _mm_mul_ps(_mm_loadu_ps(e + l / 2), h[i + l]));
-                acc[l + 1] = _mm_add_ps(acc[l + 1], _mm_mul_ps(_mm_loadu_ps(o + l / 2), h[i + l + 1]));
-            }
-        }
-        __m128 tail = _mm_setzero_ps();
-        for (int t = 0; t < 6; ++t) {
-            const int i = block_end + t;
-            const int q = 4 * g + i / 2;
-            const __m128 lanes = _mm_loadu_ps((i % 2 == 0 ? even : odd).data() + q);
-            // Lane j has 6 - 2j tail terms.
-            const __m128i keep = _mm_cmpgt_epi32(_mm_set_epi32(0, 2, 4, 6), _mm_set1_epi32(t));
-            tail = _mm_add_ps(tail, _mm_and_ps(_mm_mul_ps(lanes, h[i]), _mm_castsi128_ps(keep)));
-        }
-        const __m128 low = _mm_add_ps(_mm_add_ps(acc[0], acc[1]), _mm_add_ps(acc[2], acc[3]));
-        const __m128 high = _mm_add_ps(_mm_add_ps(acc[4], acc[5]), _mm_add_ps(acc[6], acc[7]));
-        std::array<float, 4> sums;
-        _mm_storeu_ps(sums.data(), _mm_add_ps(_mm_add_ps(low, high), tail));
-        for (int j = 0; j < 4; ++j) {
-            const int k = 4 * g - 1 + j;
-            if (k >= 0 && k < kGridPositions) out[k] = sums[j];
-        }
-    }
-}
-#endif
 
 }  // namespace
 
@@ -80,19 +24,8 @@ void search_pulses(pulse_search_result& result, std::span<const float, N> x,
     // even-lag autocorrelation of h (all pulses share one parity).
     std::array<float, kGridPositions> d;
     std::array<float, kGridPositions> r;
-#ifdef __SSE2__
-    __m128 h_broadcast[N + 2];
-    for (int i = 0; i < N; ++i) h_broadcast[i] = _mm_set1_ps(h[i]);
-    h_broadcast[N] = h_broadcast[N + 1] = _mm_setzero_ps();
-    correlate_even_lags(d, x.data(), h_broadcast);
-    correlate_even_lags(r, h.data(), h_broadcast);
-#else
-    for (int k = 0; k < kGridPositions; ++k) {
-        const int t = 2 * k;
-        d[k] = dot_product(x.data() + t, h.data(), N - t);
-        r[k] = dot_product(h.data() + t, h.data(), N - t);
-    }
-#endif
+    even_lag_correlations(d, x.data(), h.data());
+    even_lag_correlations(r, h.data(), h.data());
 
     // First pulse: the largest |d|, the last of equal magnitudes.
     float dmax = -1.0f;

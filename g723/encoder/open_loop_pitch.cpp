@@ -4,11 +4,8 @@
 #include <array>
 
 #include "g723/dsp/dot_product.h"
+#include "g723/dsp/lag_correlations.h"
 #include "g723/encoder/open_loop_pitch_stages.h"
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace g723 {
 
@@ -39,41 +36,6 @@ float slide_energy(float e, const float* now, int length, int lag) {
 }
 
 constexpr int kDecimatedLags = kMaxDecimatedLag - kMinDecimatedLag + 1;
-static_assert(kDecimatedLags % 4 == 0);
-
-// cr[k - kMinDecimatedLag] = dot_product(now, now - k, kDecimatedWindow) for
-// every decimated lag k, bit for bit. With SSE2 four lags run side by side,
-// one per vector lane, each lane keeping the eight partial sums, the tail and
-// the combining order of dot_product for its own lag; the samples of now are
-// loaded once as broadcast vectors for all lags.
-void correlate_decimated_lags(std::array<float, kDecimatedLags>& cr, const float* now) {
-#ifdef __SSE2__
-    constexpr int kBlocked = kDecimatedWindow / 8 * 8;
-    __m128 broadcast[kDecimatedWindow];
-    for (int i = 0; i < kDecimatedWindow; ++i) broadcast[i] = _mm_set1_ps(now[i]);
-    for (int first = 0; first < kDecimatedLags; first += 4) {
-        // Lane j holds the lag kMinDecimatedLag + first + 3 - j, so that
-        // the four lagged samples of one term are adjacent in memory.
-        const float* lagged = now - (kMinDecimatedLag + first + 3);
-        __m128 acc[8];
-        for (__m128& a : acc) a = _mm_setzero_ps();
-        for (int i = 0; i < kBlocked; i += 8)
-            for (int l = 0; l < 8; ++l)
-                acc[l] = _mm_add_ps(acc[l], _mm_mul_ps(broadcast[i + l], _mm_loadu_ps(lagged + i + l)));
-        __m128 tail = _mm_setzero_ps();
-        for (int i = kBlocked; i < kDecimatedWindow; ++i)
-            tail = _mm_add_ps(tail, _mm_mul_ps(broadcast[i], _mm_loadu_ps(lagged + i)));
-        const __m128 low = _mm_add_ps(_mm_add_ps(acc[0], acc[1]), _mm_add_ps(acc[2], acc[3]));
-        const __m128 high = _mm_add_ps(_mm_add_ps(acc[4], acc[5]), _mm_add_ps(acc[6], acc[7]));
-        std::array<float, 4> sums;
-        _mm_storeu_ps(sums.data(), _mm_add_ps(_mm_add_ps(low, high), tail));
-        for (int j = 0; j < 4; ++j) cr[first + 3 - j] = sums[j];
-    }
-#else
-    for (int k = kMinDecimatedLag; k <= kMaxDecimatedLag; ++k)
-        cr[k - kMinDecimatedLag] = dot_product(now, now - k, kDecimatedWindow);
-#endif
-}
 
 }  // namespace
 
@@ -87,8 +49,9 @@ int32_t coarse_pitch_candidate(const float* x) {
     const float* now = d.data() + kDecimatedStart;
     // Energy of the 60 decimated samples ending one lag before; starts as E(8).
     float e = energy(now - (kMinDecimatedLag - 1), kDecimatedWindow);
+    // Cr(k) of the half frame with itself k decimated samples back.
     std::array<float, kDecimatedLags> crs;
-    correlate_decimated_lags(crs, now);
+    lag_correlations(crs.data(), kDecimatedLags, now, kMinDecimatedLag, kDecimatedWindow);
     int best = kDefaultDecimatedLag;
     float max = 0.0f;
     for (int k = kMinDecimatedLag; k <= kMaxDecimatedLag; ++k) {

@@ -42,6 +42,7 @@ __all__ = [
     "FRAME_SAMPLES",
     "LOOKAHEAD",
     "library_version",
+    "__version__",
 ]
 
 #: The codec's sample rate in Hz.
@@ -52,6 +53,8 @@ FRAME_SAMPLES = 240
 LOOKAHEAD = 60
 #: The codec library's version string.
 library_version: str = _g723.library_version
+#: The project's release (the same as ``g723 --version`` and the packages).
+__version__: str = _g723.__version__
 
 # Rates that roundtrip() and encode() convert from: the 8 kHz core and soxr's
 # conversion stay within sensible sizes between these.

@@ -8,6 +8,7 @@ SAMPLE_RATE: int
 FRAME_SAMPLES: int
 LOOKAHEAD: int
 library_version: str
+__version__: str
 
 _Bytes = Union[bytes, bytearray, memoryview, npt.NDArray[np.uint8]]
 _Audio = Union[npt.NDArray[np.float32], npt.NDArray[np.float64], npt.NDArray[np.int16],

@@ -144,6 +144,7 @@ PYBIND11_MODULE(_g723, m) {
     const char* version = nullptr;
     g723_get_version(&version);
     m.attr("library_version") = version;
+    m.attr("__version__") = G723_VERSION;
 
     py::class_<streaming_encoder>(m, "Encoder", "Streaming G.723.1 encoder (see g723.Encoder).")
         .def(py::init([](bool vad, bool multiple_sid, bool highpass) {

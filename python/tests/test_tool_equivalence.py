@@ -2,6 +2,7 @@
 """The package gives exactly the g723 tool's bytes and samples."""
 
 import wave
+from importlib.metadata import version as installed_version
 
 import numpy as np
 import pytest
@@ -109,3 +110,10 @@ def test_flush_pads_as_the_tool(speech, tool, tmp_path, length):
     coded = encoder.encode(pcm[:length // 2]) + encoder.encode(pcm[length // 2:]) + encoder.flush()
     assert coded == expected and len(coded) == 24 * ((length + 60 + 239) // 240)
     assert g723.encode(pcm, 8000, vad=False) == expected
+
+
+def test_versions_are_the_tools(tool):
+    """The package, its installed metadata and the tool carry one release and
+    one library version string."""
+    assert tool("--version").stdout.decode() == f"g723 {g723.__version__} (library {g723.library_version})\n"
+    assert installed_version("g723") == g723.__version__

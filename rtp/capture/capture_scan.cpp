@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <string_view>
 
 #include "rtp/packet/rtp_packet.h"
@@ -59,7 +60,8 @@ std::string to_string(const endpoint& point) {
     return (point.address.ipv6 ? "[" + address + "]" : address) + ":" + std::to_string(point.port);
 }
 
-capture_scan scan_capture(capture::capture_reader& reader, std::optional<unsigned> forced_type) {
+capture_scan scan_capture(capture::capture_reader& reader,
+                          std::span<const unsigned> forced_types) {
     capture_scan scan;
     capture::capture_record record;
     while (reader.next(record)) {
@@ -78,7 +80,7 @@ capture_scan scan_capture(capture::capture_reader& reader, std::optional<unsigne
             continue;
         }
         const unsigned type = rtp.payload_type;
-        if (type != rtp::g723_payload_type && type != forced_type && (type < 96 || type > 127)) {
+        if (type != rtp::g723_payload_type && std::ranges::count(forced_types, type) == 0 && (type < 96 || type > 127)) {
             ++scan.other_payload_types;
             continue;
         }

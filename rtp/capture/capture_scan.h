@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -65,11 +66,12 @@ struct capture_scan {
 };
 
 // Reads every record. RTP packets are kept when their payload type is 4,
-// `forced_type`, or a dynamic type (96-127) that SDP may name later; which
+// one of `forced_types`, or a dynamic type (96-127) that SDP may name later; which
 // of them are G.723.1 is decided once the whole capture has been seen.
 // SIP messages with SDP bodies (on port 5060 or anywhere they parse) fill
 // `announced`.
-capture_scan scan_capture(capture::capture_reader& reader, std::optional<unsigned> forced_type);
+capture_scan scan_capture(capture::capture_reader& reader,
+                          std::span<const unsigned> forced_types);
 
 }  // namespace g723::rtp
 

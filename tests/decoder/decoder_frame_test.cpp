@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "g723/decoder/output_conversion.h"
 #include "g723/decoder/pitch_postfilter.h"
+#include "g723/dsp/pcm_rounding.h"
 #include "g723/g723.h"
 #include "g723/tables/lsp_tables.h"
 #include "g723/tables/pulse_tables.h"

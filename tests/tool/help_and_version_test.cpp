@@ -26,7 +26,7 @@ TEST(help_and_version, EveryCommandAndTheLibraryVersion) {
     g723_get_version(&version);
     const auto result = run_tool({"--version"});
     EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.out, std::string(version) + "\n");
+    EXPECT_EQ(result.out, std::string("g723 ") + G723_VERSION + " (library " + version + ")\n");
 }
 
 }  // namespace

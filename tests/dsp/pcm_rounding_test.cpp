@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#include "g723/decoder/output_conversion.h"
+#include "g723/dsp/pcm_rounding.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,12 @@
 #include <random>
 #include <vector>
 
+#include "kernel_tables.h"
+
 namespace g723 {
 namespace {
 
-TEST(OutputConversion, RoundsHalfAwayFromZeroExactly) {
+TEST(PcmRounding, RoundsHalfAwayFromZeroExactly) {
     EXPECT_EQ(float_to_pcm(2.5f), 3);
     EXPECT_EQ(float_to_pcm(-2.5f), -3);
     EXPECT_EQ(float_to_pcm(0.4f), 0);
@@ -27,7 +29,7 @@ TEST(OutputConversion, RoundsHalfAwayFromZeroExactly) {
     EXPECT_EQ(float_to_pcm(-1234.49f), -1234);
 }
 
-TEST(OutputConversion, SaturatesAtTheSixteenBitRange) {
+TEST(PcmRounding, SaturatesAtTheSixteenBitRange) {
     EXPECT_EQ(float_to_pcm(32766.5f), 32767);
     EXPECT_EQ(float_to_pcm(32766.4f), 32766);
     EXPECT_EQ(float_to_pcm(32766.6f), 32767);
@@ -40,10 +42,10 @@ TEST(OutputConversion, SaturatesAtTheSixteenBitRange) {
     EXPECT_EQ(float_to_pcm(std::numeric_limits<float>::quiet_NaN()), -32768);
 }
 
-// The frame conversion takes its own path to the same rounding: every sample
-// as float_to_pcm gives it, at the halves, the range limits, the specials and
-// across the whole range.
-TEST(OutputConversion, FrameConversionAgreesWithTheSampleRounding) {
+// The frame conversion of every kernel path takes its own way to the same
+// rounding: every sample as float_to_pcm gives it, at the halves, the range
+// limits, the specials and across the whole range.
+TEST(PcmRounding, FrameConversionAgreesWithTheSampleRounding) {
     const float inf = std::numeric_limits<float>::infinity();
     std::vector<float> values = {0.0f, -0.0f, 0.5f, -0.5f, 0.49999997f, -0.49999997f, 2.5f, -2.5f,
                                  32766.5f, 32767.5f, 32768.0f, 32769.0f, -32767.5f, -32768.5f, -32769.0f,
@@ -61,9 +63,12 @@ TEST(OutputConversion, FrameConversionAgreesWithTheSampleRounding) {
     for (std::size_t first = 0; first < values.size(); first += kFrameSamples) {
         std::array<float, kFrameSamples> in{};
         for (int n = 0; n < kFrameSamples && first + n < values.size(); ++n) in[n] = values[first + n];
-        std::array<int16_t, kFrameSamples> out;
-        output_to_pcm(in, out);
-        for (int n = 0; n < kFrameSamples; ++n) ASSERT_EQ(out[n], float_to_pcm(in[n])) << in[n];
+        for (const kernel_table& kernels : supported_kernel_tables()) {
+            std::array<int16_t, kFrameSamples> out;
+            kernels.round_to_pcm(in, out);
+            for (int n = 0; n < kFrameSamples; ++n)
+                ASSERT_EQ(out[n], float_to_pcm(in[n])) << in[n] << " on " << kernel_path_name(kernels.path);
+        }
     }
 }
 

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// The instruction-set paths of the vector kernels, and the one place where
+// the library chooses among them.
+//
+// Every kernel of this folder that has vector code keeps a plain C++ loop
+// beside it that defines its operations and their order; the SSE2 and AVX2
+// paths perform exactly those operations in that order, lane by lane, so
+// every path gives the same bits (no fused multiply-add, no reassociation).
+// The path is chosen once, when the library is loaded, from the processor's
+// features: the widest one it supports, or a narrower one named by the
+// environment variable G723_KERNELS (plain, sse2 or avx2), which the tests
+// use to run the whole codec on each path in turn. A name the processor
+// cannot run, or does not know, leaves the widest supported path.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "g723/tables/codec_constants.h"
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+// Vector paths for x86: SSE2 is part of the target, AVX2 is compiled per
+// function (target attribute) and used only where the processor has it.
+#define G723_X86_KERNELS 1
+#define G723_TARGET_AVX2 __attribute__((target("avx2")))
+#else
+#define G723_X86_KERNELS 0
+#endif
+
+namespace g723 {
+
+enum class kernel_path { plain, sse2, avx2 };
+
+inline constexpr kernel_path kAllKernelPaths[] = {kernel_path::plain, kernel_path::sse2, kernel_path::avx2};
+
+const char* kernel_path_name(kernel_path path);
+bool kernel_path_supported(kernel_path path);
+
+// The kernels of one path. Each entry's contract is that of the plain
+// function in the kernel's own header.
+struct kernel_table {
+    kernel_path path;
+    void (*lag_correlations)(float* out, int lags, const float* x, int min_lag, int length);
+    void (*even_lag_correlations)(std::span<float, kSubframeSamples / 2> out, const float* a, const float* h);
+    void (*postfilter_zero_part)(std::span<float, kSubframeSamples> out, const float* s, const lpc_vector& b);
+    void (*postfilter_pole_part)(float* u, std::span<const float, kSubframeSamples> zero_part,
+                                 const lpc_vector& c);
+    void (*postfilter_pole_part_and_gain_scaling)(float* u, std::span<const float, kSubframeSamples> zero_part,
+                                                  const lpc_vector& c, std::span<float, kSubframeSamples> earlier,
+                                                  float increment, float& gain_state);
+    void (*round_to_pcm)(std::span<const float, kFrameSamples> in, std::span<int16_t, kFrameSamples> out);
+};
+
+// The table of one path, for the tests that compare paths: call it only for
+// a path the processor supports.
+kernel_table kernels_for(kernel_path path);
+
+// The table chosen at load.
+const kernel_table& kernels();
+
+}  // namespace g723

@@ -1,0 +1,166 @@
+// SPDX-License-Identifier: BSD-2-Clause
+#include "rtp/capture/capture_analysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "rtp/capture/link_layer.h"
+#include "rtp/packet/rtp_packet.h"
+
+namespace g723::rtp {
+
+namespace {
+
+// One channel of a call: its streams placed by capture time from
+// `call_start`, never overlapping the one before. Like a single stream, a
+// channel holds at most two hours: capture times that lie cannot make it
+// longer.
+std::vector<std::int16_t> place_channel(
+    std::span<const std::size_t> members,
+    const std::function<const decoded_stream&(std::size_t)>& decoded, double call_start) {
+    constexpr std::size_t longest = max_stream_frames * frame_samples;
+    std::vector<std::int16_t> channel;
+    for (const std::size_t index : members) {
+        const decoded_stream& stream = decoded(index);
+        const double offset =
+            std::clamp(std::round((stream.start_seconds - call_start) * sample_rate), 0.0,
+                       static_cast<double>(longest));
+        const std::size_t at = std::max(channel.size(), static_cast<std::size_t>(offset));
+        channel.resize(at, 0);
+        channel.insert(channel.end(), stream.samples.begin(),
+                       stream.samples.begin() + static_cast<std::ptrdiff_t>(
+                                                    std::min(stream.samples.size(), longest - at)));
+        if (channel.size() >= longest) break;
+    }
+    return channel;
+}
+
+}  // namespace
+
+capture::capture_reader open_capture_file(const std::string& path) {
+    try {
+        capture::capture_reader reader = capture::capture_reader::open_file(path);
+        if (!capture::is_supported_link_type(reader.link_type())) {
+            throw capture::capture_error("link type " + std::to_string(reader.link_type()) +
+                                         " is not supported");
+        }
+        return reader;
+    } catch (const capture::capture_error& error) {
+        // libpcap names the file itself in some of its messages.
+        std::string reason = error.what();
+        if (reason.starts_with(path + ": ")) reason.erase(0, path.size() + 2);
+        throw capture::capture_error(reason);
+    }
+}
+
+capture_contents read_capture_contents(capture::capture_reader& reader,
+                                       std::span<const unsigned> forced_types) {
+    capture_contents contents;
+    contents.scan = scan_capture(reader, forced_types);
+    const capture_scan& scan = contents.scan;
+    std::vector<g723_stream>& found = contents.streams;
+    for (const auto& [key, packets] : scan.streams) {
+        const auto announced = scan.announced.find(key.destination);
+        // The G.723.1 type of this stream, and what says so.
+        auto carries = [&](unsigned type) -> std::string {
+            if (std::ranges::count(forced_types, type) > 0) return "--pt";
+            if (announced != scan.announced.end() &&
+                std::ranges::count(announced->second.payload_types, type) > 0) {
+                return "SDP";
+            }
+            if (type == rtp::g723_payload_type) return "static";
+            return "";
+        };
+        for (const captured_rtp_packet& packet : packets) {
+            std::string source = carries(packet.payload_type);
+            if (source.empty()) continue;
+            const unsigned type = packet.payload_type;
+            found.push_back({key, type, std::move(source), packets.front().arrival_seconds,
+                             packets,
+                             static_cast<std::uint64_t>(std::ranges::count_if(
+                                 packets, [&](const auto& p) { return p.payload_type == type; }))});
+            break;
+        }
+    }
+    std::stable_sort(found.begin(), found.end(), [](const g723_stream& a, const g723_stream& b) {
+        return a.first_arrival < b.first_arrival;
+    });
+    return contents;
+}
+
+std::string hex_ssrc(std::uint32_t ssrc) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", ssrc);
+    return text;
+}
+
+std::string stream_name(const stream_key& key) {
+    return to_string(key.source) + " > " + to_string(key.destination) + " ssrc 0x" +
+           hex_ssrc(key.ssrc);
+}
+
+decoded_stream decode_g723_stream(const g723_stream& stream, bool postfilter) {
+    return decode_rtp_stream(stream.packets, stream.key.ssrc, stream.payload_type, postfilter);
+}
+
+std::vector<std::pair<std::string, std::uint64_t>> capture_counts(const capture_contents& contents,
+                                                                  std::uint64_t cut_streams) {
+    const capture_scan& scan = contents.scan;
+    std::vector<std::pair<std::string, std::uint64_t>> counts;
+    counts.emplace_back("capture records", scan.records);
+    for (std::size_t v = 1; v < capture::packet_verdict_count; ++v) {
+        if (scan.verdicts[v] > 0) {
+            counts.emplace_back(
+                std::string(capture::describe(static_cast<capture::packet_verdict>(v))),
+                scan.verdicts[v]);
+        }
+    }
+    counts.emplace_back("UDP datagrams", scan.verdicts[0]);
+    counts.emplace_back("SIP messages", scan.sip_messages);
+    if (scan.not_rtp > 0) counts.emplace_back("UDP not RTP", scan.not_rtp);
+    // RTP not taken as G.723.1: other static types, and dynamic types that
+    // neither SDP nor --pt named.
+    std::uint64_t kept = 0;
+    for (const auto& [key, packets] : scan.streams) kept += packets.size();
+    std::uint64_t g723_packets = 0;
+    for (const g723_stream& stream : contents.streams) g723_packets += stream.g723_packets;
+    if (const std::uint64_t others = scan.other_payload_types + kept - g723_packets; others > 0) {
+        counts.emplace_back("RTP of other types", others);
+    }
+    if (cut_streams > 0) counts.emplace_back("streams cut at 2 hours", cut_streams);
+    return counts;
+}
+
+std::string damage_message(const capture_contents& contents) {
+    if (contents.scan.damage.empty()) return "";
+    return "ends in a damaged record (" + contents.scan.damage + "); the " +
+           std::to_string(contents.scan.records) + " records before it were used";
+}
+
+std::vector<call_directions> capture_calls(const capture_contents& contents) {
+    std::vector<stream_key> keys;
+    for (const g723_stream& stream : contents.streams) keys.push_back(stream.key);
+    return pair_calls(keys, contents.scan.announced);
+}
+
+call_audio place_call(const call_directions& call,
+                      const std::function<const decoded_stream&(std::size_t)>& decoded) {
+    call_audio audio;
+    audio.start_seconds = decoded(call.first.front()).start_seconds;
+    for (const std::size_t i : call.second) {
+        audio.start_seconds = std::min(audio.start_seconds, decoded(i).start_seconds);
+    }
+    audio.first = place_channel(call.first, decoded, audio.start_seconds);
+    audio.second = place_channel(call.second, decoded, audio.start_seconds);
+    return audio;
+}
+
+std::vector<std::int16_t> interleave(const call_audio& call) {
+    std::vector<std::int16_t> samples(2 * std::max(call.first.size(), call.second.size()), 0);
+    for (std::size_t i = 0; i < call.first.size(); ++i) samples[2 * i] = call.first[i];
+    for (std::size_t i = 0; i < call.second.size(); ++i) samples[2 * i + 1] = call.second[i];
+    return samples;
+}
+
+}  // namespace g723::rtp

@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: BSD-2-Clause
+#ifndef G723_RTP_CAPTURE_CAPTURE_ANALYSIS_H
+#define G723_RTP_CAPTURE_CAPTURE_ANALYSIS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "rtp/capture/call_pairing.h"
+#include "rtp/capture/capture_scan.h"
+#include "rtp/capture/rtp_stream_decoding.h"
+
+namespace g723::rtp {
+
+// A stream of a capture that carries G.723.1, and why it is taken as such.
+struct g723_stream {
+    stream_key key;
+    unsigned payload_type = 0;
+    std::string payload_type_source;  // "static", "--pt" or "SDP"
+    double first_arrival = 0.0;       // of its first packet of any type
+    // Every packet of the stream, other payload types included; refers to
+    // the scan that found it.
+    std::span<const captured_rtp_packet> packets;
+    std::uint64_t g723_packets = 0;  // those of `payload_type`
+};
+
+// A whole capture: what the scan saw, and its G.723.1 streams in the order
+// they started.
+struct capture_contents {
+    capture_scan scan;
+    std::vector<g723_stream> streams;
+};
+
+// Opens a capture file. Throws capture::capture_error when libpcap cannot
+// read it or its link type is not supported; the message does not name the
+// file (the caller does).
+capture::capture_reader open_capture_file(const std::string& path);
+
+// Reads every record and decides which streams carry G.723.1: payload type
+// 4, one of `forced_types` (the tool's --pt), or a dynamic type that SDP in the capture announces for
+// the stream's destination. A capture that ends in a damaged record is not
+// refused: scan.damage says why, and what came before is kept.
+capture_contents read_capture_contents(capture::capture_reader& reader,
+                                       std::span<const unsigned> forced_types);
+
+// "192.0.2.1:5004 > 192.0.2.2:5006 ssrc 0x0000abcd".
+std::string stream_name(const stream_key& key);
+// An SSRC as eight hexadecimal digits, "0000abcd".
+std::string hex_ssrc(std::uint32_t ssrc);
+
+// Decodes one stream of `contents`. It only reads what it is given, so
+// several streams of one capture may be decoded on different threads.
+decoded_stream decode_g723_stream(const g723_stream& stream, bool postfilter);
+
+// The counts about the capture as a whole that the report shows, given how
+// many streams were cut at max_stream_frames.
+std::vector<std::pair<std::string, std::uint64_t>> capture_counts(const capture_contents& contents,
+                                                                  std::uint64_t cut_streams);
+
+// Why a capture's reading stopped early, as the report words it after the
+// capture's name; empty when it was read to its end.
+std::string damage_message(const capture_contents& contents);
+
+// The two directions of a call placed on one time axis from the start of
+// its earlier stream, by capture time.
+struct call_audio {
+    double start_seconds = 0.0;
+    std::vector<std::int16_t> first;  // the direction that started first
+    std::vector<std::int16_t> second;
+};
+
+// The calls of a capture (see pair_calls), as indices into contents.streams.
+std::vector<call_directions> capture_calls(const capture_contents& contents);
+
+// Places a call's decoded streams: each direction's streams in order, at
+// their start time, never overlapping the one before. A channel holds at
+// most max_stream_frames, whatever capture times say. `decoded` gives the
+// decoded stream of an index in `call`.
+call_audio place_call(const call_directions& call,
+                      const std::function<const decoded_stream&(std::size_t)>& decoded);
+
+// Both channels as interleaved stereo samples (left first), as long as
+// the longer one; the shorter is padded with silence.
+std::vector<std::int16_t> interleave(const call_audio& call);
+
+}  // namespace g723::rtp
+
+#endif

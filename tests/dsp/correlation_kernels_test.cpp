@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// The correlation kernels of every path against dot_product, which defines
+// each sum's order: bit for bit, for every lag, on signals of very different
+// scales and with exact zeros, so that the lanes' partial sums, tails, masks
+// and combining order are all exercised.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <random>
+
+#include "g723/dsp/dot_product.h"
+#include "g723/dsp/even_lag_correlations.h"
+#include "g723/dsp/lag_correlations.h"
+#include "kernel_tables.h"
+
+namespace g723 {
+namespace {
+
+template <std::size_t n>
+std::array<float, n> random_signal(std::mt19937& rng, int trial) {
+    // Wide dynamic range: sums that round differently in another order.
+    std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
+    std::uniform_int_distribution<int> exponent(-20, 20);
+    std::array<float, n> s;
+    for (float& v : s) v = trial % 4 == 3 && v < 0.0f ? 0.0f : std::ldexp(sample(rng), exponent(rng));
+    if (trial % 5 == 4)
+        for (std::size_t i = 0; i < n; i += 3) s[i] = 0.0f;
+    return s;
+}
+
+TEST(CorrelationKernels, LagCorrelationsOfEveryPathAreDotProducts) {
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 200; ++trial) {
+        // The open-loop pitch search's shape (64 lags from 9 over 60
+        // samples), and others with whole blocks only and tails only.
+        const int length = trial % 3 == 0 ? 60 : trial % 3 == 1 ? 64 : 5;
+        const int min_lag = 1 + trial % 17;
+        const int lags = 8 * (1 + trial % 8);
+        const auto signal = random_signal<200>(rng, trial);
+        const float* x = signal.data() + 130;
+        for (const kernel_table& kernels : supported_kernel_tables()) {
+            std::array<float, 64> out;
+            kernels.lag_correlations(out.data(), lags, x, min_lag, length);
+            for (int j = 0; j < lags; ++j)
+                ASSERT_EQ(std::bit_cast<uint32_t>(out[j]),
+                          std::bit_cast<uint32_t>(dot_product(x, x - (min_lag + j), length)))
+                    << kernel_path_name(kernels.path) << " trial " << trial << " lag " << min_lag + j;
+        }
+    }
+}
+
+TEST(CorrelationKernels, EvenLagCorrelationsOfEveryPathAreDotProducts) {
+    std::mt19937 rng(12);
+    for (int trial = 0; trial < 300; ++trial) {
+        const auto a = random_signal<kSubframeSamples>(rng, trial);
+        const auto h = random_signal<kSubframeSamples>(rng, trial + 1);
+        for (const kernel_table& kernels : supported_kernel_tables()) {
+            // The target against h, and h against itself.
+            for (const float* signal : {a.data(), h.data()}) {
+                std::array<float, kEvenLags> out;
+                kernels.even_lag_correlations(out, signal, h.data());
+                for (int k = 0; k < kEvenLags; ++k)
+                    ASSERT_EQ(std::bit_cast<uint32_t>(out[k]),
+                              std::bit_cast<uint32_t>(dot_product(signal + 2 * k, h.data(), kSubframeSamples - 2 * k)))
+                        << kernel_path_name(kernels.path) << " trial " << trial << " k " << k;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace g723
