@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: BSD-2-Clause
-"""Builds the g723 extension: the binding's modules in src/ and the codec
-library's sources, found in the project around this folder, compiled into
-one module, with soxr linked from the system (pkg-config soxr)."""
+"""Builds the g723 extension: the binding's modules in src/, the codec
+library's sources and the calls library's (captures, RTP, SDP), found in the
+project around this folder, compiled into one module, with soxr and libpcap
+linked from the system (pkg-config soxr libpcap)."""
 
 import os
 import re
@@ -28,13 +29,20 @@ def project_root() -> Path:
         "G723_SOURCE_DIR to the project's root")
 
 
-def soxr_flags(option: str) -> list:
-    """pkg-config's flags for soxr."""
-    try:
-        result = subprocess.run(["pkg-config", option, "soxr"], check=True, capture_output=True, text=True)
-    except (OSError, subprocess.CalledProcessError) as error:
-        raise SystemExit(f"g723: pkg-config cannot find soxr ({error}); install libsoxr-dev") from None
-    return shlex.split(result.stdout)
+# The system libraries the module links, and the Debian package of each.
+SYSTEM_LIBRARIES = {"soxr": "libsoxr-dev", "libpcap": "libpcap-dev"}
+
+
+def pkg_config_flags(option: str) -> list:
+    """pkg-config's flags for the system libraries."""
+    flags = []
+    for name, package in SYSTEM_LIBRARIES.items():
+        try:
+            result = subprocess.run(["pkg-config", option, name], check=True, capture_output=True, text=True)
+        except (OSError, subprocess.CalledProcessError) as error:
+            raise SystemExit(f"g723: pkg-config cannot find {name} ({error}); install {package}") from None
+        flags += shlex.split(result.stdout)
+    return flags
 
 
 def project_version(root: Path) -> str:
@@ -51,10 +59,11 @@ version = project_version(root)
 # Every library source at any depth, so that moving modules between the
 # library's folders needs no change here. setuptools takes only paths
 # relative to this folder.
-library_sources = sorted(os.path.relpath(path, HERE) for path in root.glob("g723/**/*.cpp"))
+library_sources = sorted(os.path.relpath(path, HERE)
+                         for folder in ("g723", "rtp") for path in root.glob(f"{folder}/**/*.cpp"))
 binding_sources = sorted(os.path.relpath(path, HERE) for path in (HERE / "src").glob("*.cpp"))
-cflags = soxr_flags("--cflags")
-libs = soxr_flags("--libs")
+cflags = pkg_config_flags("--cflags")
+libs = pkg_config_flags("--libs")
 
 extension = Pybind11Extension(
     "g723._g723",

@@ -13,16 +13,23 @@ the first byte.
   ``g723 encode``, ``g723 decode`` and ``g723 info`` handle files.
 - :func:`roundtrip` degrades audio at any rate through the codec and back,
   aligned with the input, for dataset augmentation.
+- :func:`read_capture` and :func:`read_calls` decode the G.723.1 RTP
+  streams and calls of a packet capture as ``g723 pcap`` does, with its
+  report and the kind of every frame.
 
-Coding releases the GIL, so threads coding different instances run in
-parallel. Bad arguments raise :class:`TypeError` or :class:`ValueError`; a
-stream that ends inside a frame raises :class:`TruncatedStreamError` with
-the tool's wording.
+Coding and reading captures release the GIL, so threads coding different
+instances run in parallel. Bad arguments raise :class:`TypeError` or
+:class:`ValueError`; a stream that ends inside a frame raises
+:class:`TruncatedStreamError` and a capture that cannot be read, or ends
+damaged, :class:`CaptureError`, both with the tool's wording.
 """
 
 from __future__ import annotations
 
+import enum
+import json
 import operator
+import os
 import secrets
 import warnings
 
@@ -34,6 +41,13 @@ __all__ = [
     "Encoder",
     "Decoder",
     "TruncatedStreamError",
+    "CaptureError",
+    "FrameKind",
+    "CaptureStream",
+    "Capture",
+    "Call",
+    "read_capture",
+    "read_calls",
     "encode",
     "decode",
     "roundtrip",
@@ -366,3 +380,217 @@ def info(data) -> dict:
     if message:
         raise TruncatedStreamError(message, description)
     return description
+
+
+class FrameKind(enum.IntEnum):
+    """What the samples of one 30 ms frame of a captured stream are, as
+    :attr:`CaptureStream.frame_kinds` holds them."""
+
+    #: A speech frame as received.
+    SPEECH = 0
+    #: An SID frame: comfort noise with new parameters.
+    SID = 1
+    #: Comfort noise going on: silence the sender did not send.
+    UNTRANSMITTED = 2
+    #: A frame of a packet that never arrived, concealed.
+    LOST = 3
+    #: Received, but concealed by the decoder (5.3 kbit/s, invalid codes).
+    CONCEALED = 4
+
+
+class CaptureError(ValueError):
+    """A packet capture that cannot be read, or that ends in a damaged record.
+
+    The message is the ``g723 pcap`` tool's, the capture's path first, e.g.
+    "call.pcap: ends in a damaged record (truncated dump file; ...); the 120
+    records before it were used". ``result`` holds what was read before the
+    damage (a :class:`Capture` from :func:`read_capture`, a list of
+    :class:`Call` from :func:`read_calls`), None when nothing could be read.
+    """
+
+    def __init__(self, message: str, result=None):
+        super().__init__(message)
+        self.result = result
+
+
+class CaptureStream:
+    """One G.723.1 RTP stream of a capture, decoded.
+
+    Attributes
+    ----------
+    name : str
+        As the report names it: "192.0.2.1:5004 > 192.0.2.2:5006 ssrc 0x11223344".
+    source, destination : tuple of (str, int)
+        Address and UDP port of the sender and of the receiver.
+    ssrc : int
+    payload_type : int
+    payload_type_source : str
+        Why the stream is taken as G.723.1: "static" (type 4), "SDP" (a
+        dynamic type announced as G723/8000 in the capture) or "--pt" (one of
+        the ``payload_types`` asked for, the tool's ``--pt``).
+    report : dict
+        The stream's fields in ``g723 pcap --json`` (``stream``, ``name``,
+        ``packets``, ``lost_frames``, ``jitter_ms``, ...), rounded as the tool
+        prints them, without ``output``.
+    samples : numpy.ndarray of int16
+        The decoded audio, 8 kHz mono: lost frames concealed, untransmitted
+        silence as comfort noise.
+    frame_kinds : numpy.ndarray of uint8
+        The :class:`FrameKind` of every 30 ms frame: frame ``i`` is
+        ``samples[240 * i : 240 * (i + 1)]``.
+    segment_starts : numpy.ndarray of int64
+        The sample at which each segment starts (0 first): the decoder starts
+        afresh after an SSRC change or a timestamp jump.
+    start : float
+        Capture time, in seconds since the epoch, of the first sample.
+    cut : bool
+        The stream was longer than two hours and was cut there.
+    """
+
+    __slots__ = ("name", "source", "destination", "ssrc", "payload_type", "payload_type_source",
+                 "report", "samples", "frame_kinds", "segment_starts", "start", "cut")
+
+    def __init__(self, data: dict, report: dict):
+        report = dict(report)
+        report.pop("output", None)
+        self.name = report["name"]
+        self.source = data["source"]
+        self.destination = data["destination"]
+        self.ssrc = data["ssrc"]
+        self.payload_type = report["payload_type"]
+        self.payload_type_source = report["payload_type_source"]
+        self.report = report
+        self.samples = data["samples"]
+        self.frame_kinds = data["frame_kinds"]
+        self.segment_starts = data["segment_starts"]
+        self.start = data["start"]
+        self.cut = data["cut"]
+
+    @property
+    def duration(self) -> float:
+        """Seconds of decoded audio."""
+        return len(self.samples) / SAMPLE_RATE
+
+    def __repr__(self) -> str:
+        return f"<g723.CaptureStream {self.name}, payload type {self.payload_type}, {self.duration:.2f} s>"
+
+
+class Capture(list):
+    """The G.723.1 streams of a capture (:class:`CaptureStream`), in the
+    order they started, as ``g723 pcap`` numbers them.
+
+    ``counts`` holds the report's counts about the capture as a whole
+    (``{"capture records": 1200, "UDP datagrams": 1180, ...}``, as in
+    ``g723 pcap --json``), ``path`` the capture read.
+    """
+
+    def __init__(self, streams, counts: dict, path: str):
+        super().__init__(streams)
+        self.counts = counts
+        self.path = path
+
+    def __repr__(self) -> str:
+        return f"<g723.Capture {self.path!r}: {len(self)} streams>"
+
+
+class Call:
+    """The two directions of one call, aligned by capture time as
+    ``g723 pcap --stereo`` writes them.
+
+    ``first`` and ``second`` are the streams of each direction (several when
+    the sender changed SSRC), ``first`` the direction that started first.
+    ``samples`` is an int16 array of shape (n, 2): ``first`` in column 0
+    (the tool's left channel), ``second`` in column 1, from ``start``
+    (capture time in seconds of the earlier stream's first sample); each
+    stream lies at its own start time, silence between.
+    """
+
+    __slots__ = ("first", "second", "samples", "start")
+
+    def __init__(self, first, second, samples, start: float):
+        self.first = first
+        self.second = second
+        self.samples = samples
+        self.start = start
+
+    def __repr__(self) -> str:
+        return (f"<g723.Call {self.first[0].name.split(' ssrc')[0]}: "
+                f"{len(self.samples) / SAMPLE_RATE:.2f} s>")
+
+
+def _payload_types(payload_types) -> list:
+    types = []
+    for value in payload_types:
+        try:
+            number = operator.index(value)
+        except TypeError:
+            raise TypeError(f"payload_types must hold whole numbers, not {value!r}") from None
+        if isinstance(value, bool) or not 0 <= number <= 127:
+            raise ValueError(f"payload types are 0 to 127, not {value!r}")
+        types.append(number)
+    return types
+
+
+def _read(path, payload_types, postfilter: bool, calls: bool):
+    """The capture at `path` decoded: a Capture, its calls when asked, and
+    the tool's damage message (empty when whole)."""
+    name = os.fspath(path)
+    if isinstance(name, bytes):
+        name = os.fsdecode(name)
+    # Missing and unreadable files raise Python's own errors.
+    with open(name, "rb"):
+        pass
+    try:
+        data = _g723.read_capture(name, _payload_types(payload_types), bool(postfilter), bool(calls))
+    except _g723.CaptureError as error:
+        raise CaptureError(f"{name}: {error}") from None
+    report = json.loads(data["report"])
+    capture = Capture([CaptureStream(stream, row) for stream, row in zip(data["streams"], report["streams"])],
+                      report["counts"], name)
+    found = [Call([capture[i] for i in call["first"]], [capture[i] for i in call["second"]],
+                  call["samples"], call["start"]) for call in data["calls"]]
+    damage = f"{name}: {data['damage']}" if data["damage"] else ""
+    return capture, found, damage
+
+
+def read_capture(path, payload_types=(), postfilter: bool = True) -> Capture:
+    """Decodes every G.723.1 RTP stream of a pcap or pcapng capture, as
+    ``g723 pcap`` does.
+
+    A stream is RTP of one SSRC between two addresses with payload type 4,
+    one of `payload_types` (the tool's ``--pt``), or a dynamic type that
+    SIP/SDP in the capture announces as G723/8000. Duplicates are dropped,
+    reordered packets put back, lost frames concealed, silence the sender did
+    not send played as comfort noise. `postfilter` is the decoder's.
+
+    Returns a :class:`Capture`: a list of :class:`CaptureStream` in the
+    report's order, each with its report fields (those of ``g723 pcap
+    --json``), audio, frame kinds and segments, and the capture's counts.
+
+    Raises :class:`CaptureError` with the tool's message when the capture
+    cannot be read, or when it ends in a damaged record; then the
+    exception's ``result`` holds the streams read before the damage. The GIL
+    is released while reading and decoding.
+    """
+    capture, _, damage = _read(path, payload_types, postfilter, False)
+    if damage:
+        raise CaptureError(damage, capture)
+    return capture
+
+
+def read_calls(path, payload_types=(), postfilter: bool = True) -> list:
+    """Pairs the two directions of each call of a capture, as
+    ``g723 pcap --stereo`` does, and returns a list of :class:`Call` with
+    their audio aligned by capture time.
+
+    Two directions belong to one call when SDP of the same Call-ID announced
+    both destinations or, where SDP does not name both, when each goes where
+    the other comes from; a direction without a partner is left out (see
+    :func:`read_capture`). The arguments and errors are those of
+    :func:`read_capture`; a damaged capture's ``result`` holds the calls
+    read before the damage.
+    """
+    _, calls, damage = _read(path, payload_types, postfilter, True)
+    if damage:
+        raise CaptureError(damage, calls)
+    return calls

@@ -1,5 +1,7 @@
 # SPDX-License-Identifier: BSD-2-Clause
-from typing import Any, Optional, Sequence, Union
+import enum
+import os
+from typing import Any, Iterable, Optional, Sequence, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -42,3 +44,45 @@ def decode(data: _Bytes, *, postfilter: bool = ...) -> npt.NDArray[np.int16]: ..
 def roundtrip(audio: _Audio, rate: int, loss: float = ..., seed: Optional[int] = ..., vad: bool = ...,
               postfilter: bool = ..., *, multiple_sid: bool = ..., highpass: bool = ...) -> npt.NDArray[Any]: ...
 def info(data: _Bytes) -> dict[str, Any]: ...
+
+class FrameKind(enum.IntEnum):
+    SPEECH = 0
+    SID = 1
+    UNTRANSMITTED = 2
+    LOST = 3
+    CONCEALED = 4
+
+class CaptureError(ValueError):
+    result: Any
+    def __init__(self, message: str, result: Any = ...) -> None: ...
+
+class CaptureStream:
+    name: str
+    source: tuple[str, int]
+    destination: tuple[str, int]
+    ssrc: int
+    payload_type: int
+    payload_type_source: str
+    report: dict[str, Any]
+    samples: npt.NDArray[np.int16]
+    frame_kinds: npt.NDArray[np.uint8]
+    segment_starts: npt.NDArray[np.int64]
+    start: float
+    cut: bool
+    @property
+    def duration(self) -> float: ...
+
+class Capture(list[CaptureStream]):
+    counts: dict[str, int]
+    path: str
+
+class Call:
+    first: list[CaptureStream]
+    second: list[CaptureStream]
+    samples: npt.NDArray[np.int16]
+    start: float
+
+_Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+def read_capture(path: _Path, payload_types: Iterable[int] = ..., postfilter: bool = ...) -> Capture: ...
+def read_calls(path: _Path, payload_types: Iterable[int] = ..., postfilter: bool = ...) -> list[Call]: ...

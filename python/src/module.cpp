@@ -7,13 +7,16 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <optional>
+#include <string>
 
 #include <cstdint>
 #include <span>
 #include <utility>
 #include <vector>
 
+#include "capture_reading.h"
 #include "degradation.h"
 #include "sample_scale.h"
 #include "stream_info.h"
@@ -58,11 +61,77 @@ py::dict counts_dict(const frame_counts& counts, bool decoding) {
     return frames;
 }
 
-// The samples as a numpy array that owns them, without a copy.
-pcm_array to_array(std::vector<std::int16_t>&& samples) {
-    auto* owned = new std::vector<std::int16_t>(std::move(samples));
-    const py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<std::int16_t>*>(p); });
-    return pcm_array(static_cast<py::ssize_t>(owned->size()), owned->data(), owner);
+// The values as a numpy array that owns them, without a copy; `columns`
+// above one makes rows of that many.
+template <typename T>
+py::array_t<T> to_array(std::vector<T>&& values, py::ssize_t columns = 1) {
+    auto* owned = new std::vector<T>(std::move(values));
+    const py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<T>*>(p); });
+    const auto size = static_cast<py::ssize_t>(owned->size());
+    if (columns == 1) return py::array_t<T>(size, owned->data(), owner);
+    return py::array_t<T>({size / columns, columns}, owned->data(), owner);
+}
+
+py::tuple endpoint_tuple(const g723::rtp::endpoint& point) {
+    return py::make_tuple(g723::rtp::capture::to_string(point.address), point.port);
+}
+
+// A capture as the package's read_capture and read_calls take it apart:
+// the report as `g723 pcap --json` prints it, the damage message, one dict
+// per stream and, when asked, one per call with its stereo samples.
+py::dict read_capture_data(const std::string& path, const std::vector<unsigned>& payload_types,
+                           bool postfilter, bool calls) {
+    namespace rtp = g723::rtp;
+    capture_reading reading;
+    std::vector<std::vector<std::int16_t>> call_samples;
+    std::vector<double> call_starts;
+    {
+        const py::gil_scoped_release release;
+        reading = read_capture(path, payload_types, postfilter, calls);
+        for (const rtp::call_directions& call : reading.calls) {
+            const rtp::call_audio audio = rtp::place_call(
+                call, [&](std::size_t i) -> const rtp::decoded_stream& { return reading.decoded[i]; });
+            call_samples.push_back(rtp::interleave(audio));
+            call_starts.push_back(audio.start_seconds);
+        }
+    }
+    py::list streams;
+    for (std::size_t i = 0; i < reading.decoded.size(); ++i) {
+        const rtp::g723_stream& found = reading.contents.streams[i];
+        rtp::decoded_stream& decoded = reading.decoded[i];
+        std::vector<std::uint8_t> kinds(decoded.frames.size());
+        std::transform(decoded.frames.begin(), decoded.frames.end(), kinds.begin(),
+                       [](rtp::decoded_frame kind) { return static_cast<std::uint8_t>(kind); });
+        std::vector<std::int64_t> segments;
+        for (const std::size_t start : decoded.segment_starts) {
+            segments.push_back(static_cast<std::int64_t>(start * rtp::frame_samples));
+        }
+        py::dict stream;
+        stream["source"] = endpoint_tuple(found.key.source);
+        stream["destination"] = endpoint_tuple(found.key.destination);
+        stream["ssrc"] = found.key.ssrc;
+        stream["start"] = decoded.start_seconds;
+        stream["cut"] = decoded.cut;
+        stream["samples"] = to_array(std::move(decoded.samples));
+        stream["frame_kinds"] = to_array(std::move(kinds));
+        stream["segment_starts"] = to_array(std::move(segments));
+        streams.append(stream);
+    }
+    py::list call_list;
+    for (std::size_t c = 0; c < reading.calls.size(); ++c) {
+        py::dict call;
+        call["first"] = reading.calls[c].first;
+        call["second"] = reading.calls[c].second;
+        call["start"] = call_starts[c];
+        call["samples"] = to_array(std::move(call_samples[c]), 2);
+        call_list.append(call);
+    }
+    py::dict result;
+    result["report"] = reading.report_json;
+    result["damage"] = reading.damage;
+    result["streams"] = streams;
+    result["calls"] = call_list;
+    return result;
 }
 
 py::bytes to_bytes(const std::vector<std::uint8_t>& coded) {
@@ -234,4 +303,8 @@ PYBIND11_MODULE(_g723, m) {
         "looks_like_audio_file",
         [](const py::buffer& data) { return looks_like_audio_file(byte_view(data).bytes()); }, py::arg("data"),
         "True when the bytes start like an audio file rather than a bit-stream.");
+    m.def("read_capture", &read_capture_data, py::arg("path"), py::arg("payload_types"),
+          py::arg("postfilter"), py::arg("calls"),
+          "The G.723.1 streams of a capture, decoded, with the report and the calls.");
+    py::register_exception<g723::rtp::capture::capture_error>(m, "CaptureError", PyExc_ValueError);
 }

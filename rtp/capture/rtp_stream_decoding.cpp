@@ -72,8 +72,10 @@ decoded_stream decode_rtp_stream(std::span<const captured_rtp_packet> packets, s
     settings.postfilter = postfilter;
     decoder_handle decoder(settings);
     stream.samples.resize(frames.size() * frame_samples);
+    stream.frames.resize(frames.size());
     for (std::size_t i = 0; i < frames.size(); ++i) {
-        rtp::decode_timeline_frame(decoder.get(), frames[i],
+        if (frames[i].starts_segment) stream.segment_starts.push_back(i);
+        stream.frames[i] = rtp::decode_timeline_frame(decoder.get(), frames[i],
                                    std::span<std::int16_t, frame_samples>(
                                        stream.samples.data() + i * frame_samples, frame_samples),
                                    statistics);

@@ -8,12 +8,18 @@
 
 #include "rtp/capture/capture_scan.h"
 #include "rtp/stream/stream_statistics.h"
+#include "rtp/stream/timeline_decoding.h"
 
 namespace g723::rtp {
 
 struct decoded_stream {
     std::vector<std::int16_t> samples;  // 8 kHz mono
     rtp::stream_statistics statistics;
+    // What each 30 ms frame of `samples` is, frame i at samples 240 i.
+    std::vector<decoded_frame> frames;
+    // The frames at which the decoder started afresh (an SSRC change, a
+    // timestamp jump), the first frame included.
+    std::vector<std::size_t> segment_starts;
     double start_seconds = 0.0;  // arrival of the timeline's first packet
     bool cut = false;            // longer than max_stream_frames, cut there
 };
