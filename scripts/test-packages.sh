@@ -109,7 +109,10 @@ if [ -n "$wireshark_plugins" ]; then
     fail "tshark does not load the unpacked Wireshark plugin"
 fi
 
-export PKG_CONFIG_PATH=$unpacked/$libdir/pkgconfig
+# The .pc file names /usr, as installed; pkg-config puts the unpacked
+# folder in front.
+export PKG_CONFIG_PATH=$unpacked/$libdir/pkgconfig PKG_CONFIG_SYSROOT_DIR=$unpacked
+grep -qx "prefix=/usr" "$unpacked/$libdir/pkgconfig/g723.pc" || fail "g723.pc does not name /usr"
 [ "$(pkg-config --modversion g723)" = "$version" ] || fail "pkg-config g723: not version $version"
 # shellcheck disable=SC2046
 cc -Wall -Wextra -Werror tests/api/consumer/consumer.c $(pkg-config --cflags --libs g723) \

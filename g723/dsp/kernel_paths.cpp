@@ -8,6 +8,7 @@
 #include "g723/dsp/lag_correlations.h"
 #include "g723/dsp/pcm_rounding.h"
 #include "g723/dsp/postfilter_sections.h"
+#include "g723/dsp/response_filter.h"
 
 namespace g723 {
 
@@ -43,6 +44,7 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
                    postfilter_zero_part_plain,
                    postfilter_pole_part_plain,
                    postfilter_pole_part_and_gain_scaling_plain,
+                   filter_by_response_plain,
                    round_to_pcm_plain};
 #if G723_X86_KERNELS
     if (path == kernel_path::sse2 || path == kernel_path::avx2) {
@@ -56,11 +58,13 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
     }
     if (path == kernel_path::avx2) {
         // The pole recursion is bound by its chain of sums, not by width: it
-        // keeps the SSE2 kernel.
+        // keeps the SSE2 kernel. The response filtering has no SSE2 kernel
+        // of its own: its plain loop is vectorized as it stands.
         t.path = kernel_path::avx2;
         t.lag_correlations = lag_correlations_avx2;
         t.even_lag_correlations = even_lag_correlations_avx2;
         t.postfilter_zero_part = postfilter_zero_part_avx2;
+        t.filter_by_response = filter_by_response_avx2;
         t.round_to_pcm = round_to_pcm_avx2;
     }
 #endif
