@@ -54,12 +54,12 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
         t.postfilter_zero_part = postfilter_zero_part_sse2;
         t.postfilter_pole_part = postfilter_pole_part_sse2;
         t.postfilter_pole_part_and_gain_scaling = postfilter_pole_part_and_gain_scaling_sse2;
+        t.filter_by_response = filter_by_response_sse2;
         t.round_to_pcm = round_to_pcm_sse2;
     }
     if (path == kernel_path::avx2) {
         // The pole recursion is bound by its chain of sums, not by width: it
-        // keeps the SSE2 kernel. The response filtering has no SSE2 kernel
-        // of its own: its plain loop is vectorized as it stands.
+        // keeps the SSE2 kernel.
         t.path = kernel_path::avx2;
         t.lag_correlations = lag_correlations_avx2;
         t.even_lag_correlations = even_lag_correlations_avx2;
