@@ -36,7 +36,8 @@ def main() -> int:
     if arguments.scheduler:
         client = Client(arguments.scheduler)
     else:
-        client = Client(LocalCluster(n_workers=arguments.workers, threads_per_worker=1, processes=True))
+        client = Client(LocalCluster(n_workers=arguments.workers, threads_per_worker=1, processes=True,
+                                     dashboard_address=":0"))
     with client:
         if arguments.command == "captures":
             paths = sorted(p for p in arguments.folder.iterdir() if p.suffix in (".pcap", ".pcapng"))
