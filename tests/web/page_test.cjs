@@ -252,6 +252,41 @@ async function main() {
     JSON.stringify({ from, before, after }));
     await page.click('#play');
 
+    // A packet capture: the tool's report, and each stream decoded as the
+    // tool writes it.
+    await choose('rtp-stream.pcap');
+    const report = await page.$eval('#capture-report', (e) => e.textContent);
+    check(report === fs.readFileSync(reference('capture.report.txt'), 'utf8'),
+      'the capture\'s report is g723 pcap\'s', report);
+    const streams = JSON.parse(fs.readFileSync(reference('capture.report.json'), 'utf8')).streams;
+    const written = fs.readdirSync(reference('capture')).sort();
+    const pageStreams = await page.evaluate(async () => {
+      const digest = async (a) => Array.from(new Uint8Array(await crypto.subtle.digest(
+        'SHA-256', new Uint8Array(a.buffer, a.byteOffset, a.byteLength))),
+      (b) => b.toString(16).padStart(2, '0')).join('');
+      return Promise.all(window.g723page.result.streams.map(async (s) => ({
+        name: s.name, decoded: await digest(s.decoded),
+        kinds: Array.from(s.frames).reduce((k, f) => { k[f] += 1; return k; }, [0, 0, 0, 0, 0]),
+      })));
+    });
+    const wavSamples = (file) => {
+      const bytes = fs.readFileSync(file);
+      for (let at = 12; at + 8 <= bytes.length; at += 8 + bytes.readUInt32LE(at + 4)) {
+        if (bytes.toString('latin1', at, at + 4) === 'data') return bytes.subarray(at + 8, at + 8 + bytes.readUInt32LE(at + 4));
+      }
+      throw new Error(`${file} has no data chunk`);
+    };
+    check(pageStreams.length === streams.length && streams.length === written.length && streams.length > 0,
+      'the page finds the capture\'s streams', JSON.stringify(pageStreams.map((s) => s.name)));
+    pageStreams.forEach((stream, i) => {
+      check(stream.name === streams[i].name && stream.decoded === sha256(wavSamples(path.join(reference('capture'), written[i]))),
+        `stream ${i + 1} decodes to the samples g723 pcap writes`);
+      check(stream.kinds[1] === streams[i].sid_frames && stream.kinds[2] === streams[i].untransmitted_frames &&
+        stream.kinds[3] === streams[i].lost_frames, `stream ${i + 1}'s frame kinds are those of the report`,
+      JSON.stringify(stream.kinds));
+    });
+    await page.screenshot({ path: reference('page-capture.png'), fullPage: true });
+
     // Decoding speed on a longer stream: the sample without silence
     // compression twenty times over, the best of three runs.
     let best = Infinity;
