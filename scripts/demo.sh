@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh core
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DG723_BUILD_TESTS=OFF -DG723_BUILD_BENCH=OFF \
-  -DG723_BUILD_GST=OFF
+  -DG723_BUILD_GST=OFF -DG723_BUILD_WIRESHARK=OFF
 cmake --build build -j"$(nproc)" --target g723_tool
 echo
 echo "\$ build/tools/g723 roundtrip samples/speech.wav samples/speech.decoded.wav"

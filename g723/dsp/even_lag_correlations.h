@@ -11,8 +11,6 @@
 
 namespace g723 {
 
-inline constexpr int kEvenLags = kSubframeSamples / 2;
-
 // a and h hold 60 samples each.
 inline void even_lag_correlations(std::span<float, kEvenLags> out, const float* a, const float* h) {
     kernels().even_lag_correlations(out, a, h);

@@ -36,18 +36,25 @@ inline constexpr kernel_path kAllKernelPaths[] = {kernel_path::plain, kernel_pat
 const char* kernel_path_name(kernel_path path);
 bool kernel_path_supported(kernel_path path);
 
+// Fixed extents of the correlation kernels (see their headers).
+inline constexpr int kCorrelationLags = 64;
+inline constexpr int kCorrelationLength = 60;
+inline constexpr int kEvenLags = kSubframeSamples / 2;
+
 // The kernels of one path. Each entry's contract is that of the plain
 // function in the kernel's own header.
 struct kernel_table {
     kernel_path path;
-    void (*lag_correlations)(float* out, int lags, const float* x, int min_lag, int length);
-    void (*even_lag_correlations)(std::span<float, kSubframeSamples / 2> out, const float* a, const float* h);
+    void (*lag_correlations)(std::span<float, kCorrelationLags> out, const float* x, int min_lag);
+    void (*even_lag_correlations)(std::span<float, kEvenLags> out, const float* a, const float* h);
     void (*postfilter_zero_part)(std::span<float, kSubframeSamples> out, const float* s, const lpc_vector& b);
     void (*postfilter_pole_part)(float* u, std::span<const float, kSubframeSamples> zero_part,
                                  const lpc_vector& c);
     void (*postfilter_pole_part_and_gain_scaling)(float* u, std::span<const float, kSubframeSamples> zero_part,
                                                   const lpc_vector& c, std::span<float, kSubframeSamples> earlier,
                                                   float increment, float& gain_state);
+    void (*filter_by_response)(std::span<float, kSubframeSamples> y, std::span<const float, kSubframeSamples> h,
+                               const float* x, int count);
     void (*round_to_pcm)(std::span<const float, kFrameSamples> in, std::span<int16_t, kFrameSamples> out);
 };
 

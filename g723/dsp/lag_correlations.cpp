@@ -9,8 +9,13 @@
 
 namespace g723::paths {
 
-void lag_correlations_plain(float* out, int lags, const float* x, int min_lag, int length) {
-    for (int j = 0; j < lags; ++j) out[j] = dot_product(x, x - (min_lag + j), length);
+namespace {
+constexpr int kLags = kCorrelationLags;
+constexpr int kLength = kCorrelationLength;
+}  // namespace
+
+void lag_correlations_plain(std::span<float, kCorrelationLags> out, const float* x, int min_lag) {
+    for (int j = 0; j < kLags; ++j) out[j] = dot_product(x, x - (min_lag + j), kLength);
 }
 
 #if G723_X86_KERNELS
@@ -20,11 +25,11 @@ void lag_correlations_plain(float* out, int lags, const float* x, int min_lag, i
 // lag; x[i] is broadcast to all lanes. Lane j holds the lag min_lag + first
 // + 3 - j, so that the four lagged samples of one term are adjacent in
 // memory.
-void lag_correlations_sse2(float* out, int lags, const float* x, int min_lag, int length) {
-    const int blocked = length / 8 * 8;
-    __m128 broadcast[kMaxCorrelationLength];
-    for (int i = 0; i < length; ++i) broadcast[i] = _mm_set1_ps(x[i]);
-    for (int first = 0; first < lags; first += 4) {
+void lag_correlations_sse2(std::span<float, kCorrelationLags> out, const float* x, int min_lag) {
+    constexpr int blocked = kLength / 8 * 8;
+    __m128 broadcast[kLength];
+    for (int i = 0; i < kLength; ++i) broadcast[i] = _mm_set1_ps(x[i]);
+    for (int first = 0; first < kLags; first += 4) {
         const float* lagged = x - (min_lag + first + 3);
         __m128 acc[8];
         for (__m128& a : acc) a = _mm_setzero_ps();
@@ -32,21 +37,21 @@ void lag_correlations_sse2(float* out, int lags, const float* x, int min_lag, in
             for (int l = 0; l < 8; ++l)
                 acc[l] = _mm_add_ps(acc[l], _mm_mul_ps(broadcast[i + l], _mm_loadu_ps(lagged + i + l)));
         __m128 tail = _mm_setzero_ps();
-        for (int i = blocked; i < length; ++i)
+        for (int i = blocked; i < kLength; ++i)
             tail = _mm_add_ps(tail, _mm_mul_ps(broadcast[i], _mm_loadu_ps(lagged + i)));
         const __m128 low = _mm_add_ps(_mm_add_ps(acc[0], acc[1]), _mm_add_ps(acc[2], acc[3]));
         const __m128 high = _mm_add_ps(_mm_add_ps(acc[4], acc[5]), _mm_add_ps(acc[6], acc[7]));
         const __m128 sums = _mm_add_ps(_mm_add_ps(low, high), tail);
         // Lanes in reverse: lane 3 holds the lag min_lag + first.
-        _mm_storeu_ps(out + first, _mm_shuffle_ps(sums, sums, _MM_SHUFFLE(0, 1, 2, 3)));
+        _mm_storeu_ps(out.data() + first, _mm_shuffle_ps(sums, sums, _MM_SHUFFLE(0, 1, 2, 3)));
     }
 }
 
 // The same with eight lags per vector.
-G723_TARGET_AVX2 void lag_correlations_avx2(float* out, int lags, const float* x, int min_lag, int length) {
-    const int blocked = length / 8 * 8;
+G723_TARGET_AVX2 void lag_correlations_avx2(std::span<float, kCorrelationLags> out, const float* x, int min_lag) {
+    constexpr int blocked = kLength / 8 * 8;
     const __m256i reverse = _mm256_set_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    for (int first = 0; first < lags; first += 8) {
+    for (int first = 0; first < kLags; first += 8) {
         const float* lagged = x - (min_lag + first + 7);
         __m256 acc[8];
         for (__m256& a : acc) a = _mm256_setzero_ps();
@@ -55,12 +60,12 @@ G723_TARGET_AVX2 void lag_correlations_avx2(float* out, int lags, const float* x
                 acc[l] = _mm256_add_ps(acc[l],
                                        _mm256_mul_ps(_mm256_broadcast_ss(x + i + l), _mm256_loadu_ps(lagged + i + l)));
         __m256 tail = _mm256_setzero_ps();
-        for (int i = blocked; i < length; ++i)
+        for (int i = blocked; i < kLength; ++i)
             tail = _mm256_add_ps(tail, _mm256_mul_ps(_mm256_broadcast_ss(x + i), _mm256_loadu_ps(lagged + i)));
         const __m256 low = _mm256_add_ps(_mm256_add_ps(acc[0], acc[1]), _mm256_add_ps(acc[2], acc[3]));
         const __m256 high = _mm256_add_ps(_mm256_add_ps(acc[4], acc[5]), _mm256_add_ps(acc[6], acc[7]));
         const __m256 sums = _mm256_add_ps(_mm256_add_ps(low, high), tail);
-        _mm256_storeu_ps(out + first, _mm256_permutevar8x32_ps(sums, reverse));
+        _mm256_storeu_ps(out.data() + first, _mm256_permutevar8x32_ps(sums, reverse));
     }
 }
 

@@ -36,6 +36,7 @@ float slide_energy(float e, const float* now, int length, int lag) {
 }
 
 constexpr int kDecimatedLags = kMaxDecimatedLag - kMinDecimatedLag + 1;
+static_assert(kDecimatedLags == kCorrelationLags && kDecimatedWindow == kCorrelationLength);
 
 }  // namespace
 
@@ -51,7 +52,7 @@ int32_t coarse_pitch_candidate(const float* x) {
     float e = energy(now - (kMinDecimatedLag - 1), kDecimatedWindow);
     // Cr(k) of the half frame with itself k decimated samples back.
     std::array<float, kDecimatedLags> crs;
-    lag_correlations(crs.data(), kDecimatedLags, now, kMinDecimatedLag, kDecimatedWindow);
+    lag_correlations(crs, now, kMinDecimatedLag);
     int best = kDefaultDecimatedLag;
     float max = 0.0f;
     for (int k = kMinDecimatedLag; k <= kMaxDecimatedLag; ++k) {

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "rtp/packet/g723_payload.h"
+#include "rtp/packet/rtp_packet.h"
 #include "rtp/stream/stream_timeline.h"
 
 namespace g723::rtp {
@@ -42,6 +44,7 @@ void jitter_buffer::restart() {
     recently_played_.clear();
     highest_sequence_.reset();
     transit_floor_.clear();
+    longest_frames_ = 1;
     peak_excess_ = 0.0;
     jitter_.restart();
 }
@@ -68,9 +71,15 @@ arrival_kind jitter_buffer::add(held_packet packet, double arrival_seconds,
     last_timestamp_ = packet.timestamp;
     last_media_units_ = media_units;
     const double media_seconds = static_cast<double>(media_units) / 8000.0;
+    const std::size_t frames = std::max<std::size_t>(1, split_payload(packet.payload).frames.size());
+    longest_frames_ = std::max(longest_frames_, frames);
 
     // The path's floor and the jitter follow every arrival, late ones too.
-    const double transit = arrival_seconds - media_seconds;
+    // A sender can send a packet only once its last frame has been spoken,
+    // so transit is taken from the end of the packet's audio: the short
+    // packet that ends a talkspurt has the same transit as the full ones.
+    const double end_seconds = media_seconds + static_cast<double>(frames) * frame_seconds;
+    const double transit = arrival_seconds - end_seconds;
     const std::uint64_t arrival = arrivals_++;
     while (!transit_floor_.empty() && transit_floor_.back().second >= transit) {
         transit_floor_.pop_back();
@@ -79,9 +88,11 @@ arrival_kind jitter_buffer::add(held_packet packet, double arrival_seconds,
     while (transit_floor_.front().first + floor_window <= arrival) transit_floor_.pop_front();
     // The packet's playout time was fixed by the delay in force before it
     // came; only then does it move the delay on.
-    const double excess = transit - transit_floor_.front().second;
+    const double excess =
+        arrival_seconds - media_seconds - longest_seconds() - transit_floor_.front().second;
     const bool late = (last_played_ && sequence <= *last_played_) || excess > delay_seconds_;
-    jitter_.add(arrival_seconds, packet.timestamp);
+    jitter_.add(arrival_seconds,
+                packet.timestamp + static_cast<std::uint32_t>(frames * timestamp_units_per_frame));
     peak_excess_ = std::max(peak_excess_ * peak_decay, excess);
     delay_seconds_ = std::clamp(std::max(jitter_multiple * jitter_.jitter_ms() / 1000.0, peak_excess_),
                                 limits_.min_delay_seconds, limits_.max_delay_seconds);
@@ -96,7 +107,11 @@ arrival_kind jitter_buffer::add(held_packet packet, double arrival_seconds,
 
 double jitter_buffer::playout_time(const waiting& entry) const {
     const double floor = transit_floor_.empty() ? 0.0 : transit_floor_.front().second;
-    return floor + entry.media_seconds + delay_seconds_;
+    return floor + entry.media_seconds + longest_seconds() + delay_seconds_;
+}
+
+double jitter_buffer::longest_seconds() const {
+    return static_cast<double>(longest_frames_) * frame_seconds;
 }
 
 std::optional<double> jitter_buffer::next_playout() const {

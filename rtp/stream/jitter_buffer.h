@@ -38,12 +38,17 @@ struct jitter_buffer_limits {
 // An adaptive jitter buffer: holds a live stream's packets from arrival
 // until their playout time and hands them on in sequence order.
 //
-// A packet's transit is its arrival time less its media time (timestamp
-// over the 8000 Hz clock). The least transit over the last packets is the
-// path's floor; a packet plays out at floor + media time + delay, where the
-// delay follows the measured interarrival jitter (four times it) and rises
-// at once to cover a packet that came later than the floor by more, then
-// fades back; it is kept within the limits. A packet that arrives after its playout time, or after
+// A packet's transit is its arrival time less the media time at the end of
+// its audio (timestamp over the 8000 Hz clock plus its frames): a sender
+// sends a packet once its last frame has been spoken, so full packets and
+// the short one that ends a talkspurt have the same transit. The least
+// transit over the last packets is the path's floor. A packet plays out at
+// floor + media time of its first frame + the longest packet's duration +
+// delay: the packet time is part of the playout delay whichever frame the
+// sender times its packets by. The delay follows the measured interarrival
+// jitter (four times it) and rises at once to cover a packet that came
+// later than its playout time would allow, then fades back; it is kept
+// within the limits. A packet that arrives after its playout time, or after
 // a later packet has been played out, is late: the gap it leaves is loss.
 //
 // A new SSRC, or a timestamp that goes backwards or jumps more than a
@@ -76,6 +81,7 @@ private:
     bool breaks_timing(const held_packet& packet) const;
     void restart();
     double playout_time(const waiting& entry) const;
+    double longest_seconds() const;
     void play_front(std::vector<held_packet>& played);
 
     jitter_buffer_limits limits_;
@@ -92,6 +98,7 @@ private:
     std::int64_t last_media_units_ = 0;  // timestamps unwrapped from the run's first
     std::uint64_t arrivals_ = 0;
     std::deque<std::pair<std::uint64_t, double>> transit_floor_;  // rising transits, windowed
+    std::size_t longest_frames_ = 1;  // frames in the run's longest packet
     double peak_excess_ = 0.0;  // largest transit above the floor, fading
     arrival_statistics jitter_;
 };

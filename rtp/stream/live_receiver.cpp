@@ -8,6 +8,24 @@
 
 namespace g723::rtp {
 
+namespace {
+
+// Consecutive packets that make a source heard (the probation of RFC 3550's
+// new sources).
+constexpr std::size_t probation_packets = 2;
+// Sources on probation at once, the packets each keeps for a handover, and
+// the bytes all keep: a spray of random SSRCs costs bounded memory, and a
+// genuine source survives some two hundred strangers between its first two
+// packets.
+constexpr std::size_t max_candidates = 256;
+constexpr std::size_t max_pending_packets = 256;
+constexpr std::size_t max_pending_bytes = 1 << 20;
+// Larger datagrams from another source are counted but not kept: G.723.1
+// packets are far smaller.
+constexpr std::size_t max_kept_datagram = 4096;
+
+}  // namespace
+
 live_receiver::live_receiver(live_receiver_settings settings, frame_sink sink)
     : settings_(std::move(settings)), sink_(std::move(sink)), buffer_(settings_.limits) {}
 
@@ -23,51 +41,119 @@ void live_receiver::add(std::span<const std::uint8_t> datagram, const std::strin
         ++other_types_;
         return;
     }
-    if (ended_.contains(packet.ssrc)) {
-        ++stray_;
+    source_key key{packet.ssrc, source};
+    if (current_ && key == *current_) {
+        current_last_ = arrival_seconds;
+        // What other sources sent until now overlapped this one's audio.
+        if (candidate_bytes_ > 0) {
+            for (auto& [other, waiting] : candidates_) {
+                waiting.pending.clear();
+                waiting.pending_bytes = 0;
+            }
+            candidate_bytes_ = 0;
+        }
+        accept(datagram, key, arrival_seconds);
         return;
     }
-    if (current_ && packet.ssrc != *current_) {
-        // Another sender takes over only when its next packet follows on.
-        const bool follows = candidate_ && candidate_->ssrc == packet.ssrc &&
-                             static_cast<std::uint16_t>(candidate_->sequence + 1) == packet.sequence;
-        if (!follows) {
-            if (candidate_) ++stray_;
-            candidate_ = set_aside{{datagram.begin(), datagram.end()}, source, arrival_seconds,
-                                   packet.ssrc, packet.sequence};
-            return;
-        }
-        ended_.insert(*current_);
-        const set_aside first = std::move(*candidate_);
-        candidate_.reset();
-        current_ = packet.ssrc;
-        accept(first.datagram, first.source, first.arrival_seconds);
-    } else if (candidate_) {
-        ++stray_;
-        candidate_.reset();
-    }
-    current_ = packet.ssrc;
-    accept(datagram, source, arrival_seconds);
+    hear_other(datagram, key, packet.sequence, arrival_seconds);
 }
 
-void live_receiver::accept(std::span<const std::uint8_t> datagram, const std::string& source,
+void live_receiver::hear_other(std::span<const std::uint8_t> datagram, const source_key& key,
+                               std::uint16_t sequence, double arrival_seconds) {
+    ++others_;
+    auto found = candidates_.find(key);
+    if (found == candidates_.end()) {
+        make_room_for_candidate();
+        found = candidates_.emplace(key, candidate{}).first;
+    }
+    candidate& waiting = found->second;
+    const bool follows =
+        waiting.run > 0 && static_cast<std::uint16_t>(waiting.last_sequence + 1) == sequence;
+    waiting.run = follows ? waiting.run + 1 : 1;
+    waiting.last_sequence = sequence;
+    waiting.last_arrival = arrival_seconds;
+    if (datagram.size() <= max_kept_datagram) {
+        waiting.pending.push_back({{datagram.begin(), datagram.end()}, arrival_seconds});
+        waiting.pending_bytes += datagram.size();
+        candidate_bytes_ += datagram.size();
+        while (waiting.pending.size() > max_pending_packets) {
+            waiting.pending_bytes -= waiting.pending.front().datagram.size();
+            candidate_bytes_ -= waiting.pending.front().datagram.size();
+            waiting.pending.pop_front();
+        }
+    }
+    const bool passed = waiting.run >= probation_packets;
+    while (candidate_bytes_ > max_pending_bytes && candidates_.size() > 1) make_room_for_candidate();
+    found = candidates_.find(key);
+    if (!current_ && passed && found != candidates_.end()) take_over(found);
+}
+
+// Forgets one source on probation: the least promising (a lone packet
+// before a run), the longest silent among those.
+void live_receiver::make_room_for_candidate() {
+    if (candidates_.size() < max_candidates && candidate_bytes_ <= max_pending_bytes) return;
+    auto worst = candidates_.end();
+    for (auto at = candidates_.begin(); at != candidates_.end(); ++at) {
+        if (worst == candidates_.end()) {
+            worst = at;
+            continue;
+        }
+        const bool lone = at->second.run < probation_packets;
+        const bool worst_lone = worst->second.run < probation_packets;
+        if (lone != worst_lone ? lone : at->second.last_arrival < worst->second.last_arrival) {
+            worst = at;
+        }
+    }
+    if (worst == candidates_.end()) return;
+    candidate_bytes_ -= worst->second.pending_bytes;
+    candidates_.erase(worst);
+}
+
+std::optional<live_receiver::source_key> live_receiver::successor() const {
+    std::optional<source_key> best;
+    double latest = 0.0;
+    for (const auto& [key, waiting] : candidates_) {
+        if (waiting.run < probation_packets || waiting.pending.empty()) continue;
+        if (!best || waiting.last_arrival > latest) {
+            best = key;
+            latest = waiting.last_arrival;
+        }
+    }
+    return best;
+}
+
+void live_receiver::take_over(std::map<source_key, candidate>::iterator chosen) {
+    const source_key key = chosen->first;
+    std::deque<pending_packet> pending = std::move(chosen->second.pending);
+    current_ = key;
+    current_last_ = chosen->second.last_arrival;
+    candidate_bytes_ -= chosen->second.pending_bytes;
+    candidates_.erase(chosen);
+    others_ -= pending.size();
+    for (const pending_packet& packet : pending) accept(packet.datagram, key, packet.arrival_seconds);
+}
+
+void live_receiver::accept(std::span<const std::uint8_t> datagram, const source_key& key,
                            double arrival_seconds) {
     rtp_packet packet;
     parse_rtp_packet(datagram, packet);
-    auto [entry, is_new] = senders_.try_emplace(packet.ssrc);
+    auto [entry, is_new] = senders_.try_emplace(key);
     sender& stream = entry->second;
     if (is_new) {
+        stream.number = static_cast<std::uint32_t>(order_.size());
         char ssrc[16];
         std::snprintf(ssrc, sizeof ssrc, "0x%08x", packet.ssrc);
-        stream.row.name = source + " > " + settings_.local_address + " ssrc " + ssrc;
+        stream.row.name = key.second + " > " + settings_.local_address + " ssrc " + ssrc;
         stream.row.payload_type = settings_.payload_type;
         stream.row.payload_type_source = settings_.payload_type_source;
         stream.row.output = settings_.output;
-        order_.push_back(packet.ssrc);
+        order_.push_back(key);
     }
-    held_packet held{stream.sequences.extend(packet.sequence), packet.timestamp, packet.ssrc,
+    // The source's number stands for its SSRC in the buffer and the
+    // timeline: the same SSRC from another address is another stream.
+    held_packet held{stream.sequences.extend(packet.sequence), packet.timestamp, stream.number,
                      {packet.payload.begin(), packet.payload.end()}};
-    // A new sender plays out at once what the old one left.
+    // A new source plays out at once what the old one left.
     const arrival_kind kind = buffer_.add(std::move(held), arrival_seconds, played_);
     play_out();
     if (kind == arrival_kind::duplicate) {
@@ -79,7 +165,24 @@ void live_receiver::accept(std::span<const std::uint8_t> datagram, const std::st
     if (kind == arrival_kind::late) ++late_;
 }
 
+std::optional<double> live_receiver::next_event() const {
+    std::optional<double> next = buffer_.next_playout();
+    if (current_ && successor()) {
+        const double handover = current_last_ + settings_.hold_seconds;
+        if (!next || handover < *next) next = handover;
+    }
+    return next;
+}
+
+std::optional<double> live_receiver::last_heard() const {
+    if (!current_) return std::nullopt;
+    return current_last_;
+}
+
 void live_receiver::play_due(double now_seconds) {
+    if (current_ && now_seconds >= current_last_ + settings_.hold_seconds) {
+        if (const auto next = successor()) take_over(candidates_.find(*next));
+    }
     buffer_.play_due(now_seconds, played_);
     play_out();
 }
@@ -91,7 +194,7 @@ void live_receiver::play_all() {
 
 void live_receiver::play_out() {
     for (const held_packet& packet : played_) {
-        stream_statistics& statistics = senders_[packet.ssrc].row.statistics;
+        stream_statistics& statistics = senders_.at(order_[packet.ssrc]).row.statistics;
         frames_.clear();
         statistics.add(timeline_.add({packet.extended_sequence, packet.timestamp, packet.ssrc,
                                       packet.payload, packet.arrival_seconds},
@@ -103,8 +206,8 @@ void live_receiver::play_out() {
 
 stream_report live_receiver::report() const {
     stream_report report;
-    for (const std::uint32_t ssrc : order_) {
-        const sender& stream = senders_.at(ssrc);
+    for (const source_key& key : order_) {
+        const sender& stream = senders_.at(key);
         stream_report_row row = stream.row;
         row.statistics.jitter_ms = stream.arrivals.jitter_ms();
         row.statistics.largest_gap_ms = stream.arrivals.largest_gap_ms();
@@ -114,7 +217,7 @@ stream_report live_receiver::report() const {
                      {"not RTP", not_rtp_},
                      {"other payload types", other_types_},
                      {"late packets dropped", late_},
-                     {"stray SSRC packets", stray_ + (candidate_ ? 1 : 0)},
+                     {"other sources' packets", others_},
                      {"playout delay/ms at end",
                       static_cast<std::uint64_t>(buffer_.delay_seconds() * 1000.0 + 0.5)}};
     return report;

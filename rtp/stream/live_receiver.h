@@ -4,12 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rtp/stream/jitter_buffer.h"
@@ -26,15 +27,33 @@ struct live_receiver_settings {
     jitter_buffer_limits limits;
     std::string local_address;  // for the streams' names
     std::string output;         // the file the frames go to
+    // How long the source being played keeps the call once it has fallen
+    // silent; the receiver's idle time-out.
+    double hold_seconds = 5.0;
 };
 
 // The receiving side of a live call, apart from sockets and clocks: takes
 // datagrams in arrival order with their arrival times, holds them in the
 // jitter buffer and hands the frames they play out, in timeline order, to
-// a sink (the decoder). One sender at a time: a packet of another SSRC is
-// held aside, and a second one following it in sequence makes that SSRC
-// the new sender; the old one has ended and its stragglers are counted and
-// dropped. A single stray packet never cuts a call.
+// a sink (the decoder).
+//
+// One source at a time. A source is an SSRC from one address and port.
+//  - A source is heard once it has passed probation: two packets with
+//    consecutive sequence numbers (a lone packet, or a spray of packets
+//    with random SSRCs, is never played). Its packets from then on, and
+//    those it sent since the source being played last sent one, are kept.
+//  - While the source being played is active, packets of every other
+//    source are counted and dropped. It stays active until it has sent
+//    nothing for `hold_seconds`, the time the receiver waits for a silent
+//    source anyway: a pause of silence compression (a SID frame, then
+//    nothing until speech resumes) shorter than that is a pause, and the
+//    same source resuming goes on in the same segment with comfort noise
+//    in between. Only after that may another source that passed probation
+//    take over; it starts a new segment, decoded afresh.
+//  - A source that was played and later resumes is just another source:
+//    the same rule lets it back once the one being played falls silent.
+// So another sender cannot cut into a call, and a handover (a new SSRC
+// after the old one has stopped) is kept whole.
 class live_receiver {
 public:
     // Called for each frame played out, with the statistics of the stream
@@ -44,45 +63,62 @@ public:
     live_receiver(live_receiver_settings settings, frame_sink sink);
 
     void add(std::span<const std::uint8_t> datagram, const std::string& source, double arrival_seconds);
-    std::optional<double> next_playout() const { return buffer_.next_playout(); }
+    // The next time play_due() has work: a playout, or a source waiting to
+    // take over from one that falls silent.
+    std::optional<double> next_event() const;
     void play_due(double now_seconds);
     // Plays out everything held (the end of the call).
     void play_all();
 
     bool heard_anything() const { return current_.has_value(); }
-    // The report: one row per sender, then counts about the datagrams.
+    // When the source being played last sent a packet.
+    std::optional<double> last_heard() const;
+    // The report: one row per source played, then counts about the datagrams.
     stream_report report() const;
 
 private:
+    using source_key = std::pair<std::uint32_t, std::string>;  // SSRC, address
     struct sender {
+        std::uint32_t number = 0;  // stands for the source in the buffer and timeline
         sequence_extender sequences;
         arrival_statistics arrivals;
         stream_report_row row;
     };
-    struct set_aside {
+    struct pending_packet {
         std::vector<std::uint8_t> datagram;
-        std::string source;
         double arrival_seconds;
-        std::uint32_t ssrc;
-        std::uint16_t sequence;
+    };
+    // A source not being played: its run of consecutive sequence numbers
+    // and the packets it sent since the source being played last did.
+    struct candidate {
+        std::uint16_t last_sequence = 0;
+        std::size_t run = 0;
+        double last_arrival = 0.0;
+        std::deque<pending_packet> pending;
+        std::size_t pending_bytes = 0;
     };
 
-    void accept(std::span<const std::uint8_t> datagram, const std::string& source,
-                double arrival_seconds);
+    void hear_other(std::span<const std::uint8_t> datagram, const source_key& key,
+                    std::uint16_t sequence, double arrival_seconds);
+    void make_room_for_candidate();
+    std::optional<source_key> successor() const;
+    void take_over(std::map<source_key, candidate>::iterator chosen);
+    void accept(std::span<const std::uint8_t> datagram, const source_key& key, double arrival_seconds);
     void play_out();
 
     live_receiver_settings settings_;
     frame_sink sink_;
     jitter_buffer buffer_;
     stream_timeline timeline_;
-    std::map<std::uint32_t, sender> senders_;
-    std::vector<std::uint32_t> order_;  // SSRCs as they were heard
-    std::optional<std::uint32_t> current_;
-    std::set<std::uint32_t> ended_;
-    std::optional<set_aside> candidate_;
+    std::map<source_key, sender> senders_;
+    std::vector<source_key> order_;  // sources as they were played
+    std::optional<source_key> current_;
+    double current_last_ = 0.0;
+    std::map<source_key, candidate> candidates_;
+    std::size_t candidate_bytes_ = 0;
     std::vector<held_packet> played_;
     std::vector<timeline_frame> frames_;
-    std::uint64_t datagrams_ = 0, not_rtp_ = 0, other_types_ = 0, late_ = 0, stray_ = 0;
+    std::uint64_t datagrams_ = 0, not_rtp_ = 0, other_types_ = 0, late_ = 0, others_ = 0;
 };
 
 }  // namespace g723::rtp

@@ -18,13 +18,22 @@ class pcap_command : public ::testing::Test {
 protected:
     // Runs `g723 pcap` on `capture` into `out/`, expecting success; returns
     // the one WAV written there (or the one whose name holds `part`).
+    // Each capture is decoded on four threads and on one: the files and the
+    // report must be the same.
     audio run(const std::string& capture, std::vector<std::string> options = {},
               const std::string& part = "") {
         options.insert(options.begin(), "pcap");
         options.push_back(capture);
         options.push_back(dir_.path("out"));
-        last_ = run_tool(options);
+        std::filesystem::remove_all(dir_.path("out"));
+        const auto on_four = with_jobs(options, 4);
+        EXPECT_EQ(on_four.exit_status, 0) << on_four.err;
+        const auto files_on_four = files(dir_.path("out"));
+        std::filesystem::remove_all(dir_.path("out"));
+        last_ = with_jobs(options, 1);
         EXPECT_EQ(last_.exit_status, 0) << last_.err;
+        EXPECT_EQ(last_.out, on_four.out);
+        EXPECT_TRUE(files(dir_.path("out")) == files_on_four) << "the files differ with --jobs 4";
         for (const auto& entry : std::filesystem::directory_iterator(dir_.path("out"))) {
             if (entry.path().filename().string().find(part) != std::string::npos) {
                 return read_audio(entry.path().string());
@@ -50,6 +59,20 @@ protected:
             fields[name] = value;
         if (pipe != nullptr) pclose(pipe);
         return fields;
+    }
+
+    static tool_result with_jobs(std::vector<std::string> options, int jobs) {
+        options.insert(options.begin() + 1, {"--jobs", std::to_string(jobs)});
+        return run_tool(options);
+    }
+
+    // Every file of a directory by name, with its bytes.
+    static std::map<std::string, std::string> files(const std::string& directory) {
+        std::map<std::string, std::string> found;
+        if (!std::filesystem::exists(directory)) return found;
+        for (const auto& entry : std::filesystem::directory_iterator(directory))
+            found[entry.path().filename().string()] = read_file(entry.path().string());
+        return found;
     }
 
     scratch_directory dir_;
@@ -243,6 +266,77 @@ TEST_F(pcap_command, Ipv6RawCaptureWithTheTypeGivenAndAClockJump) {
                              "type 100 (--pt), 2 segments"),
               std::string::npos)
         << last_.out;
+}
+
+TEST_F(pcap_command, ManyStreamsAndCallsOnAnyNumberOfJobs) {
+    // Ten streams at once, each with its own losses and reordering: three
+    // calls announced by SDP, and two more that only their addresses pair.
+    const std::vector<slot> frames = encode_sample(true);
+    {
+        capture_file capture(dir_.path("busy.pcap"), link_kind::ethernet);
+        const udp_flow sip{"192.0.2.1", "192.0.2.2", 5060, 5060};
+        for (int call = 0; call < 3; ++call) {
+            const std::string id = "call" + std::to_string(call);
+            const auto port = static_cast<std::uint16_t>(6000 + 10 * call);
+            capture.add_udp(990.0 + call, sip,
+                            sip_with_sdp("INVITE sip:b@example.com SIP/2.0", id, "192.0.2.1", port, 97));
+            capture.add_udp(990.5 + call, {sip.destination, sip.source, 5060, 5060},
+                            sip_with_sdp("SIP/2.0 200 OK", id, "192.0.2.2", port + 2, 97));
+        }
+        for (int k = 0; k < 10; ++k) {
+            rtp_sender sender;
+            sender.ssrc = 0x5000u + static_cast<std::uint32_t>(k);
+            sender.payload_type = k < 6 ? 97 : 4;
+            sender.frames_per_packet = 1 + k % 3;
+            sender.start_seconds = 1000.0 + 0.37 * k;
+            const auto port = static_cast<std::uint16_t>(6000 + 10 * (k / 2));
+            const udp_flow flow = k % 2 == 0 ? udp_flow{"192.0.2.1", "192.0.2.2", port, static_cast<std::uint16_t>(port + 2)}
+                                             : udp_flow{"192.0.2.2", "192.0.2.1", static_cast<std::uint16_t>(port + 2), port};
+            const auto packets = packetize(frames, sender);
+            for (std::size_t i = 0; i < packets.size(); ++i) {
+                if (i % (5 + static_cast<std::size_t>(k)) == 3) continue;  // lost
+                const double delay = i % 11 == 7 ? 0.09 : 0.0;              // behind its successor
+                capture.add_udp(packets[i].seconds + delay, flow, packets[i].bytes);
+            }
+        }
+    }
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, {"--stereo"}, {"--json", "--no-postfilter"}}) {
+        run(dir_.path("busy.pcap"), options);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path("out")), {}),
+                  options.empty() || options[0] != "--stereo" ? 10 : 5);
+        // The default, one job per processor, and more jobs than streams.
+        const auto files_on_one = files(dir_.path("out"));
+        for (const int jobs : {0, 16}) {
+            std::filesystem::remove_all(dir_.path("out"));
+            std::vector<std::string> command = {"pcap"};
+            command.insert(command.end(), options.begin(), options.end());
+            command.insert(command.end(), {dir_.path("busy.pcap"), dir_.path("out")});
+            const auto result = jobs == 0 ? run_tool(command) : with_jobs(command, jobs);
+            EXPECT_EQ(result.out, last_.out) << jobs << " jobs";
+            EXPECT_TRUE(files(dir_.path("out")) == files_on_one) << jobs << " jobs";
+        }
+    }
+
+    // An output that cannot be written stops the run with the error a
+    // single job meets first, on any number of jobs.
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : files(dir_.path("out"))) names.push_back(name);
+    ASSERT_EQ(names.size(), 10u);
+    for (const int jobs : {1, 4}) {
+        std::filesystem::remove_all(dir_.path("out"));
+        std::filesystem::create_directories(dir_.path("out/" + names[3]));
+        std::filesystem::create_directories(dir_.path("out/" + names[8]));
+        const auto failed = with_jobs({"pcap", dir_.path("busy.pcap"), dir_.path("out")}, jobs);
+        EXPECT_EQ(failed.exit_status, 1) << jobs << " jobs";
+        EXPECT_TRUE(is_single_line(failed.err)) << failed.err;
+        EXPECT_NE(failed.err.find(names[3]), std::string::npos) << jobs << " jobs: " << failed.err;
+        EXPECT_EQ(failed.out, "");
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.path("out")))
+            EXPECT_NE(entry.path().filename().string()[0], '.') << "temporary file left behind";
+    }
+    EXPECT_EQ(run_tool({"pcap", "--jobs", "0", dir_.path("busy.pcap")}).exit_status, 2);
+    EXPECT_EQ(run_tool({"pcap", "--jobs", "65", dir_.path("busy.pcap")}).exit_status, 2);
 }
 
 TEST_F(pcap_command, HostileRecordsAreCountedAndTheStreamGoesOn) {

@@ -60,6 +60,10 @@ protected:
         const fs::path codecs = home_->path(".local/lib/wireshark/plugins/" G723_WIRESHARK_API "/codecs");
         fs::create_directories(codecs);
         fs::copy_file(G723_WIRESHARK_PLUGIN, codecs / "g723.so");
+        // The library beside it, found through LD_LIBRARY_PATH: the user may
+        // not be able to read the build tree the plugin was linked in.
+        fs::create_directories(home_->path("lib"));
+        fs::copy_file(G723_LIBRARY, home_->path("lib/" G723_LIBRARY_SONAME));
         // RTP without SDP is found by the heuristic, as a user enables it.
         fs::create_directories(home_->path(".config/wireshark"));
         write_file(home_->path(".config/wireshark/heuristic_protos"), "rtp_udp,1\n");
@@ -81,7 +85,8 @@ protected:
         write_file(home_->path("in.txt"), input);
         const std::string user = ::geteuid() == 0 ? "runuser -u nobody -- " : "";
         const std::string line = "cd '" + home_->path("") + "' && " + user + "env HOME='" +
-                                 home_->path("") + "' " + environment + " " + command +
+                                 home_->path("") + "' LD_LIBRARY_PATH='" + home_->path("lib") +
+                                 "' " + environment + " " + command +
                                  " < in.txt > out.txt 2> err.txt";
         program_result result;
         const int status = std::system(line.c_str());

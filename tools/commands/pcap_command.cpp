@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: BSD-2-Clause
+#include <sched.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/audio_output.h"
@@ -54,6 +59,9 @@ constexpr std::string_view pcap_help =
     "                  first direction left, aligned by capture time\n"
     "  --json          print the report as JSON\n"
     "  --no-postfilter switch the decoder's pitch and formant postfilters off\n"
+    "  --jobs N        decode N streams (or calls) at a time, 1 to 64 (default:\n"
+    "                  the number of processors); the files and the report are\n"
+    "                  the same for every N\n"
     "  -h, --help      show this help\n"
     "\n"
     "Exit status: 0 on success (also when no stream is found), 1 when the\n"
@@ -84,11 +92,48 @@ void write_wav(const std::string& path, std::span<const std::int16_t> samples, i
     output.commit();
 }
 
+// The processors this process may run on.
+int processor_count() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+// Runs job(0) .. job(count - 1) on up to `threads` threads, taking jobs in
+// index order. After a job fails no new one starts; the failure of the
+// lowest index is rethrown once every started job has ended, which is the
+// one a single thread would have met first.
+void run_jobs(std::size_t count, int threads, const std::function<void(std::size_t)>& job) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::vector<std::exception_ptr> errors(count);
+    const auto work = [&] {
+        while (!failed.load()) {
+            const std::size_t i = next.fetch_add(1);
+            if (i >= count) return;
+            try {
+                job(i);
+            } catch (...) {
+                errors[i] = std::current_exception();
+                failed.store(true);
+            }
+        }
+    };
+    {
+        std::vector<std::jthread> helpers;
+        const std::size_t wanted = std::min<std::size_t>(static_cast<std::size_t>(threads), count);
+        for (std::size_t t = 1; t < wanted; ++t) helpers.emplace_back(work);
+        work();
+    }
+    for (const std::exception_ptr& error : errors)
+        if (error) std::rethrow_exception(error);
+}
+
 }  // namespace
 
 exit_status run_pcap(std::span<char* const> argument_list) {
-    constexpr std::array<option_definition, 4> options{
-        {{"pt", true}, {"json", false}, {"stereo", false}, {"no-postfilter", false}}};
+    constexpr std::array<option_definition, 5> options{
+        {{"pt", true}, {"json", false}, {"stereo", false}, {"no-postfilter", false}, {"jobs", true}}};
     const parsed_arguments arguments = parse_arguments("pcap", argument_list, options);
     if (arguments.help) {
         std::printf("%s", pcap_help.data());
@@ -103,6 +148,11 @@ exit_status run_pcap(std::span<char* const> argument_list) {
         if (forced.front() != std::stod(arguments.value("pt"))) {
             fail_usage("pcap: --pt must be a whole number");
         }
+    }
+    const std::uint64_t jobs =
+        unsigned_option("pcap", arguments, "jobs", static_cast<std::uint64_t>(std::min(processor_count(), 64)));
+    if (jobs < 1 || jobs > 64) {
+        fail_usage("pcap: option '--jobs' needs a whole number from 1 to 64, not '" + arguments.value("jobs") + "'");
     }
     const bool stereo = arguments.has("stereo");
     const std::string& capture_name = arguments.files[0];
@@ -124,47 +174,59 @@ exit_status run_pcap(std::span<char* const> argument_list) {
         report.streams.push_back(
             {stream_name(stream.key), stream.payload_type, stream.payload_type_source, "", {}});
     }
-    // Each stream is decoded once, and its audio kept only until its file
-    // (or its call's) is written.
-    std::uint64_t cut = 0;
+    // The work comes in jobs, each a call (with --stereo) or a stream: it
+    // decodes its streams, writes its file and fills in its streams' report
+    // entries, and keeps its audio only until then. Jobs run on up to
+    // `jobs` threads; the files and the report do not depend on how many.
+    const bool postfilter = !arguments.has("no-postfilter");
+    std::vector<char> cut(found.size(), 0);
     const auto decode = [&](std::size_t i) {
-        decoded_stream stream = decode_g723_stream(found[i], !arguments.has("no-postfilter"));
+        decoded_stream stream = decode_g723_stream(found[i], postfilter);
         report.streams[i].statistics = stream.statistics;
-        if (stream.cut) ++cut;
+        cut[i] = stream.cut;
         return stream;
     };
-    std::vector<bool> done(found.size(), false);
-    if (stereo) {
-        for (const call_directions& call : capture_calls(contents)) {
-            std::map<std::size_t, decoded_stream> decoded;
-            for (const auto* side : {&call.first, &call.second}) {
-                for (const std::size_t i : *side) decoded[i] = decode(i);
-            }
-            const stream_key& left = found[call.first.front()].key;
-            const std::string name = directory + "/" + file_part(left.source) + "-" +
-                                     file_part(left.destination) + "-stereo.wav";
-            const call_audio audio =
-                place_call(call, [&](std::size_t i) -> const decoded_stream& { return decoded.at(i); });
-            write_wav(name, interleave(audio), 2);
-            for (const std::size_t i : call.first) report.streams[i].output = name + " (left)";
-            for (const std::size_t i : call.second) report.streams[i].output = name + " (right)";
-            for (const auto* side : {&call.first, &call.second}) {
-                for (const std::size_t i : *side) done[i] = true;
-            }
-        }
+    const std::vector<call_directions> calls = stereo ? capture_calls(contents) : std::vector<call_directions>{};
+    std::vector<std::size_t> single;
+    {
+        std::vector<bool> in_call(found.size(), false);
+        for (const call_directions& call : calls)
+            for (const auto* side : {&call.first, &call.second})
+                for (const std::size_t i : *side) in_call[i] = true;
+        for (std::size_t i = 0; i < found.size(); ++i)
+            if (!in_call[i]) single.push_back(i);
     }
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        if (done[i]) continue;
+    const auto write_call = [&](const call_directions& call) {
+        std::map<std::size_t, decoded_stream> decoded;
+        for (const auto* side : {&call.first, &call.second}) {
+            for (const std::size_t i : *side) decoded[i] = decode(i);
+        }
+        const stream_key& left = found[call.first.front()].key;
+        const std::string name = directory + "/" + file_part(left.source) + "-" +
+                                 file_part(left.destination) + "-stereo.wav";
+        const call_audio audio =
+            place_call(call, [&](std::size_t i) -> const decoded_stream& { return decoded.at(i); });
+        write_wav(name, interleave(audio), 2);
+        for (const std::size_t i : call.first) report.streams[i].output = name + " (left)";
+        for (const std::size_t i : call.second) report.streams[i].output = name + " (right)";
+    };
+    const auto write_stream = [&](std::size_t i) {
         const decoded_stream stream = decode(i);
-        if (directory.empty()) continue;
+        if (directory.empty()) return;
         const stream_key& key = found[i].key;
         const std::string name = directory + "/" + file_part(key.source) + "-" +
                                  file_part(key.destination) + "-" + hex_ssrc(key.ssrc) + ".wav";
         write_wav(name, stream.samples, 1);
         report.streams[i].output = name;
-    }
+    };
+    run_jobs(calls.size() + single.size(), static_cast<int>(jobs), [&](std::size_t job) {
+        if (job < calls.size())
+            write_call(calls[job]);
+        else
+            write_stream(single[job - calls.size()]);
+    });
 
-    report.counts = capture_counts(contents, cut);
+    report.counts = capture_counts(contents, static_cast<std::uint64_t>(std::count(cut.begin(), cut.end(), 1)));
     const std::string text =
         arguments.has("json") ? rtp::format_report_json(report) : rtp::format_report_table(report);
     std::fputs(text.c_str(), stdout);

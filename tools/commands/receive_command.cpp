@@ -41,12 +41,22 @@ constexpr std::string_view receive_help =
     "interarrival jitter, kept between --min-delay and --max-delay. A packet\n"
     "arriving after its playout time is late and dropped. Frames of lost and\n"
     "late packets are concealed, silence the sender did not send is played as\n"
-    "comfort noise. A new sender (another SSRC) or a timestamp jump starts a\n"
-    "new segment in the same file, decoded afresh.\n"
+    "comfort noise. A timestamp jump starts a new segment in the same file,\n"
+    "decoded afresh.\n"
     "\n"
-    "Receiving stops after --duration, after --timeout without packets, or on\n"
-    "Ctrl-C (SIGINT), SIGTERM or SIGHUP; in each case the packets held are\n"
-    "played out and OUTPUT is finished and kept, also when it is empty.\n"
+    "One source at a time: a source (an SSRC from one address and port) is\n"
+    "heard once two of its packets follow on in sequence. While the source\n"
+    "being played keeps sending, packets of other sources are counted and\n"
+    "dropped; once it has sent nothing for --timeout (a pause of silence\n"
+    "compression shorter than that is a pause), another source that has kept\n"
+    "sending in sequence takes over as a new segment, from its first packet\n"
+    "after the old one's last.\n"
+    "\n"
+    "Receiving stops after --duration, after --timeout without packets of the\n"
+    "source being played (and none waiting to take over), or on Ctrl-C\n"
+    "(SIGINT), SIGTERM or SIGHUP; in each case the packets held are played out\n"
+    "and OUTPUT is finished. When no packet was heard, OUTPUT is not written\n"
+    "and an existing file of that name is left as it was.\n"
     "\n"
     "options:\n"
     "  --pt N          payload type: 4 (default) or a dynamic type 96 to 127\n"
@@ -62,9 +72,9 @@ constexpr std::string_view receive_help =
     "  --no-postfilter switch the decoder's pitch and formant postfilters off\n";
 
 constexpr std::string_view receive_exit_status_help =
-    "Exit status: 0 when packets came, 1 when none came before the time-out or\n"
-    "the address cannot be used or OUTPUT cannot be written, 2 when the\n"
-    "command line is wrong.\n";
+    "Exit status: 0 when packets came, 1 when none came (before the time-out\n"
+    "or the stop) or the address cannot be used or OUTPUT cannot be written,\n"
+    "2 when the command line is wrong.\n";
 
 // Set by SIGINT, SIGTERM and SIGHUP: receiving ends and the file is kept.
 volatile sig_atomic_t stop_requested = 0;
@@ -150,7 +160,7 @@ exit_status run_receive(std::span<char* const> argument_list) {
     std::array<std::int16_t, frame_samples> samples{};
     rtp::live_receiver receiver(
         {settings.payload_type, arguments.has("pt") ? "--pt" : "static", settings.limits,
-         socket.local_address(), output.name()},
+         socket.local_address(), output.name(), settings.timeout},
         [&](const rtp::timeline_frame& frame, rtp::stream_statistics& statistics) {
             rtp::decode_timeline_frame(decoder.get(), frame, samples, statistics);
             output.write(samples);
@@ -160,7 +170,6 @@ exit_status run_receive(std::span<char* const> argument_list) {
     const clock::time_point start = clock::now();
     auto now = [&] { return std::chrono::duration<double>(clock::now() - start).count(); };
     std::optional<double> first_arrival;
-    double last_arrival = 0.0;
     std::vector<std::uint8_t> datagram(65536);
     // Reads what is queued, a bounded batch at a time so that a flood
     // cannot hold off playout or the stop.
@@ -170,40 +179,43 @@ exit_status run_receive(std::span<char* const> argument_list) {
             if (!received) return;
             const double arrival = now();
             receiver.add(std::span(datagram).first(received->size), received->source, arrival);
-            if (receiver.heard_anything()) {
-                if (!first_arrival) first_arrival = arrival;
-                last_arrival = arrival;
-            }
+            if (!first_arrival && receiver.heard_anything()) first_arrival = arrival;
         }
     };
 
     while (!stop_requested) {
-        // The earliest of: the idle time-out, the duration, the next playout.
-        double stop_at = first_arrival ? last_arrival + settings.timeout : settings.first_timeout;
+        receiver.play_due(now());
+        // The earliest of: the idle time-out, the duration, the next playout
+        // or handover. A source waiting to take over from a silent one does
+        // so at the moment the time-out would end the call.
+        const auto heard = receiver.last_heard();
+        double stop_at = heard ? *heard + settings.timeout : settings.first_timeout;
         if (first_arrival && settings.duration) {
             stop_at = std::min(stop_at, *first_arrival + *settings.duration);
         }
         if (now() >= stop_at) break;
-        const double wake = std::min(stop_at, receiver.next_playout().value_or(stop_at));
+        const double wake = std::min(stop_at, receiver.next_event().value_or(stop_at));
         const auto deadline = start + std::chrono::duration_cast<clock::duration>(
                                           std::chrono::duration<double>(wake));
         if (socket.wait(deadline, &wait_mask) == net::wait_result::readable) drain(256);
-        receiver.play_due(now());
     }
     // Datagrams already queued arrived before the stop: they count.
     drain(4096);
     receiver.play_all();
-    output.commit();
+    // Without a packet heard there is nothing to keep: an existing OUTPUT
+    // stays as it was.
+    if (receiver.heard_anything()) output.commit();
 
     const rtp::stream_report report = receiver.report();
     const std::string text =
         arguments.has("json") ? rtp::format_report_json(report) : rtp::format_report_table(report);
     // The report keeps out of the way of audio on standard output.
     std::fputs(text.c_str(), output_name == "-" ? stderr : stdout);
-    if (!first_arrival && !stop_requested) {
+    if (!receiver.heard_anything()) {
         std::fflush(stdout);
-        fail_data(address.text, "no G.723.1 packet arrived within the time-out; " + output.name() +
-                                    " is empty");
+        fail_data(address.text, std::string("no G.723.1 stream was heard") +
+                                    (stop_requested ? "" : " within the time-out") + "; " +
+                                    output.name() + " was not written");
     }
     return exit_status::ok;
 }

@@ -57,7 +57,8 @@ constexpr std::string_view send_help =
 constexpr std::string_view send_exit_status_help =
     "Exit status: 0 when every frame was sent, 1 when INPUT cannot be read or\n"
     "ends inside a frame (the whole frames before are sent) or the host cannot\n"
-    "be reached, 2 when the command line is wrong.\n";
+    "be reached or refused packets (nothing listening on that port), 2 when\n"
+    "the command line is wrong.\n";
 
 // The stream's coded frames, from an audio file through the encoder or from
 // a bit-stream file as they are.
@@ -155,7 +156,16 @@ exit_status run_send(std::span<char* const> argument_list) {
     const std::uint64_t seed = unsigned_option("send", arguments, "seed", 1);
     const double speed = number_option("send", arguments, "speed", 1, 1000, 1);
 
-    frame_source source(arguments, arguments.files[0], settings);
+    std::optional<frame_source> opened;
+    try {
+        opened.emplace(arguments, arguments.files[0], settings);
+    } catch (const tool_error& error) {
+        // A bit-stream given as audio: say how to send it.
+        const std::string message = error.what();
+        if (bitstream || message.find("is not an audio file") == std::string::npos) throw;
+        throw tool_error(error.status(), message + "; to send a G.723.1 bit-stream, add --bitstream");
+    }
+    frame_source& source = *opened;
     net::udp_socket socket = net::udp_socket::connect_to(destination);
 
     std::random_device entropy;
@@ -206,12 +216,15 @@ exit_status run_send(std::span<char* const> argument_list) {
                 static_cast<unsigned long long>(totals.untransmitted));
     std::printf("bytes            %llu of payload\n",
                 static_cast<unsigned long long>(totals.payload_bytes));
-    if (totals.refused > 0) {
-        std::fprintf(stderr, "g723: %s: %llu packets refused (nothing listening there)\n",
-                     destination.text.c_str(), static_cast<unsigned long long>(totals.refused));
-    }
     std::fflush(stdout);
     source.check_complete();
+    // The receiving host said nothing listens there: the call did not
+    // reach anyone, whatever left this socket.
+    if (totals.refused > 0) {
+        fail_data(destination.text, std::to_string(totals.refused) + " of " +
+                                        std::to_string(totals.packets) +
+                                        " packets refused (nothing listening there)");
+    }
     return exit_status::ok;
 }
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -18,27 +19,42 @@ namespace g723::tool {
 
 namespace {
 
-// The temporary file that a signal handler must remove before the process
-// dies. One output per process is pending at a time.
-char pending_path[4096];
-volatile std::sig_atomic_t path_pending = 0;
+// The temporary files that a signal handler must remove before the process
+// dies, one slot per output being written (several threads may each write
+// one). A slot's name is complete whenever its state says pending; the
+// handler reads only lock-free atomics and the names.
+constexpr int pending_slots = 64;
+char pending_paths[pending_slots][4096];
+std::atomic<int> pending_state[pending_slots];  // 0 free, 1 taken, 2 pending
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void remove_pending_and_reraise(int signal_number) {
-    if (path_pending) ::unlink(pending_path);
+    for (int slot = 0; slot < pending_slots; ++slot)
+        if (pending_state[slot].load() == 2) ::unlink(pending_paths[slot]);
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
 }
 
 void install_signal_cleanup() {
-    static bool installed = false;
-    if (installed) return;
-    installed = true;
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-        struct sigaction action {};
-        action.sa_handler = remove_pending_and_reraise;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(signal_number, &action, nullptr);
+    static const bool installed = [] {
+        for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+            struct sigaction action {};
+            action.sa_handler = remove_pending_and_reraise;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(signal_number, &action, nullptr);
+        }
+        return true;
+    }();
+    (void)installed;
+}
+
+// A free slot, or -1 when every slot is in use.
+int take_slot() {
+    for (int slot = 0; slot < pending_slots; ++slot) {
+        int free = 0;
+        if (pending_state[slot].compare_exchange_strong(free, 1)) return slot;
     }
+    return -1;
 }
 
 constexpr std::size_t buffer_limit = 1 << 16;
@@ -80,21 +96,24 @@ atomic_output_file::atomic_output_file(const std::string& name)
         slash == std::string::npos ? "" : final_path_.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? final_path_ : final_path_.substr(slash + 1);
     std::string pattern = directory + "." + base + ".XXXXXX";
-    if (pattern.size() >= sizeof pending_path) fail_data(display_name_, "file name too long");
+    if (pattern.size() >= sizeof pending_paths[0]) fail_data(display_name_, "file name too long");
 
     install_signal_cleanup();
+    slot_ = take_slot();
+    if (slot_ < 0) fail_data(display_name_, "cannot be written: too many outputs open at once");
     // mkstemp fills in the name the signal handler reads, and the name is
     // marked pending before the file exists, so that a signal at any moment
     // cannot leave the file behind.
-    std::copy(pattern.begin(), pattern.end(), pending_path);
-    pending_path[pattern.size()] = '\0';
-    path_pending = 1;
-    fd_ = ::mkstemp(pending_path);
+    char* pending = pending_paths[slot_];
+    std::copy(pattern.begin(), pattern.end(), pending);
+    pending[pattern.size()] = '\0';
+    pending_state[slot_].store(2);
+    fd_ = ::mkstemp(pending);
     if (fd_ < 0) {
-        path_pending = 0;
+        release_slot();
         fail_data(display_name_, std::string("cannot be written: ") + std::strerror(errno));
     }
-    temporary_path_ = pending_path;
+    temporary_path_ = pending;
 
     // mkstemp creates the file private to the owner; give it the mode a
     // plainly created file (or the file it replaces) would have.
@@ -123,7 +142,12 @@ void atomic_output_file::discard() noexcept {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     if (!temporary_path_.empty()) ::unlink(temporary_path_.c_str());
-    path_pending = 0;
+    release_slot();
+}
+
+void atomic_output_file::release_slot() noexcept {
+    if (slot_ >= 0) pending_state[slot_].store(0);
+    slot_ = -1;
 }
 
 void atomic_output_file::write(std::span<const std::uint8_t> bytes) {
@@ -166,7 +190,7 @@ void atomic_output_file::commit() {
     if (::rename(temporary_path_.c_str(), final_path_.c_str()) != 0) {
         fail_data(display_name_, std::string("cannot be written: ") + std::strerror(errno));
     }
-    path_pending = 0;
+    release_slot();
     committed_ = true;
 }
 

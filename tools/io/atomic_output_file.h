@@ -14,6 +14,7 @@ namespace g723::tool {
 // to a temporary file beside it and renamed over it by commit(); if the
 // command fails, is interrupted by a signal, or never commits, the temporary
 // file is removed and an existing file of that name is left untouched.
+// Several outputs may be written at once, on different threads.
 // "-" is standard output, which cannot be taken back: it is written through,
 // as are devices and named pipes.
 class atomic_output_file {
@@ -38,6 +39,7 @@ public:
 
 private:
     void discard() noexcept;
+    void release_slot() noexcept;
 
     std::string final_path_;
     std::string temporary_path_;
@@ -46,6 +48,7 @@ private:
     bool standard_output_ = false;
     bool stream_ = false;  // written through: standard output, a device, a FIFO
     bool committed_ = false;
+    int slot_ = -1;  // of the temporary file's name, for the signal handler
     std::vector<std::uint8_t> buffer_;
 };
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <vector>
 
 namespace g723::rtp {
@@ -69,6 +70,40 @@ TEST(jitter_buffer, DelayFollowsTheJitterWithinItsLimits) {
         // least the least delay, at most the greatest.
         const double expected = std::clamp(4 * swing, 0.03, 0.3);
         EXPECT_NEAR(buffer.delay_seconds(), expected, 0.005) << swing;
+    }
+}
+
+// Talkspurts of full packets ending in a shorter one, as a sender packs
+// them, sent when the packet's last frame has been spoken (or, by senders
+// that time packets by their first frame, when its first one has), over an
+// idle path: with the least delay no packet is late.
+TEST(jitter_buffer, ShortPacketsAtTheEndOfTalkspurtsMakeNoPacketLate) {
+    for (const bool timed_by_last_frame : {true, false}) {
+        for (const std::size_t frames_per_packet : {2u, 3u, 8u}) {
+            jitter_buffer buffer({0.03, 0.3});
+            std::vector<held_packet> played;
+            std::mt19937 random(5);
+            std::uniform_real_distribution<double> jitter(0.0, 0.0003);
+            std::int64_t sequence = 0;
+            std::size_t frame = 0, late = 0;
+            for (int talkspurt = 0; talkspurt < 12; ++talkspurt) {
+                // 7 + talkspurt frames, then 10 untransmitted.
+                for (std::size_t left = 7 + talkspurt; left > 0;) {
+                    const std::size_t frames = std::min(left, frames_per_packet);
+                    held_packet p{sequence++, static_cast<std::uint32_t>(240 * frame), 7,
+                                  std::vector<std::uint8_t>(24 * frames, 0)};
+                    const double sent = 0.03 * static_cast<double>(frame + (timed_by_last_frame ? frames : 0));
+                    const double arrival = sent + 0.0001 + jitter(random);
+                    buffer.play_due(arrival, played);
+                    if (buffer.add(std::move(p), arrival, played) == arrival_kind::late) ++late;
+                    frame += frames;
+                    left -= frames;
+                }
+                frame += 10;
+            }
+            EXPECT_EQ(late, 0u) << frames_per_packet << " frames per packet, timed by "
+                                << (timed_by_last_frame ? "last" : "first") << " frame";
+        }
     }
 }
 
