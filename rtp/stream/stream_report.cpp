@@ -48,9 +48,10 @@ std::string json_members(const stream_statistics& s) {
                s.duration_seconds()) +
            printed(
                "\"jitter_ms\": %.2f, \"largest_gap_ms\": %.1f, \"malformed\": %llu, "
-               "\"not_supported_frames\": %llu, \"invalid_frames\": %llu, \"segments\": %llu",
+               "\"not_supported_frames\": %llu, \"invalid_frames\": %llu, \"segments\": %llu, "
+               "\"beyond_time_frames\": %llu",
                s.jitter_ms, s.largest_gap_ms, wide(s.malformed), wide(s.not_supported_frames),
-               wide(s.invalid_frames), wide(s.segments));
+               wide(s.invalid_frames), wide(s.segments), wide(s.beyond_time_frames));
 }
 
 }  // namespace
@@ -86,6 +87,10 @@ std::string format_report_table(const stream_report& report) {
             }
             if (s.invalid_frames > 0) {
                 text += printed(", %llu invalid frames concealed", wide(s.invalid_frames));
+            }
+            if (s.beyond_time_frames > 0) {
+                text += printed(", %llu frames dropped beyond the time the packets took",
+                                wide(s.beyond_time_frames));
             }
             text += "\n";
             if (!row.output.empty()) text += "       -> " + row.output + "\n";
