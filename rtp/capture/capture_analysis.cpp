@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/capture/capture_analysis.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -36,9 +38,28 @@ std::vector<std::int16_t> place_channel(
     return channel;
 }
 
+// Two packets of `type`, one right after the other among them, whose
+// sequence numbers follow on.
+bool passes_probation(std::span<const captured_rtp_packet> packets, unsigned type) {
+    const captured_rtp_packet* previous = nullptr;
+    for (const captured_rtp_packet& packet : packets) {
+        if (packet.payload_type != type) continue;
+        if (previous && static_cast<std::uint16_t>(previous->sequence + 1) == packet.sequence) {
+            return true;
+        }
+        previous = &packet;
+    }
+    return false;
+}
+
 }  // namespace
 
 capture::capture_reader open_capture_file(const std::string& path) {
+    // libpcap says only that it could not read a file header.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size == 0) {
+        throw capture::capture_error("is empty");
+    }
     try {
         capture::capture_reader reader = capture::capture_reader::open_file(path);
         if (!capture::is_supported_link_type(reader.link_type())) {
@@ -76,10 +97,15 @@ capture_contents read_capture_contents(capture::capture_reader& reader,
             std::string source = carries(packet.payload_type);
             if (source.empty()) continue;
             const unsigned type = packet.payload_type;
-            found.push_back({key, type, std::move(source), packets.front().arrival_seconds,
-                             packets,
-                             static_cast<std::uint64_t>(std::ranges::count_if(
-                                 packets, [&](const auto& p) { return p.payload_type == type; }))});
+            const auto count = static_cast<std::uint64_t>(std::ranges::count_if(
+                packets, [&](const auto& p) { return p.payload_type == type; }));
+            if (!passes_probation(packets, type)) {
+                ++contents.unconfirmed_sources;
+                contents.unconfirmed_packets += count;
+                break;
+            }
+            found.push_back(
+                {key, type, std::move(source), packets.front().arrival_seconds, packets, count});
             break;
         }
     }
@@ -125,8 +151,14 @@ std::vector<std::pair<std::string, std::uint64_t>> capture_counts(const capture_
     for (const auto& [key, packets] : scan.streams) kept += packets.size();
     std::uint64_t g723_packets = 0;
     for (const g723_stream& stream : contents.streams) g723_packets += stream.g723_packets;
-    if (const std::uint64_t others = scan.other_payload_types + kept - g723_packets; others > 0) {
+    if (const std::uint64_t others =
+            scan.other_payload_types + kept - g723_packets - contents.unconfirmed_packets;
+        others > 0) {
         counts.emplace_back("RTP of other types", others);
+    }
+    if (contents.unconfirmed_sources > 0) {
+        counts.emplace_back("sources not in sequence", contents.unconfirmed_sources);
+        counts.emplace_back("  with packets", contents.unconfirmed_packets);
     }
     if (cut_streams > 0) counts.emplace_back("streams cut at 2 hours", cut_streams);
     return counts;
