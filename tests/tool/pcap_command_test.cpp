@@ -2,6 +2,9 @@
 // g723 pcap end to end: captures written with libpcap from the sample's
 // frames, decoded by the tool, compared sample for sample with the
 // library's decode of the frames the capture carries.
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -401,6 +404,51 @@ TEST_F(pcap_command, HostileSendersBesideACall) {
     for (std::size_t at = width + 1; table.compare(at, 1, "\n") != 0; at = table.find('\n', at) + 1) {
         EXPECT_EQ(table.find('\n', at) - at, width) << table.substr(at, 100);
     }
+}
+
+// Ctrl-C while the files are written: the files under way are finished,
+// no other is started, the command names those written and ends by the
+// signal; an empty capture is called empty.
+TEST_F(pcap_command, InterruptedRunSaysWhatItWroteAndAnEmptyCaptureIsNamed) {
+    const std::vector<slot> frames = encode_sample(true);
+    {
+        capture_file capture(dir_.path("many.pcap"), link_kind::ethernet);
+        for (std::uint16_t stream = 0; stream < 300; ++stream) {
+            rtp_sender sender;
+            sender.ssrc = 1000u + stream;
+            const udp_flow flow{"192.0.2.1", "192.0.2.2", static_cast<std::uint16_t>(2000 + stream), 5004};
+            for (const auto& packet : packetize(frames, sender)) capture.add_udp(packet.seconds, flow, packet.bytes);
+        }
+    }
+    background_program pcap("", {"pcap", "--jobs", "1", dir_.path("many.pcap"), dir_.path("out")},
+                            dir_.path("pcap"));
+    const auto written = [&] {
+        std::vector<std::string> names;
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.path("out"), ignored))
+            names.push_back(entry.path().string());
+        return names;
+    };
+    for (int i = 0; i < 60000 && written().empty(); ++i) ::usleep(1000);
+    pcap.signal(SIGINT);
+    const tool_result interrupted = pcap.finish(60);
+    EXPECT_EQ(interrupted.signal, SIGINT);
+    EXPECT_TRUE(is_single_line(interrupted.err)) << interrupted.err;
+    const auto files = written();
+    EXPECT_LT(files.size(), 300u);
+    EXPECT_NE(interrupted.err.find(std::to_string(files.size()) +
+                                   (files.size() == 1 ? " file written" : " files written")),
+              std::string::npos)
+        << interrupted.err;
+    for (const std::string& file : files) {
+        EXPECT_NE(interrupted.err.find(file), std::string::npos) << file;
+        EXPECT_EQ(read_audio(file).samples.size(), 275u * 240) << file;
+    }
+
+    write_file(dir_.path("empty.pcap"), "");
+    const tool_result empty = run_tool({"pcap", dir_.path("empty.pcap")});
+    EXPECT_EQ(empty.exit_status, 1);
+    EXPECT_EQ(empty.err, "g723: " + dir_.path("empty.pcap") + ": is empty\n");
 }
 
 TEST_F(pcap_command, HostileRecordsAreCountedAndTheStreamGoesOn) {
