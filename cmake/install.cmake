@@ -25,8 +25,10 @@ install(FILES ${PROJECT_BINARY_DIR}/g723Config.cmake ${PROJECT_BINARY_DIR}/g723C
   DESTINATION ${G723_CMAKE_DIR} COMPONENT development)
 
 # pkg-config: paths relative to the .pc file unless the install directories
-# were given as absolute paths.
-if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+# were given as absolute paths, or for Debian packages, whose .pc files name
+# the system's folders (a staged copy is read with PKG_CONFIG_SYSROOT_DIR).
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}"
+   OR G723_DEBIAN_PACKAGES)
   set(G723_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
   set(G723_PC_LIBDIR "${CMAKE_INSTALL_FULL_LIBDIR}")
   set(G723_PC_INCLUDEDIR "${CMAKE_INSTALL_FULL_INCLUDEDIR}")

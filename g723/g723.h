@@ -18,7 +18,9 @@
 
 #include <stdint.h>
 
-#if defined(G723_BUILDING_LIBRARY) && defined(__GNUC__)
+#if defined(G723_BUILDING_LIBRARY) && defined(_WIN32)
+#define G723_API __declspec(dllexport)
+#elif defined(G723_BUILDING_LIBRARY) && defined(__GNUC__)
 #define G723_API __attribute__((visibility("default")))
 #else
 #define G723_API

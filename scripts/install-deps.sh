@@ -33,8 +33,8 @@ rest=(
   lintian scdoc bash-completion dpkg-dev
   # the page: WebAssembly and a headless browser
   emscripten node-acorn chromium
-  # the same bits on ARM64 and Windows, under emulation
-  g++-aarch64-linux-gnu g++-mingw-w64-x86-64 qemu-user wine64
+  # the same bits on ARM64 and Windows, under emulation, on synthetic speech
+  g++-aarch64-linux-gnu g++-mingw-w64-x86-64 qemu-user wine64 espeak-ng
   # peer codecs, for the side-by-side benchmark only
   libopus-dev libspeex-dev libopencore-amrnb-dev libgsm1-dev libcodec2-dev
 )

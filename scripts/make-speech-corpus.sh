@@ -6,11 +6,15 @@
 # (from -3 dBFS down to -36 dBFS), paragraphs separated by pauses of 0.4 to
 # 2 s, one file under a low pink-noise floor so that silence frames carry
 # background noise. Repeatable: the same text, voices and seeds every run.
-# Needs espeak-ng and sox. Usage: scripts/make-speech-corpus.sh [OUTDIR]
-# (default build/speech-corpus). Audio is written, never committed.
+# Needs espeak-ng, Python with numpy, and libsoxr (the rate conversion the
+# tool uses). Usage: scripts/make-speech-corpus.sh [OUTDIR [WORDS]]
+# (default build/speech-corpus, about 330 words per file); fewer WORDS make
+# each file shorter: the same takes, each cut to its first paragraphs. Audio
+# is written, never committed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-build/speech-corpus}
+words_per_file=${2:-330}  # about two minutes at these speeds
 mkdir -p "$out"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -19,6 +23,53 @@ trap 'rm -rf "$tmp"' EXIT
 # paragraph per line.
 awk 'BEGIN { RS = ""; ORS = "\n" } { gsub(/[ \t\n]+/, " "); if (length($0) > 40) print }' \
     /usr/share/common-licenses/GPL-3 /usr/share/common-licenses/Apache-2.0 >"$tmp/paragraphs.txt"
+
+# One take from its paragraphs: each converted to 8 kHz by libsoxr, 6 dB
+# down and followed by its pause; the whole scaled to its peak level, with
+# pink noise of the given peak level added (the seed is the take's index).
+cat >"$tmp/take.py" <<'PY'
+import ctypes, sys, wave
+import numpy as np
+
+soxr = ctypes.CDLL("libsoxr.so.0")
+soxr.soxr_oneshot.restype = ctypes.c_char_p
+soxr.soxr_oneshot.argtypes = [ctypes.c_double, ctypes.c_double, ctypes.c_uint, ctypes.c_void_p,
+                              ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t), ctypes.c_void_p,
+                              ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t), ctypes.c_void_p,
+                              ctypes.c_void_p, ctypes.c_void_p]
+
+def to_8k(path):
+    with wave.open(path) as w:
+        rate = w.getframerate()
+        x = np.frombuffer(w.readframes(w.getnframes()), "<i2").astype(np.float32) / 32768
+    y = np.zeros(int(len(x) * 8000 / rate) + 1, np.float32)
+    done = ctypes.c_size_t()
+    error = soxr.soxr_oneshot(rate, 8000, 1, x.ctypes.data, len(x), None, y.ctypes.data, len(y),
+                              ctypes.byref(done), None, None, None)
+    if error:
+        sys.exit(f"{path}: {error.decode()}")
+    return y[:done.value]
+
+name, index, level, noise = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), sys.argv[4]
+pieces = []
+for part in sys.argv[5:]:
+    path, pause = part.rsplit(":", 1)
+    pieces += [to_8k(path) * 10 ** (-6 / 20), np.zeros(round(float(pause) * 8000), np.float32)]
+speech = np.concatenate(pieces).astype(np.float64)
+speech *= 10 ** (level / 20) / np.max(np.abs(speech))
+if noise != "none":
+    spectrum = np.fft.rfft(np.random.default_rng(index).standard_normal(len(speech)))
+    spectrum[1:] /= np.sqrt(np.arange(1, len(spectrum)))
+    spectrum[0] = 0
+    pink = np.fft.irfft(spectrum, len(speech))
+    speech += pink * 10 ** (float(noise) / 20) / np.max(np.abs(pink))
+samples = np.clip(np.round(speech * 32768), -32768, 32767).astype("<i2")
+with wave.open(name, "wb") as w:
+    w.setnchannels(1)
+    w.setsampwidth(2)
+    w.setframerate(8000)
+    w.writeframes(samples.tobytes())
+PY
 
 # voice, pitch, words per minute, level in dBFS, noise floor in dBFS (or none)
 takes=(
@@ -29,7 +80,6 @@ takes=(
     "en-gb-scotland+m1 40 175 -36 none"
     "en-us+f5 80 160 -18 none"
 )
-words_per_file=330  # about two minutes at these speeds
 line=1
 index=0
 for take in "${takes[@]}"; do
@@ -42,21 +92,13 @@ for take in "${takes[@]}"; do
         line=$((line + 1))
         [[ -z "$text" ]] && { line=1; continue; }
         words=$((words + $(wc -w <<<"$text")))
-        espeak-ng -v "$voice" -p "$pitch" -s "$speed" -w "$tmp/p.wav" "$text"
+        espeak-ng -v "$voice" -p "$pitch" -s "$speed" -w "$tmp/part$part.wav" "$text"
         pause=$(awk -v n="$part" -v i="$index" 'BEGIN { printf "%.1f", 0.4 + ((n * 7 + i * 3) % 9) * 0.2 }')
-        sox -R "$tmp/p.wav" -b 16 -c 1 -e signed-integer "$tmp/part$part.wav" gain -6 rate 8000 pad 0 "$pause"
-        parts+=("$tmp/part$part.wav")
+        parts+=("$tmp/part$part.wav:$pause")
         part=$((part + 1))
     done
     name=$(printf "%s/corpus-%02d.wav" "$out" "$index")
-    sox -R "${parts[@]}" "$tmp/speech.wav" gain -n "$level"
-    if [[ "$noise" != none ]]; then
-        length=$(soxi -D "$tmp/speech.wav")
-        sox -R -n -r 8000 -b 16 -c 1 "$tmp/noise.wav" synth "$length" pinknoise gain -n "$noise"
-        sox -R -m "$tmp/speech.wav" "$tmp/noise.wav" -b 16 "$name"
-    else
-        mv "$tmp/speech.wav" "$name"
-    fi
-    printf "%s  %s, %.1f s\n" "$name" "$voice" "$(soxi -D "$name")"
+    /usr/bin/python3 "$tmp/take.py" "$name" "$index" "$level" "$noise" "${parts[@]}"
+    printf "%s  %s, %s s\n" "$name" "$voice" "$(/usr/bin/python3 -c 'import sys, wave; w = wave.open(sys.argv[1]); print(f"{w.getnframes() / 8000:.1f}")' "$name")"
     index=$((index + 1))
 done

@@ -10,6 +10,8 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DG723_BUILD_TESTS=ON -DG723_BUIL
   -DG723_BUILD_WIRESHARK=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+scripts/test-cross.sh
 scripts/test-python.sh
+scripts/test-packages.sh
 scripts/test-web.sh
 scripts/test-hardening.sh

@@ -8,6 +8,7 @@
 #include "g723/dsp/lag_correlations.h"
 #include "g723/dsp/pcm_rounding.h"
 #include "g723/dsp/postfilter_sections.h"
+#include "g723/dsp/response_filter.h"
 
 namespace g723 {
 
@@ -43,6 +44,7 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
                    postfilter_zero_part_plain,
                    postfilter_pole_part_plain,
                    postfilter_pole_part_and_gain_scaling_plain,
+                   filter_by_response_plain,
                    round_to_pcm_plain};
 #if G723_X86_KERNELS
     if (path == kernel_path::sse2 || path == kernel_path::avx2) {
@@ -52,6 +54,7 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
         t.postfilter_zero_part = postfilter_zero_part_sse2;
         t.postfilter_pole_part = postfilter_pole_part_sse2;
         t.postfilter_pole_part_and_gain_scaling = postfilter_pole_part_and_gain_scaling_sse2;
+        t.filter_by_response = filter_by_response_sse2;
         t.round_to_pcm = round_to_pcm_sse2;
     }
     if (path == kernel_path::avx2) {
@@ -61,6 +64,7 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
         t.lag_correlations = lag_correlations_avx2;
         t.even_lag_correlations = even_lag_correlations_avx2;
         t.postfilter_zero_part = postfilter_zero_part_avx2;
+        t.filter_by_response = filter_by_response_avx2;
         t.round_to_pcm = round_to_pcm_avx2;
     }
 #endif

@@ -53,6 +53,8 @@ struct kernel_table {
     void (*postfilter_pole_part_and_gain_scaling)(float* u, std::span<const float, kSubframeSamples> zero_part,
                                                   const lpc_vector& c, std::span<float, kSubframeSamples> earlier,
                                                   float increment, float& gain_state);
+    void (*filter_by_response)(std::span<float, kSubframeSamples> y, std::span<const float, kSubframeSamples> h,
+                               const float* x, int count);
     void (*round_to_pcm)(std::span<const float, kFrameSamples> in, std::span<int16_t, kFrameSamples> out);
 };
 

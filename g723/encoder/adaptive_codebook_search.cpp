@@ -5,6 +5,7 @@
 
 #include "g723/dsp/acb_vector.h"
 #include "g723/dsp/dot_product.h"
+#include "g723/dsp/response_filter.h"
 
 namespace g723 {
 
@@ -15,23 +16,6 @@ constexpr int N = kSubframeSamples;
 // The largest lag the even subframes may choose; with the lag L + 1 tried
 // after them, the odd subframes stay within 141.
 constexpr int32_t kMaxEvenLag = 140;
-
-// h behind 60 zeros, so that a response delayed by i samples is the
-// fixed-length slice starting at 60 - i.
-using padded_response = std::array<float, 2 * N>;
-
-padded_response pad_response(std::span<const float, N> h) {
-    padded_response hp{};
-    std::copy(h.begin(), h.end(), hp.begin() + N);
-    return hp;
-}
-
-// y[n] += h[n - i] * sample for n = i..59; the zero padding contributes
-// exact zeros below i.
-inline void add_shifted_response(std::array<float, N>& y, const padded_response& hp, int i, float sample) {
-    const float* delayed = hp.data() + N - i;
-    for (int n = 0; n < N; ++n) y[n] += delayed[n] * sample;
-}
 
 // Scores of the four rows of a block against p: each row's score is the
 // same sum, in the same order, as dot_product(row, p, 20) (eight running
@@ -110,12 +94,9 @@ void filter_candidate_taps(std::span<filtered_taps> taps, std::span<const float,
 
     // y: h convolved with the non-repeated part of tap 4; z: h convolved with
     // one period e[-m] .. e[-1] placed at position k (only z[k..59] is used).
-    // Each y[n] accumulates its terms in increasing i; running i in the outer
-    // loop keeps that order and lets the inner loop run across n.
-    const padded_response hp = pad_response(h);
-    std::array<float, N> y{};
+    std::array<float, N> y;
     std::array<float, N> z{};
-    for (int i = 0; i < k; ++i) add_shifted_response(y, hp, i, vp(i));
+    filter_by_response(y, h, v.data() + 7, k);  // vp(0) .. vp(k - 1)
     if (k < N) {
         z[k] = vp(-2);
         if (k + 1 < N) z[k + 1] = vp(-1) + h[1] * vp(-2);
@@ -237,9 +218,8 @@ void search_adaptive_codebook(std::span<float, N> x, std::span<const float, N> h
 
     // Target for the fixed codebook: remove the filtered adaptive excitation
     // (each output sums its terms in increasing i, as in the taps above).
-    const padded_response hp = pad_response(h);
-    std::array<float, N> filtered{};
-    for (int i = 0; i < N; ++i) add_shifted_response(filtered, hp, i, acb[i]);
+    std::array<float, N> filtered;
+    filter_by_response(filtered, h, acb.data(), N);
     for (int n = 0; n < N; ++n) x[n] -= filtered[n];
 }
 

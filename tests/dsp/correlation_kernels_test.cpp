@@ -13,6 +13,7 @@
 #include "g723/dsp/dot_product.h"
 #include "g723/dsp/even_lag_correlations.h"
 #include "g723/dsp/lag_correlations.h"
+#include "g723/dsp/response_filter.h"
 #include "kernel_tables.h"
 
 namespace g723 {
@@ -62,6 +63,32 @@ TEST(CorrelationKernels, EvenLagCorrelationsOfEveryPathAreDotProducts) {
                               std::bit_cast<uint32_t>(dot_product(signal + 2 * k, h.data(), kSubframeSamples - 2 * k)))
                         << kernel_path_name(kernels.path) << " trial " << trial << " k " << k;
             }
+        }
+    }
+}
+
+// The response filtering of every path against the sums written out, each
+// output from +0 in increasing i, the zero terms past its own time included
+// (they decide the sign of a zero output).
+TEST(CorrelationKernels, ResponseFilteringOfEveryPathSumsInIncreasingOrder) {
+    std::mt19937 rng(13);
+    for (int trial = 0; trial < 200; ++trial) {
+        const auto h = random_signal<kSubframeSamples>(rng, trial);
+        const auto x = random_signal<kSubframeSamples>(rng, trial + 2);
+        const int count = trial % 4 == 0 ? kSubframeSamples : 1 + trial % kSubframeSamples;
+        std::array<float, kSubframeSamples> expected;
+        for (int n = 0; n < kSubframeSamples; ++n) {
+            float sum = 0.0f;
+            for (int i = 0; i < count; ++i) sum += (n >= i ? h[n - i] : 0.0f) * x[i];
+            expected[n] = sum;
+        }
+        for (const kernel_table& kernels : supported_kernel_tables()) {
+            std::array<float, kSubframeSamples> y;
+            y.fill(1.0f);  // overwritten, not added to
+            kernels.filter_by_response(y, h, x.data(), count);
+            for (int n = 0; n < kSubframeSamples; ++n)
+                ASSERT_EQ(std::bit_cast<uint32_t>(y[n]), std::bit_cast<uint32_t>(expected[n]))
+                    << kernel_path_name(kernels.path) << " trial " << trial << " n " << n;
         }
     }
 }

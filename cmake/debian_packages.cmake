@@ -1,0 +1,128 @@
+# SPDX-License-Identifier: BSD-2-Clause
+# Debian packages made by CPack's DEB generator, one package per install
+# component that this build installs:
+#   library      libg723-1           the shared library
+#   development  libg723-dev         header, .so link, pkg-config, CMake package
+#   tool         g723-tools          the g723 tool, its manual page, completion
+#   gstreamer    gstreamer1.0-g723   the GStreamer elements
+#   wireshark    wireshark-g723      the Wireshark codec plugin
+# Another plugin is one more install component and one more entry below.
+# The dependencies on shared libraries come from dpkg-shlibdeps; the
+# library package declares its SONAME in a shlibs file, from which the
+# packages using it depend on it.
+#
+# Configure with -DCMAKE_INSTALL_PREFIX=/usr (so that the library lands in
+# the multiarch folder), build, then run cpack -G DEB in the build folder;
+# scripts/make-packages.sh does all three.
+
+# name;section;summary;description, per component.
+set(G723_DEB_library libg723-1 libs
+  "G.723.1 speech codec library"
+  "A G.723.1 speech codec at 6.3 kbit/s with the silence compression of its
+Annex A (voice activity detection, SID frames, comfort noise) and frame
+erasure concealment, as a shared library with a plain C interface.")
+set(G723_DEB_development libg723-dev libdevel
+  "G.723.1 speech codec library - development files"
+  "The header g723/g723.h, the link to the shared library, and the
+pkg-config and CMake package descriptions (pkg-config g723,
+find_package(g723)) for building programs that code and decode G.723.1.")
+set(G723_DEB_tool g723-tools sound
+  "G.723.1 speech coder and RTP call decoder"
+  "The g723 tool codes audio files into G.723.1 bit-streams and back,
+measures a round trip, describes bit-streams, decodes and measures the
+G.723.1 RTP streams of packet captures, and sends and receives them over
+UDP.")
+set(G723_DEB_gstreamer gstreamer1.0-g723 sound
+  "GStreamer elements for the G.723.1 speech codec"
+  "The elements g723enc and g723dec code 8 kHz mono speech into G.723.1
+frames and back, with silence compression and frame erasure concealment;
+rtpg723pay and rtpg723depay carry them over RTP.")
+set(G723_DEB_wireshark wireshark-g723 net
+  "G.723.1 codec plugin for Wireshark"
+  "Lets Wireshark's RTP Player play the G.723.1 streams of captured calls,
+and tshark and sharkd export them as audio.")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME g723)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The Maintainer field: the builder's name and address as Debian's tools
+# take them (DEBFULLNAME, DEBEMAIL), else one that says there is none to
+# write to (.invalid is reserved for that).
+set(CPACK_PACKAGE_CONTACT "g723 authors <g723@packages.invalid>")
+if(DEFINED ENV{DEBEMAIL})
+  set(CPACK_PACKAGE_CONTACT "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
+endif()
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+# The copyright file of every package: the licence in Debian's
+# machine-readable format.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE G723_LICENSE)
+string(REGEX REPLACE "\n+$" "" G723_LICENSE "${G723_LICENSE}")
+string(REGEX REPLACE "\n\n" "\n.\n" G723_LICENSE "${G723_LICENSE}")
+string(REGEX REPLACE "\n" "\n " G723_LICENSE " ${G723_LICENSE}")
+file(WRITE ${PROJECT_BINARY_DIR}/debian/copyright
+"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: g723
+
+Files: *
+Copyright: the g723 authors
+License: BSD-2-Clause
+${G723_LICENSE}
+")
+# The changelog, compressed as Debian ships changelogs.
+find_program(GZIP gzip REQUIRED)
+execute_process(COMMAND ${GZIP} -9n
+  INPUT_FILE ${PROJECT_SOURCE_DIR}/cmake/debian/changelog
+  OUTPUT_FILE ${PROJECT_BINARY_DIR}/debian/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/cmake/debian/changelog)
+
+get_cmake_property(G723_COMPONENTS COMPONENTS)
+set(CPACK_COMPONENTS_ALL "")
+foreach(component IN LISTS G723_COMPONENTS)
+  if(NOT DEFINED G723_DEB_${component})
+    message(FATAL_ERROR "install component '${component}' has no Debian package in ${CMAKE_CURRENT_LIST_FILE}")
+  endif()
+  list(GET G723_DEB_${component} 0 package)
+  list(GET G723_DEB_${component} 1 section)
+  list(GET G723_DEB_${component} 2 summary)
+  list(GET G723_DEB_${component} 3 description)
+  string(TOUPPER ${component} upper)
+  list(APPEND CPACK_COMPONENTS_ALL ${component})
+  set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${package})
+  set(CPACK_DEBIAN_${upper}_PACKAGE_SECTION ${section})
+  set(CPACK_DEBIAN_${upper}_DESCRIPTION "${summary}\n${description}")
+  install(FILES ${PROJECT_BINARY_DIR}/debian/copyright ${PROJECT_BINARY_DIR}/debian/changelog.gz
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endforeach()
+
+# The library's shlibs file: programs linked against libg723.so.1 need
+# libg723-1 of at least the release that brought the calls they use (the
+# version node G723_1.0 came with 1.0.0). dpkg-shlibdeps finds the library
+# and this file for the packages that use it in a package build tree as
+# debhelper lays it out (debian/libg723-1/DEBIAN/shlibs beside the library,
+# here a link to the one built).
+set(G723_DEB_LIBRARY_TREE ${PROJECT_BINARY_DIR}/debian/libg723-1)
+file(MAKE_DIRECTORY ${G723_DEB_LIBRARY_TREE}/DEBIAN ${G723_DEB_LIBRARY_TREE}${CMAKE_INSTALL_FULL_LIBDIR})
+file(WRITE ${G723_DEB_LIBRARY_TREE}/DEBIAN/shlibs "libg723 ${PROJECT_VERSION_MAJOR} libg723-1 (>= 1.0.0)\n")
+file(CREATE_LINK ${PROJECT_BINARY_DIR}/g723/libg723.so.${PROJECT_VERSION_MAJOR}
+  ${G723_DEB_LIBRARY_TREE}${CMAKE_INSTALL_FULL_LIBDIR}/libg723.so.${PROJECT_VERSION_MAJOR} SYMBOLIC)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${G723_DEB_LIBRARY_TREE}${CMAKE_INSTALL_FULL_LIBDIR})
+# The library's folder is in the dynamic linker's cache: dpkg's ldconfig
+# trigger renews it (CPack adds its own ldconfig calls in postinst and postrm
+# beside that, which are harmless).
+file(WRITE ${G723_DEB_LIBRARY_TREE}/DEBIAN/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA
+  ${G723_DEB_LIBRARY_TREE}/DEBIAN/shlibs ${G723_DEB_LIBRARY_TREE}/DEBIAN/triggers)
+
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libg723-1 (= ${PROJECT_VERSION})")
+
+include(CPack)

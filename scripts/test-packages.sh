@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
+# Builds the Debian packages (scripts/make-packages.sh) and checks them as a
+# user meets them, without installing anything:
+#  - each package holds exactly its files, with no trace of the build tree;
+#  - unpacked with dpkg-deb -x into an empty folder, the tool there encodes
+#    and decodes the sample (the same bytes and samples as the main build's
+#    tool, G723_TOOL, default build/tools/g723) with the library from that
+#    folder, its manual page renders without a warning, its completion loads;
+#    the GStreamer plugin there loads and codes; a C program builds against
+#    the unpacked development files through pkg-config and runs;
+#  - lintian reports no error.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+tool=${G723_TOOL:-$root/build/tools/g723}
+scripts/make-packages.sh >/dev/null
+packages=$root/build/packages
+version=$(sed -nE 's/^project\(g723 VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+arch=$(dpkg --print-architecture)
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+libdir=usr/lib/$multiarch
+gst_dir=$(pkg-config --variable=pluginsdir gstreamer-1.0)
+completions=$(pkg-config --variable=completionsdir bash-completion)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+faults=0
+fail() { echo "FAIL: $*" >&2; faults=$((faults + 1)); }
+
+# What each package holds besides its copyright and changelog.
+declare -A files=(
+  [libg723-1]="$libdir/libg723.so.1 $libdir/libg723.so.$version"
+  [libg723-dev]="usr/include/g723/g723.h $libdir/libg723.so $libdir/pkgconfig/g723.pc
+    $libdir/cmake/g723/g723Config.cmake $libdir/cmake/g723/g723ConfigVersion.cmake
+    $libdir/cmake/g723/g723Targets.cmake $libdir/cmake/g723/g723Targets-release.cmake"
+  [g723-tools]="usr/bin/g723 usr/share/man/man1/g723.1.gz ${completions#/}/g723"
+  [gstreamer1.0-g723]="${gst_dir#/}/libgstg723.so"
+)
+# The Wireshark plugin is built where Wireshark's development files are.
+wireshark_plugins=$(pkg-config --variable=plugindir wireshark 2>/dev/null || true)
+if [ -n "$wireshark_plugins" ]; then
+  files[wireshark-g723]="${wireshark_plugins#/}/codecs/g723.so"
+fi
+expected_debs=$(for p in "${!files[@]}"; do echo "${p}_${version}_$arch.deb"; done | sort)
+built_debs=$(ls "$packages" | sort)
+[ "$built_debs" = "$expected_debs" ] ||
+  fail "packages built:"$'\n'"$built_debs"$'\n'"expected:"$'\n'"$expected_debs"
+
+for package in "${!files[@]}"; do
+  deb=$packages/${package}_${version}_$arch.deb
+  [ -f "$deb" ] || continue
+  [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$package: version is not $version"
+  listed=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)
+  expected=$(printf '%s\n' ${files[$package]} usr/share/doc/$package/copyright \
+    usr/share/doc/$package/changelog.gz | sort)
+  if ! difference=$(diff <(echo "$expected") <(echo "$listed")); then
+    fail "$package: files ('<' missing, '>' unexpected):"$'\n'"$(grep '^[<>]' <<<"$difference")"
+  fi
+  # Unpacked alone: no path of the build machine's tree inside, no search
+  # path of its own in the binaries.
+  dpkg-deb -x "$deb" "$work/$package"
+  if found=$(grep -rl --fixed-strings "$root" "$work/$package"); then
+    fail "$package: names the build tree: $found"
+  fi
+  while read -r binary; do
+    ! objdump -p "$binary" | grep -q 'R.*PATH' || fail "$package: $binary has an RPATH or RUNPATH"
+  done < <(find "$work/$package" -type f \( -name '*.so*' -o -path '*/bin/*' \))
+done
+
+# Everything unpacked into one empty folder, as apt would install it there.
+unpacked=$work/unpacked
+mkdir "$unpacked"
+for deb in "$packages"/*.deb; do dpkg-deb -x "$deb" "$unpacked"; done
+export LD_LIBRARY_PATH=$unpacked/$libdir
+g723=$unpacked/usr/bin/g723
+ldd "$g723" | grep -q "libg723.so.1 => $unpacked/" || fail "the unpacked tool loads another libg723.so.1"
+[[ $("$g723" --version) =~ ^g723\ $version\ \(library\ [^\)]+\)$ ]] ||
+  fail "g723 --version: $("$g723" --version)"
+"$g723" encode samples/speech.wav "$work/speech.g723"
+"$g723" decode "$work/speech.g723" "$work/speech.wav"
+"$tool" encode samples/speech.wav "$work/main.g723"
+"$tool" decode "$work/main.g723" "$work/main.wav"
+cmp -s "$work/speech.g723" "$work/main.g723" || fail "the packaged tool codes other bits than $tool"
+cmp -s "$work/speech.wav" "$work/main.wav" || fail "the packaged tool decodes other samples than $tool"
+
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$unpacked/usr/share/man/man1/g723.1.gz" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "man --warnings: $warnings"
+bash -c "source /usr/share/bash-completion/bash_completion && source '$unpacked$completions/g723' &&
+  complete -p g723" >/dev/null || fail "the completion does not load"
+
+export GST_PLUGIN_PATH=$unpacked$gst_dir GST_REGISTRY=$work/registry.bin
+inspect=$(gst-inspect-1.0 g723 2>&1)
+grep -Eq "^ +Version +$version\$" <<<"$inspect" || fail "gst-inspect-1.0 g723: not version $version"
+grep -Eq "Filename +$unpacked" <<<"$inspect" || fail "gst-inspect-1.0 g723: not the unpacked plugin"
+gst-launch-1.0 -q filesrc location=samples/speech.wav ! wavparse ! g723enc ! g723dec ! \
+  wavenc ! filesink location="$work/gst.wav" || fail "the unpacked plugin does not code"
+[ -s "$work/gst.wav" ] || fail "the unpacked plugin wrote nothing"
+
+# Wireshark reads other plugin folders only for an unprivileged user.
+if [ -n "$wireshark_plugins" ]; then
+  as_user=()
+  if [ "$(id -u)" = 0 ]; then
+    chmod -R go+rX "$work"
+    as_user=(runuser -u nobody --)
+  fi
+  loaded=$("${as_user[@]}" env HOME="$work" LD_LIBRARY_PATH="$LD_LIBRARY_PATH" \
+    WIRESHARK_PLUGIN_DIR="$unpacked${wireshark_plugins%/*}" tshark -G plugins 2>&1 || true)
+  grep -q "^g723\.so.*codec.*$unpacked" <<<"$loaded" ||
+    fail "tshark does not load the unpacked Wireshark plugin"
+fi
+
+# The .pc file names /usr, as installed; pkg-config puts the unpacked
+# folder in front.
+export PKG_CONFIG_PATH=$unpacked/$libdir/pkgconfig PKG_CONFIG_SYSROOT_DIR=$unpacked
+grep -qx "prefix=/usr" "$unpacked/$libdir/pkgconfig/g723.pc" || fail "g723.pc does not name /usr"
+[ "$(pkg-config --modversion g723)" = "$version" ] || fail "pkg-config g723: not version $version"
+# shellcheck disable=SC2046
+cc -Wall -Wextra -Werror tests/api/consumer/consumer.c $(pkg-config --cflags --libs g723) \
+  -o "$work/consumer" && "$work/consumer" >/dev/null || fail "a program built with pkg-config g723"
+
+lintian_output=$(lintian --no-cfg "$packages"/*.deb 2>&1 | grep -v 'running with root privileges' || true)
+echo "${lintian_output:-lintian: nothing to report}"
+! grep -q '^E:' <<<"$lintian_output" || fail "lintian reports errors"
+
+if ((faults)); then
+  exit 1
+fi
+echo "packages: $(cd "$packages" && echo *.deb) checked"
