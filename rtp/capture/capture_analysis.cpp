@@ -9,6 +9,7 @@
 
 #include "rtp/capture/link_layer.h"
 #include "rtp/packet/rtp_packet.h"
+#include "rtp/stream/stream_timeline.h"
 
 namespace g723::rtp {
 
@@ -39,13 +40,21 @@ std::vector<std::int16_t> place_channel(
 }
 
 // Two packets of `type`, one right after the other among them, whose
-// sequence numbers follow on.
+// numbers follow on: the sequence number 1 to 16 ahead (packets may be
+// lost between) and the timestamp ahead by up to a minute. Forged or stray
+// packets with random numbers almost never do.
 bool passes_probation(std::span<const captured_rtp_packet> packets, unsigned type) {
+    constexpr std::uint16_t most_lost = 15;
     const captured_rtp_packet* previous = nullptr;
     for (const captured_rtp_packet& packet : packets) {
         if (packet.payload_type != type) continue;
-        if (previous && static_cast<std::uint16_t>(previous->sequence + 1) == packet.sequence) {
-            return true;
+        if (previous) {
+            const auto step = static_cast<std::uint16_t>(packet.sequence - previous->sequence);
+            const auto advance = static_cast<std::int32_t>(packet.timestamp - previous->timestamp);
+            if (step >= 1 && step <= most_lost + 1 && advance > 0 &&
+                advance <= static_cast<std::int32_t>(stream_timeline::max_gap_units)) {
+                return true;
+            }
         }
         previous = &packet;
     }
@@ -157,8 +166,8 @@ std::vector<std::pair<std::string, std::uint64_t>> capture_counts(const capture_
         counts.emplace_back("RTP of other types", others);
     }
     if (contents.unconfirmed_sources > 0) {
-        counts.emplace_back("sources not in sequence", contents.unconfirmed_sources);
-        counts.emplace_back("  with packets", contents.unconfirmed_packets);
+        counts.emplace_back("unconfirmed sources", contents.unconfirmed_sources);
+        counts.emplace_back("  their packets", contents.unconfirmed_packets);
     }
     if (cut_streams > 0) counts.emplace_back("streams cut at 2 hours", cut_streams);
     return counts;

@@ -34,9 +34,9 @@ struct g723_stream {
 struct capture_contents {
     capture_scan scan;
     std::vector<g723_stream> streams;
-    // Sources that would carry G.723.1 but never sent two packets with
-    // consecutive sequence numbers (the probation of RFC 3550's new
-    // sources): a spray of forged or stray packets, not taken as streams.
+    // Sources that would carry G.723.1 but never sent two packets in
+    // sequence (see read_capture_contents): a spray of forged or stray
+    // packets, not taken as streams.
     std::uint64_t unconfirmed_sources = 0;
     std::uint64_t unconfirmed_packets = 0;
 };
@@ -49,8 +49,10 @@ capture::capture_reader open_capture_file(const std::string& path);
 // Reads every record and decides which streams carry G.723.1: payload type
 // 4, one of `forced_types` (the tool's --pt), or a dynamic type that SDP in
 // the capture announces for the stream's destination; and of those, which
-// passed probation (two packets of that type in sequence, one right after
-// the other in the capture). A capture that ends in a damaged record is not
+// passed probation, the RFC 3550 rule for new sources loosened for loss:
+// two packets of that type, one right after the other in the capture, the
+// second 1 to 16 sequence numbers and up to a minute of timestamps ahead.
+// A capture that ends in a damaged record is not
 // refused: scan.damage says why, and what came before is kept.
 capture_contents read_capture_contents(capture::capture_reader& reader,
                                        std::span<const unsigned> forced_types);

@@ -397,8 +397,8 @@ TEST_F(pcap_command, HostileSendersBesideACall) {
         EXPECT_LE(seconds, end - start + 2.0) << entry.path();
     }
     EXPECT_EQ(files, 1u + 8u + 1u) << table;
-    EXPECT_EQ(report_value(table, "sources not in sequence"), sprayed + 1) << table;
-    EXPECT_EQ(report_value(table, "  with packets"), sprayed + sprayed / 10) << table;
+    EXPECT_EQ(report_value(table, "unconfirmed sources"), sprayed + 1) << table;
+    EXPECT_EQ(report_value(table, "  their packets"), sprayed + sprayed / 10) << table;
     // Every line of the table as long as its header.
     const std::size_t width = table.find('\n');
     for (std::size_t at = width + 1; table.compare(at, 1, "\n") != 0; at = table.find('\n', at) + 1) {
