@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: BSD-2-Clause
 # Builds the page into build/web: the library compiled to WebAssembly with
-# emscripten (build/web-wasm), the page's own files, and wavesurfer.js from
+# emscripten (build/web-wasm), with the calls library's capture code and
+# libpcap in a second module, the page's own files, and wavesurfer.js from
 # the npm registry at the versions of web/package-lock.json (installed into
 # build/web-node, with the download cache in build/npm-cache). The result is
 # a static folder that needs nothing from outside; scripts/serve-web.sh
@@ -11,12 +12,43 @@ cd "$(dirname "$0")/.."
 # Debian's emscripten runs its JavaScript parts with Debian's acorn.
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
-if [ ! -f build/web-wasm/CMakeCache.txt ]; then
-  emcmake cmake -S . -B build/web-wasm -DCMAKE_BUILD_TYPE=Release -DG723_BUILD_RTP=OFF \
-    -DG723_BUILD_TOOL=OFF -DG723_BUILD_TESTS=OFF -DG723_BUILD_BENCH=OFF -DG723_BUILD_GST=OFF \
-    -Wno-dev >/dev/null
+# libpcap for the page's packet captures: Debian's source package of this
+# release (apt-get source, through a source list of its own in build/web-pcap,
+# so the system's apt configuration stays as it is), built once with
+# emscripten as a library that only reads capture files.
+pcap=$PWD/build/web-pcap
+targets=(g723_wasm)
+if [ ! -f "$pcap/build/libpcap.a" ]; then
+  rm -rf "$pcap"
+  mkdir -p "$pcap/lists/partial" "$pcap/cache/archives/partial"
+  . /etc/os-release
+  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian $VERSION_CODENAME main" \
+    > "$pcap/sources.list"
+  apt=(apt-get -qq -o "Dir::Etc::SourceList=$pcap/sources.list" -o Dir::Etc::SourceParts=/dev/null
+       -o "Dir::State::Lists=$pcap/lists" -o "Dir::Cache=$pcap/cache")
+  if "${apt[@]}" update && (cd "$pcap" && "${apt[@]}" source --download-only libpcap 2>/dev/null); then
+    # apt has checked the files against the signed index.
+    dpkg-source --no-check -x "$pcap"/libpcap_*.dsc "$pcap/source" >/dev/null
+    emcmake cmake -S "$pcap/source" -B "$pcap/build" -DCMAKE_BUILD_TYPE=Release -DPCAP_TYPE=null \
+      -DBUILD_SHARED_LIBS=OFF -DENABLE_REMOTE=OFF -DBUILD_WITH_LIBNL=OFF -DDISABLE_DBUS=ON \
+      -DDISABLE_RDMA=ON -DDISABLE_BLUETOOTH=ON -DDISABLE_LINUX_USBMON=ON -DDISABLE_NETMAP=ON \
+      -DDISABLE_DPDK=ON -DDISABLE_DAG=ON -DDISABLE_SEPTEL=ON -DDISABLE_SNF=ON -DDISABLE_TC=ON \
+      -Wno-dev >"$pcap/configure.log" 2>&1
+    cmake --build "$pcap/build" -j"$(nproc)" --target pcap_static >"$pcap/build.log" 2>&1
+  else
+    echo "warning: libpcap's source could not be fetched: the page is built without captures" >&2
+  fi
 fi
-cmake --build build/web-wasm -j"$(nproc)" --target g723_wasm
+pcap_options=()
+if [ -f "$pcap/build/libpcap.a" ]; then
+  pcap_options=(-DG723_WEB_PCAP_INCLUDE="$pcap/source" -DG723_WEB_PCAP_LIBRARY="$pcap/build/libpcap.a")
+  targets+=(g723_capture_wasm)
+fi
+
+emcmake cmake -S . -B build/web-wasm -DCMAKE_BUILD_TYPE=Release -DG723_BUILD_RTP=OFF \
+  -DG723_BUILD_TOOL=OFF -DG723_BUILD_TESTS=OFF -DG723_BUILD_BENCH=OFF -DG723_BUILD_GST=OFF \
+  "${pcap_options[@]}" -Wno-dev >/dev/null 2>&1
+cmake --build build/web-wasm -j"$(nproc)" --target "${targets[@]}"
 
 # npm ci again only when the lock file changed.
 mkdir -p build/web-node
@@ -31,6 +63,9 @@ rm -rf "$page"
 mkdir -p "$page/src" "$page/vendor/plugins"
 cp web/index.html web/page.css "$page/"
 cp web/src/*.js build/web-wasm/web/g723.mjs build/web-wasm/web/g723.wasm "$page/src/"
+if [ -f "$pcap/build/libpcap.a" ]; then
+  cp build/web-wasm/web/g723_capture.mjs build/web-wasm/web/g723_capture.wasm "$page/src/"
+fi
 cp "$wavesurfer/dist/wavesurfer.esm.js" "$wavesurfer/LICENSE" "$page/vendor/"
 for plugin in spectrogram regions timeline; do
   cp "$wavesurfer/dist/plugins/$plugin.esm.js" "$page/vendor/plugins/"

@@ -33,6 +33,8 @@ rest=(
   lintian scdoc bash-completion dpkg-dev
   # the page: WebAssembly and a headless browser
   emscripten node-acorn chromium
+  # libpcap for the page, built from its Debian source package
+  flex bison
   # the same bits on ARM64 and Windows, under emulation, on synthetic speech
   g++-aarch64-linux-gnu g++-mingw-w64-x86-64 qemu-user wine64 espeak-ng
   # peer codecs, for the side-by-side benchmark only

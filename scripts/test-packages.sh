@@ -14,6 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 tool=${G723_TOOL:-$root/build/tools/g723}
+[ -x "$tool" ] || { echo "no g723 tool at $tool: build the main tree first, or set G723_TOOL" >&2; exit 1; }
 scripts/make-packages.sh >/dev/null
 packages=$root/build/packages
 version=$(sed -nE 's/^project\(g723 VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
@@ -42,7 +43,7 @@ if [ -n "$wireshark_plugins" ]; then
   files[wireshark-g723]="${wireshark_plugins#/}/codecs/g723.so"
 fi
 expected_debs=$(for p in "${!files[@]}"; do echo "${p}_${version}_$arch.deb"; done | sort)
-built_debs=$(ls "$packages" | sort)
+built_debs=$(cd "$packages" && printf '%s\n' * | sort)
 [ "$built_debs" = "$expected_debs" ] ||
   fail "packages built:"$'\n'"$built_debs"$'\n'"expected:"$'\n'"$expected_debs"
 
@@ -51,8 +52,9 @@ for package in "${!files[@]}"; do
   [ -f "$deb" ] || continue
   [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$package: version is not $version"
   listed=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)
-  expected=$(printf '%s\n' ${files[$package]} usr/share/doc/$package/copyright \
-    usr/share/doc/$package/changelog.gz | sort)
+  # shellcheck disable=SC2086
+  expected=$(printf '%s\n' ${files[$package]} "usr/share/doc/$package/copyright" \
+    "usr/share/doc/$package/changelog.gz" | sort)
   if ! difference=$(diff <(echo "$expected") <(echo "$listed")); then
     fail "$package: files ('<' missing, '>' unexpected):"$'\n'"$(grep '^[<>]' <<<"$difference")"
   fi
@@ -115,8 +117,10 @@ export PKG_CONFIG_PATH=$unpacked/$libdir/pkgconfig PKG_CONFIG_SYSROOT_DIR=$unpac
 grep -qx "prefix=/usr" "$unpacked/$libdir/pkgconfig/g723.pc" || fail "g723.pc does not name /usr"
 [ "$(pkg-config --modversion g723)" = "$version" ] || fail "pkg-config g723: not version $version"
 # shellcheck disable=SC2046
-cc -Wall -Wextra -Werror tests/api/consumer/consumer.c $(pkg-config --cflags --libs g723) \
-  -o "$work/consumer" && "$work/consumer" >/dev/null || fail "a program built with pkg-config g723"
+if ! cc -Wall -Wextra -Werror tests/api/consumer/consumer.c $(pkg-config --cflags --libs g723) \
+  -o "$work/consumer" || ! "$work/consumer" >/dev/null; then
+  fail "a program built with pkg-config g723"
+fi
 
 lintian_output=$(lintian --no-cfg "$packages"/*.deb 2>&1 | grep -v 'running with root privileges' || true)
 echo "${lintian_output:-lintian: nothing to report}"

@@ -63,6 +63,22 @@ bool passes_probation(std::span<const captured_rtp_packet> packets, unsigned typ
 
 }  // namespace
 
+namespace {
+
+capture::capture_reader supported(capture::capture_reader reader) {
+    if (!capture::is_supported_link_type(reader.link_type())) {
+        throw capture::capture_error("link type " + std::to_string(reader.link_type()) +
+                                     " is not supported");
+    }
+    return reader;
+}
+
+}  // namespace
+
+capture::capture_reader open_capture_memory(std::span<const std::uint8_t> bytes) {
+    return supported(capture::capture_reader::open_memory(bytes));
+}
+
 capture::capture_reader open_capture_file(const std::string& path) {
     // libpcap says only that it could not read a file header.
     struct stat status {};
@@ -70,12 +86,7 @@ capture::capture_reader open_capture_file(const std::string& path) {
         throw capture::capture_error("is empty");
     }
     try {
-        capture::capture_reader reader = capture::capture_reader::open_file(path);
-        if (!capture::is_supported_link_type(reader.link_type())) {
-            throw capture::capture_error("link type " + std::to_string(reader.link_type()) +
-                                         " is not supported");
-        }
-        return reader;
+        return supported(capture::capture_reader::open_file(path));
     } catch (const capture::capture_error& error) {
         // libpcap names the file itself in some of its messages.
         std::string reason = error.what();
@@ -94,9 +105,10 @@ capture_contents read_capture_contents(capture::capture_reader& reader,
         const auto announced = scan.announced.find(key.destination);
         // The G.723.1 type of this stream, and what says so.
         auto carries = [&](unsigned type) -> std::string {
-            if (std::ranges::count(forced_types, type) > 0) return "--pt";
+            if (std::count(forced_types.begin(), forced_types.end(), type) > 0) return "--pt";
             if (announced != scan.announced.end() &&
-                std::ranges::count(announced->second.payload_types, type) > 0) {
+                std::count(announced->second.payload_types.begin(),
+                           announced->second.payload_types.end(), type) > 0) {
                 return "SDP";
             }
             if (type == rtp::g723_payload_type) return "static";
@@ -106,8 +118,9 @@ capture_contents read_capture_contents(capture::capture_reader& reader,
             std::string source = carries(packet.payload_type);
             if (source.empty()) continue;
             const unsigned type = packet.payload_type;
-            const auto count = static_cast<std::uint64_t>(std::ranges::count_if(
-                packets, [&](const auto& p) { return p.payload_type == type; }));
+            const auto count = static_cast<std::uint64_t>(
+                std::count_if(packets.begin(), packets.end(),
+                              [&](const auto& p) { return p.payload_type == type; }));
             if (!passes_probation(packets, type)) {
                 ++contents.unconfirmed_sources;
                 contents.unconfirmed_packets += count;

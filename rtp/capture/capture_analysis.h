@@ -45,6 +45,8 @@ struct capture_contents {
 // read it or its link type is not supported; the message does not name the
 // file (the caller does).
 capture::capture_reader open_capture_file(const std::string& path);
+// The same for a capture held in memory; `bytes` must outlive the reader.
+capture::capture_reader open_capture_memory(std::span<const std::uint8_t> bytes);
 
 // Reads every record and decides which streams carry G.723.1: payload type
 // 4, one of `forced_types` (the tool's --pt), or a dynamic type that SDP in

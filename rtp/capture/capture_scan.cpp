@@ -80,7 +80,7 @@ capture_scan scan_capture(capture::capture_reader& reader,
             continue;
         }
         const unsigned type = rtp.payload_type;
-        if (type != rtp::g723_payload_type && std::ranges::count(forced_types, type) == 0 && (type < 96 || type > 127)) {
+        if (type != rtp::g723_payload_type && std::count(forced_types.begin(), forced_types.end(), type) == 0 && (type < 96 || type > 127)) {
             ++scan.other_payload_types;
             continue;
         }

@@ -3,6 +3,7 @@
 #define G723_RTP_CAPTURE_IP_PACKET_H
 
 #include <array>
+#include <compare>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -16,7 +17,16 @@ struct ip_address {
     bool ipv6 = false;
     std::array<std::uint8_t, 16> bytes{};
 
-    auto operator<=>(const ip_address&) const = default;
+    // Written out rather than defaulted: some standard libraries (that of
+    // emscripten, for the page) have no three-way comparison of arrays.
+    std::strong_ordering operator<=>(const ip_address& other) const {
+        if (ipv6 != other.ipv6) return ipv6 <=> other.ipv6;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] != other.bytes[i]) return bytes[i] <=> other.bytes[i];
+        }
+        return std::strong_ordering::equal;
+    }
+    bool operator==(const ip_address&) const = default;
 };
 
 // "192.0.2.1", "2001:db8::1".

@@ -40,7 +40,7 @@ done
 warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man --warnings:"$'\n'"$warnings"
 rendered=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>/dev/null)
-for heading in NAME SYNOPSIS COMMANDS OPTIONS "EXIT STATUS" FILES EXAMPLES; do
+for heading in NAME SYNOPSIS COMMANDS OPTIONS "EXIT STATUS" ENVIRONMENT FILES EXAMPLES; do
   grep -qx "$heading" <<<"$rendered" || fail "no $heading section in the rendered page"
 done
 exit $((faults > 0))

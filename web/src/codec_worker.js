@@ -168,11 +168,61 @@ function roundTrip(f, message) {
   };
 }
 
+// The capture module is loaded when the first capture comes; a page built
+// without libpcap has none.
+let captureModule = null;
+function captureCalls() {
+  captureModule ??= import('./g723_capture.mjs').then((m) => m.default(), () => {
+    throw new Error('this page was built without packet captures');
+  });
+  return captureModule;
+}
+
+// A capture's G.723.1 streams, decoded, with `g723 pcap`'s report.
+async function readCapture(message) {
+  const c = await captureCalls();
+  const bytes = new Uint8Array(message.bytes);
+  const copy = c._malloc(bytes.length);
+  c.HEAPU8.set(bytes, copy);
+  const started = performance.now();
+  const reading = c._web_capture_read(copy, bytes.length, message.settings.postfilter ? 1 : 0);
+  const decodeSeconds = (performance.now() - started) / 1000;
+  c._free(copy);
+  try {
+    const error = c.UTF8ToString(c._web_capture_error(reading));
+    if (error) throw new Error(`is not a capture that can be read (${error})`);
+    const streams = [];
+    for (let i = 0; i < c._web_capture_streams(reading); i++) {
+      const samples = c._web_capture_samples(reading, i) >> 1;
+      const frames = c._web_capture_frames(reading, i);
+      streams.push({
+        name: c.UTF8ToString(c._web_capture_stream_name(reading, i)),
+        decoded: c.HEAP16.slice(samples, samples + c._web_capture_sample_count(reading, i)),
+        frames: c.HEAPU8.slice(frames, frames + c._web_capture_frame_count(reading, i)),
+      });
+    }
+    return {
+      kind: 'capture',
+      report: c.UTF8ToString(c._web_capture_report(reading, 0)),
+      reportJson: JSON.parse(c.UTF8ToString(c._web_capture_report(reading, 1))),
+      damage: c.UTF8ToString(c._web_capture_damage(reading)),
+      streams,
+      decodeSeconds,
+    };
+  } finally {
+    c._web_capture_free(reading);
+  }
+}
+
 self.onmessage = async (event) => {
   const message = event.data;
   try {
-    const f = await calls;
     let result;
+    if (message.type === 'capture') {
+      self.postMessage({ id: message.id, result: await readCapture(message) });
+      return;
+    }
+    const f = await calls;
     if (message.type === 'version') result = { version: f.version() };
     else if (message.type === 'decode') result = decodeBitstream(f, message);
     else if (message.type === 'roundtrip') result = roundTrip(f, message);

@@ -11,6 +11,16 @@ import { wavFile } from './wav_file.js';
 
 const $ = (id) => document.getElementById(id);
 const BITSTREAM_NAMES = /\.(723|g723|bit|cod)$/i;
+// What each frame of a capture's decoded stream is, in the calls library's order.
+const STREAM_MARKS = [null, 'sid', 'untransmitted', 'lost', 'concealed'];
+
+// The leading bytes of pcap (either byte order, micro- or nanoseconds) and
+// pcapng files.
+function isCapture(bytes) {
+  if (bytes.length < 4) return false;
+  const magic = new DataView(bytes.buffer, bytes.byteOffset, 4).getUint32(0, false);
+  return [0xa1b2c3d4, 0xd4c3b2a1, 0xa1b23c4d, 0x4d3cb2a1, 0x0a0d0d0a].includes(magic);
+}
 
 // Requests to the codec worker, answered in order of their ids.
 const worker = new Worker(new URL('./codec_worker.js', import.meta.url), { type: 'module' });
@@ -81,6 +91,7 @@ function showFigures(result) {
   $('figure-not-clean').textContent = (notClean === 0 ? 'none'
     : `${notClean} frame${notClean === 1 ? '' : 's'} concealed (${s.invalid} invalid, ` +
       `${s.notSupported} at 5.3 kbit/s)`) + (result.truncation ? `; ${result.truncation}` : '');
+  for (const row of document.querySelectorAll('.with-bitstream')) row.hidden = false;
   for (const row of document.querySelectorAll('.with-original')) row.hidden = !result.quality;
   if (result.quality) {
     $('figure-snr').textContent = decibels(result.quality.snr);
@@ -93,6 +104,52 @@ function showFigures(result) {
   $('figures').hidden = false;
 }
 
+// One stream of a capture: its figures from the report, its views, its WAV.
+async function showStream(capture, index) {
+  const stream = capture.streams[index];
+  const figures = capture.reportJson.streams[index];
+  $('figure-file').textContent = `${file.name}: stream ${index + 1}, ${stream.name}`;
+  $('figure-duration').textContent = `${figures.duration_seconds.toFixed(2)} s ` +
+    `(${stream.frames.length} frames of 30 ms, silence included)`;
+  $('figure-frames').textContent = `${figures.frames} in ${figures.packets} packets: ` +
+    `${figures.sid_frames} SID, ${figures.untransmitted_frames} untransmitted`;
+  $('figure-lost').textContent = figures.lost_frames > 0
+    ? `${figures.lost_frames} frames in ${figures.lost_packets} packets, concealed` : 'none';
+  const notClean = figures.invalid_frames + figures.not_supported_frames;
+  $('figure-not-clean').textContent = notClean === 0 ? 'none'
+    : `${notClean} frames concealed (${figures.invalid_frames} invalid, ` +
+      `${figures.not_supported_frames} at 5.3 kbit/s)`;
+  $('figure-speed').textContent = `${capture.streams.reduce((n, s) => n + s.frames.length, 0)} frames ` +
+    `read and decoded in ${(capture.decodeSeconds * 1000).toFixed(0)} ms in WebAssembly`;
+  for (const row of document.querySelectorAll('.with-original, .with-bitstream')) row.hidden = true;
+  $('figures').hidden = false;
+  offerDownloads({ bitstream: null, wavFile: wavFile(stream.decoded, SAMPLE_RATE) },
+    `-stream${index + 1}`);
+  $('original-view').hidden = true;
+  $('listen').hidden = true;
+  $('decoded-note').textContent = `(stream ${index + 1}, as g723 pcap decodes it)`;
+  $('views').hidden = false;
+  $('player').hidden = false;
+  await views.show(null, stream.decoded, Array.from(stream.frames, (f) => STREAM_MARKS[f]),
+    (i) => (i * FRAME_SAMPLES) / SAMPLE_RATE, FRAME_SAMPLES / SAMPLE_RATE);
+}
+
+async function showCapture(capture) {
+  $('capture-report').textContent = capture.report;
+  $('capture-stream').replaceChildren(...capture.streams.map((stream, i) => {
+    const option = document.createElement('option');
+    option.value = String(i);
+    option.textContent = `${i + 1}: ${stream.name}`;
+    return option;
+  }));
+  $('capture').hidden = false;
+  if (capture.streams.length > 0) {
+    await showStream(capture, 0);
+  } else {
+    for (const id of ['figures', 'views', 'player']) $(id).hidden = true;
+  }
+}
+
 function frameMark(kind, outcome) {
   if (outcome === OUTCOME.markedLost) return 'lost';
   if (outcome !== OUTCOME.clean) return 'concealed';
@@ -101,9 +158,9 @@ function frameMark(kind, outcome) {
   return null;
 }
 
-function offerDownloads(result) {
+function offerDownloads(result, suffix = '') {
   for (const url of downloads) URL.revokeObjectURL(url);
-  const base = file.name.replace(/\.[^.]*$/, '') || 'speech';
+  const base = (file.name.replace(/\.[^.]*$/, '') || 'speech') + suffix;
   const link = (id, name, bytes, type) => {
     const url = URL.createObjectURL(new Blob([bytes], { type }));
     downloads.push(url);
@@ -111,7 +168,8 @@ function offerDownloads(result) {
     $(id).download = name;
   };
   downloads = [];
-  link('download-bitstream', `${base}.723`, result.bitstream, 'application/octet-stream');
+  $('download-bitstream').hidden = !result.bitstream;
+  if (result.bitstream) link('download-bitstream', `${base}.723`, result.bitstream, 'application/octet-stream');
   link('download-wav', `${base}.decoded.wav`, result.wavFile, 'audio/wav');
 }
 
@@ -149,6 +207,20 @@ async function run() {
   views.clear();
   try {
     let result;
+    $('capture').hidden = true;
+    if (isCapture(new Uint8Array(file.bytes))) {
+      const bytes = file.bytes.slice(0);
+      result = await ask({ type: 'capture', bytes, settings: options }, [bytes]);
+      if (superseded()) return;
+      window.g723page.result = result;
+      await showCapture(result);
+      if (superseded()) return;
+      document.body.dataset.runs = String(Number(document.body.dataset.runs) + 1);
+      setState('done', `${file.name}: ${result.streams.length} G.723.1 stream` +
+        `${result.streams.length === 1 ? '' : 's'}${result.damage ? `; ${result.damage}` : '.'}`);
+      return;
+    }
+    const notes = [];
     let bitstream = BITSTREAM_NAMES.test(file.name);
     let speech = null;
     if (!bitstream) {
@@ -160,6 +232,7 @@ async function run() {
           throw new Error(`${file.name} is an audio file the browser cannot decode`);
         }
         bitstream = true;
+        notes.push('not audio the browser decodes, so decoded as a bit-stream');
       }
     }
     if (bitstream) {
@@ -178,7 +251,8 @@ async function run() {
     await showViews(result);
     if (superseded()) return;
     document.body.dataset.runs = String(Number(document.body.dataset.runs) + 1);
-    setState('done', result.truncation ? `${file.name}: ${result.truncation}` : `${file.name}: done.`);
+    if (result.truncation) notes.push(result.truncation);
+    setState('done', `${file.name}: ${notes.length > 0 ? notes.join('; ') : 'done.'}`);
   } catch (error) {
     if (superseded()) return;
     document.body.dataset.runs = String(Number(document.body.dataset.runs) + 1);
@@ -219,6 +293,14 @@ $('vad').addEventListener('change', () => {
 for (const id of ['vad', 'multiple-sid', 'postfilter', 'loss', 'seed', 'layout']) {
   $(id).addEventListener('change', run);
 }
+$('capture-stream').addEventListener('change', async () => {
+  const capture = window.g723page.result;
+  if (capture?.kind !== 'capture') return;
+  setState('working', `Showing stream ${Number($('capture-stream').value) + 1}...`);
+  await showStream(capture, Number($('capture-stream').value));
+  document.body.dataset.runs = String(Number(document.body.dataset.runs) + 1);
+  setState('done', `${file.name}: stream ${Number($('capture-stream').value) + 1}.`);
+});
 $('play').addEventListener('click', () => views.toggle());
 for (const radio of document.querySelectorAll('input[name=listen]')) {
   radio.addEventListener('change', () => views.listen(radio.value));
