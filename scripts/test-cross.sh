@@ -96,4 +96,8 @@ for run in arm64-short windows-short windows-long; do
   fi
 done
 step "done"
+times_file=$(mktemp)
+times >"$times_file"
+echo "== cross: processor time (user, system): $(tail -n 1 "$times_file")"
+rm -f "$times_file"
 exit $status

@@ -24,6 +24,8 @@ cp samples/speech.wav samples/rtp-stream.pcap "$work/"
   ../tools/g723 info speech.723 > speech.info.txt
   ../tools/g723 roundtrip speech.wav speech.roundtrip.wav > speech.roundtrip.txt
   for _ in $(seq 20); do cat speech.no-vad.723; done > speed.723
+  head -c 1000 speech.723 > cut.723
+  ! ../tools/g723 decode cut.723 cut.raw 2> cut.error.txt
   ../tools/g723 pcap rtp-stream.pcap > capture.report.txt
   ../tools/g723 pcap --json rtp-stream.pcap > capture.report.json
   ../tools/g723 pcap rtp-stream.pcap capture > /dev/null

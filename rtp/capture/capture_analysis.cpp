@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/capture/capture_analysis.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "rtp/capture/link_layer.h"
 #include "rtp/packet/rtp_packet.h"
+#include "rtp/stream/stream_timeline.h"
 
 namespace g723::rtp {
 
@@ -36,6 +39,28 @@ std::vector<std::int16_t> place_channel(
     return channel;
 }
 
+// Two packets of `type`, one right after the other among them, whose
+// numbers follow on: the sequence number 1 to 16 ahead (packets may be
+// lost between) and the timestamp ahead by up to a minute. Forged or stray
+// packets with random numbers almost never do.
+bool passes_probation(std::span<const captured_rtp_packet> packets, unsigned type) {
+    constexpr std::uint16_t most_lost = 15;
+    const captured_rtp_packet* previous = nullptr;
+    for (const captured_rtp_packet& packet : packets) {
+        if (packet.payload_type != type) continue;
+        if (previous) {
+            const auto step = static_cast<std::uint16_t>(packet.sequence - previous->sequence);
+            const auto advance = static_cast<std::int32_t>(packet.timestamp - previous->timestamp);
+            if (step >= 1 && step <= most_lost + 1 && advance > 0 &&
+                advance <= static_cast<std::int32_t>(stream_timeline::max_gap_units)) {
+                return true;
+            }
+        }
+        previous = &packet;
+    }
+    return false;
+}
+
 }  // namespace
 
 namespace {
@@ -55,6 +80,11 @@ capture::capture_reader open_capture_memory(std::span<const std::uint8_t> bytes)
 }
 
 capture::capture_reader open_capture_file(const std::string& path) {
+    // libpcap says only that it could not read a file header.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size == 0) {
+        throw capture::capture_error("is empty");
+    }
     try {
         return supported(capture::capture_reader::open_file(path));
     } catch (const capture::capture_error& error) {
@@ -88,11 +118,16 @@ capture_contents read_capture_contents(capture::capture_reader& reader,
             std::string source = carries(packet.payload_type);
             if (source.empty()) continue;
             const unsigned type = packet.payload_type;
-            found.push_back({key, type, std::move(source), packets.front().arrival_seconds,
-                             packets,
-                             static_cast<std::uint64_t>(std::count_if(
-                                 packets.begin(), packets.end(),
-                                 [&](const auto& p) { return p.payload_type == type; }))});
+            const auto count = static_cast<std::uint64_t>(
+                std::count_if(packets.begin(), packets.end(),
+                              [&](const auto& p) { return p.payload_type == type; }));
+            if (!passes_probation(packets, type)) {
+                ++contents.unconfirmed_sources;
+                contents.unconfirmed_packets += count;
+                break;
+            }
+            found.push_back(
+                {key, type, std::move(source), packets.front().arrival_seconds, packets, count});
             break;
         }
     }
@@ -138,8 +173,14 @@ std::vector<std::pair<std::string, std::uint64_t>> capture_counts(const capture_
     for (const auto& [key, packets] : scan.streams) kept += packets.size();
     std::uint64_t g723_packets = 0;
     for (const g723_stream& stream : contents.streams) g723_packets += stream.g723_packets;
-    if (const std::uint64_t others = scan.other_payload_types + kept - g723_packets; others > 0) {
+    if (const std::uint64_t others =
+            scan.other_payload_types + kept - g723_packets - contents.unconfirmed_packets;
+        others > 0) {
         counts.emplace_back("RTP of other types", others);
+    }
+    if (contents.unconfirmed_sources > 0) {
+        counts.emplace_back("unconfirmed sources", contents.unconfirmed_sources);
+        counts.emplace_back("  their packets", contents.unconfirmed_packets);
     }
     if (cut_streams > 0) counts.emplace_back("streams cut at 2 hours", cut_streams);
     return counts;

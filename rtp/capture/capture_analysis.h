@@ -34,6 +34,11 @@ struct g723_stream {
 struct capture_contents {
     capture_scan scan;
     std::vector<g723_stream> streams;
+    // Sources that would carry G.723.1 but never sent two packets in
+    // sequence (see read_capture_contents): a spray of forged or stray
+    // packets, not taken as streams.
+    std::uint64_t unconfirmed_sources = 0;
+    std::uint64_t unconfirmed_packets = 0;
 };
 
 // Opens a capture file. Throws capture::capture_error when libpcap cannot
@@ -44,8 +49,12 @@ capture::capture_reader open_capture_file(const std::string& path);
 capture::capture_reader open_capture_memory(std::span<const std::uint8_t> bytes);
 
 // Reads every record and decides which streams carry G.723.1: payload type
-// 4, one of `forced_types` (the tool's --pt), or a dynamic type that SDP in the capture announces for
-// the stream's destination. A capture that ends in a damaged record is not
+// 4, one of `forced_types` (the tool's --pt), or a dynamic type that SDP in
+// the capture announces for the stream's destination; and of those, which
+// passed probation, the RFC 3550 rule for new sources loosened for loss:
+// two packets of that type, one right after the other in the capture, the
+// second 1 to 16 sequence numbers and up to a minute of timestamps ahead.
+// A capture that ends in a damaged record is not
 // refused: scan.damage says why, and what came before is kept.
 capture_contents read_capture_contents(capture::capture_reader& reader,
                                        std::span<const unsigned> forced_types);

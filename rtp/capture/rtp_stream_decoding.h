@@ -24,8 +24,6 @@ struct decoded_stream {
     bool cut = false;            // longer than max_stream_frames, cut there
 };
 
-// A stream's decoded audio is held in memory: at most two hours of it.
-inline constexpr std::size_t max_stream_frames = 2 * 3600 * 1000 / 30;
 
 // Decodes one captured stream: packets of `payload_type` put in sequence
 // order with duplicates dropped, their frames laid on the stream's

@@ -26,8 +26,15 @@ constexpr std::size_t max_kept_datagram = 4096;
 
 }  // namespace
 
+// The audio never runs ahead of the time the packets took to arrive by
+// more than the greatest playout delay and the longest packet.
+constexpr double longest_packet_seconds = 8 * frame_seconds;
+
 live_receiver::live_receiver(live_receiver_settings settings, frame_sink sink)
-    : settings_(std::move(settings)), sink_(std::move(sink)), buffer_(settings_.limits) {}
+    : settings_(std::move(settings)),
+      sink_(std::move(sink)),
+      buffer_(settings_.limits),
+      timeline_(settings_.limits.max_delay_seconds + longest_packet_seconds) {}
 
 void live_receiver::add(std::span<const std::uint8_t> datagram, const std::string& source,
                         double arrival_seconds) {
@@ -199,7 +206,15 @@ void live_receiver::play_out() {
         statistics.add(timeline_.add({packet.extended_sequence, packet.timestamp, packet.ssrc,
                                       packet.payload, packet.arrival_seconds},
                                      frames_));
-        for (const timeline_frame& frame : frames_) sink_(frame, statistics);
+        for (const timeline_frame& frame : frames_) {
+            // Two hours at most, as a capture's streams.
+            if (frames_written_ >= max_stream_frames) {
+                ++statistics.beyond_time_frames;
+                continue;
+            }
+            ++frames_written_;
+            sink_(frame, statistics);
+        }
     }
     played_.clear();
 }

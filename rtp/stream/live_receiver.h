@@ -54,6 +54,10 @@ struct live_receiver_settings {
 //    the same rule lets it back once the one being played falls silent.
 // So another sender cannot cut into a call, and a handover (a new SSRC
 // after the old one has stopped) is kept whole.
+//
+// The audio played never runs ahead of the time the packets took to arrive
+// by more than the greatest playout delay and one packet (see
+// stream_timeline), and stops at two hours.
 class live_receiver {
 public:
     // Called for each frame played out, with the statistics of the stream
@@ -118,6 +122,7 @@ private:
     std::size_t candidate_bytes_ = 0;
     std::vector<held_packet> played_;
     std::vector<timeline_frame> frames_;
+    std::uint64_t frames_written_ = 0;
     std::uint64_t datagrams_ = 0, not_rtp_ = 0, other_types_ = 0, late_ = 0, others_ = 0;
 };
 

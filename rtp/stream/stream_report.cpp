@@ -14,6 +14,18 @@ std::string printed(const char* format, auto... values) {
     return std::string(buffer, length < 0 ? 0 : std::min<std::size_t>(length, sizeof buffer - 1));
 }
 
+// A figure in a table column of `width`: with `decimals` when it fits,
+// whole when that fits, else in exponent form (a figure that large is
+// itself a sign of hostile or broken input), so that columns stay aligned.
+std::string column(double value, int width, int decimals) {
+    std::string text = printed("%*.*f", width, decimals, value);
+    if (static_cast<int>(text.size()) > width) text = printed("%*.0f", width, value);
+    for (int precision = 2; static_cast<int>(text.size()) > width && precision >= 0; --precision) {
+        text = printed("%*.*e", width, precision, value);
+    }
+    return text;
+}
+
 unsigned long long wide(std::uint64_t value) {
     return static_cast<unsigned long long>(value);
 }
@@ -48,9 +60,10 @@ std::string json_members(const stream_statistics& s) {
                s.duration_seconds()) +
            printed(
                "\"jitter_ms\": %.2f, \"largest_gap_ms\": %.1f, \"malformed\": %llu, "
-               "\"not_supported_frames\": %llu, \"invalid_frames\": %llu, \"segments\": %llu",
+               "\"not_supported_frames\": %llu, \"invalid_frames\": %llu, \"segments\": %llu, "
+               "\"beyond_time_frames\": %llu",
                s.jitter_ms, s.largest_gap_ms, wide(s.malformed), wide(s.not_supported_frames),
-               wide(s.invalid_frames), wide(s.segments));
+               wide(s.invalid_frames), wide(s.segments), wide(s.beyond_time_frames));
 }
 
 }  // namespace
@@ -65,11 +78,12 @@ std::string format_report_table(const stream_report& report) {
             "gap/ms malformed\n";
         for (std::size_t i = 0; i < report.streams.size(); ++i) {
             const stream_statistics& s = report.streams[i].statistics;
-            text += printed(
-                "%6zu %7llu %6llu %6llu %4llu %5llu %5llu %9.2f %10.2f %9.2f %6.1f %9llu\n", i + 1,
-                wide(s.packets), wide(s.frames), wide(s.lost_frames), wide(s.duplicated),
-                wide(s.reordered), wide(s.sid_frames), s.silence_seconds(), s.duration_seconds(),
-                s.jitter_ms, s.largest_gap_ms, wide(s.malformed));
+            text += printed("%6zu %7llu %6llu %6llu %4llu %5llu %5llu ", i + 1, wide(s.packets),
+                            wide(s.frames), wide(s.lost_frames), wide(s.duplicated),
+                            wide(s.reordered), wide(s.sid_frames)) +
+                    column(s.silence_seconds(), 9, 2) + " " + column(s.duration_seconds(), 10, 2) +
+                    " " + column(s.jitter_ms, 9, 2) + " " + column(s.largest_gap_ms, 6, 1) +
+                    printed(" %9llu\n", wide(s.malformed));
         }
         text += "\n";
         for (std::size_t i = 0; i < report.streams.size(); ++i) {
@@ -86,6 +100,10 @@ std::string format_report_table(const stream_report& report) {
             }
             if (s.invalid_frames > 0) {
                 text += printed(", %llu invalid frames concealed", wide(s.invalid_frames));
+            }
+            if (s.beyond_time_frames > 0) {
+                text += printed(", %llu frames dropped beyond the time the packets took",
+                                wide(s.beyond_time_frames));
             }
             text += "\n";
             if (!row.output.empty()) text += "       -> " + row.output + "\n";

@@ -29,6 +29,7 @@ void stream_statistics::add(const timeline_step& step) {
     sid_frames += step.sid;
     lost_frames += step.lost;
     untransmitted_frames += step.untransmitted;
+    beyond_time_frames += step.beyond_time;
 }
 
 double stream_statistics::duration_seconds() const {

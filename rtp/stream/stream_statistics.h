@@ -47,6 +47,9 @@ struct stream_statistics {
     std::uint64_t not_supported_frames = 0;  // 5.3 kbit/s, concealed by the decoder
     std::uint64_t invalid_frames = 0;        // refused by the decoder, concealed
     std::uint64_t segments = 0;              // runs split by SSRC changes or timestamp jumps
+    // Frames dropped because the audio would have run ahead of the time the
+    // packets took to arrive (or past two hours).
+    std::uint64_t beyond_time_frames = 0;
     double jitter_ms = 0.0;
     double largest_gap_ms = 0.0;
 

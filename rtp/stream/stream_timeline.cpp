@@ -37,10 +37,35 @@ timeline_step stream_timeline::add(const timeline_packet& packet,
         const double allowed = (std::max(waited, 0.0) + arrival_slack_seconds) * 8000.0;
         step.new_segment = static_cast<double>(gap) > allowed;
     }
+    std::size_t gap_frames = 0;
     if (!step.new_segment) {
         // Timestamps off the 30 ms grid round to the nearest frame.
-        const auto gap_frames = (static_cast<std::size_t>(gap) + timestamp_units_per_frame / 2) /
-                                timestamp_units_per_frame;
+        gap_frames = (static_cast<std::size_t>(gap) + timestamp_units_per_frame / 2) /
+                     timestamp_units_per_frame;
+    }
+    // The time the packets took to arrive bounds the whole timeline.
+    if (packet.arrival_seconds) {
+        if (!first_arrival_) {
+            first_arrival_ = latest_arrival_ = *packet.arrival_seconds;
+            placed_frames_ = 0;
+        }
+        latest_arrival_ = std::max(latest_arrival_, *packet.arrival_seconds);
+        const double allowed = (latest_arrival_ - *first_arrival_ + time_slack_seconds_) / frame_seconds;
+        const auto fits = [&](std::size_t more) {
+            return static_cast<double>(placed_frames_ + more) <= allowed;
+        };
+        if (!fits(carried.frames.size())) {
+            step.beyond_time = carried.frames.size();
+            step.new_segment = false;
+            last_sequence_ = packet.extended_sequence;
+            return step;
+        }
+        if (!step.new_segment && !fits(gap_frames + carried.frames.size())) {
+            step.new_segment = true;
+            gap_frames = 0;
+        }
+    }
+    if (!step.new_segment) {
         const std::int64_t missing = packet.extended_sequence - last_sequence_ - 1;
         if (missing > 0) {
             step.lost_packets = static_cast<std::uint64_t>(missing);
@@ -61,6 +86,7 @@ timeline_step stream_timeline::add(const timeline_packet& packet,
     }
     frames[first].starts_segment = step.new_segment;
     step.received = carried.frames.size();
+    placed_frames_ += step.lost + step.untransmitted + step.received;
 
     started_ = true;
     ssrc_ = packet.ssrc;

@@ -47,6 +47,9 @@ struct timeline_step {
     std::size_t untransmitted = 0;  // frames of a silence gap
     std::uint64_t lost_packets = 0;
     std::size_t sid = 0;       // SID frames among the received
+    // Frames the packet carried that were dropped: the timeline would have
+    // run ahead of the time its packets took to arrive.
+    std::size_t beyond_time = 0;
     bool new_segment = false;  // this packet starts a segment (also the first)
     bool malformed = false;    // payload not whole frames; its whole frames are kept
 };
@@ -65,12 +68,22 @@ struct timeline_step {
 //    arrivals allows (plus `arrival_slack_seconds`) starts a new segment
 //    with no frames between: a sender that jumped its clock does not turn
 //    into hours of comfort noise.
+// When arrival times are known, the whole timeline is held to the time its
+// packets took to arrive, from the first to the latest, plus
+// `time_slack_seconds`: a gap that would run past that starts a new
+// segment instead, and a packet whose own frames would run past it is
+// dropped (counted in beyond_time). The slack is allowed once in total,
+// not per gap, so that a chain of packets each a little ahead cannot add
+// up to hours.
 // Timestamps are compared with 32-bit serial arithmetic, so they wrap.
 class stream_timeline {
 public:
     static constexpr std::uint32_t max_gap_units = 60 * 8000;  // one minute
     // Covers network jitter and reordering between the two packets.
     static constexpr double arrival_slack_seconds = 2.0;
+
+    explicit stream_timeline(double time_slack_seconds = arrival_slack_seconds)
+        : time_slack_seconds_(time_slack_seconds) {}
 
     // Appends the frames before `packet` (lost or untransmitted) and its own
     // frames to `frames`. A packet with no whole frame adds nothing and
@@ -84,7 +97,14 @@ private:
     std::uint32_t ssrc_ = 0;
     std::size_t largest_packet_frames_ = 1;
     std::optional<double> last_arrival_;
+    double time_slack_seconds_;
+    std::optional<double> first_arrival_;
+    double latest_arrival_ = 0.0;
+    std::uint64_t placed_frames_ = 0;
 };
+
+// A stream's audio is held to two hours, whatever its packets say.
+inline constexpr std::size_t max_stream_frames = 2 * 3600 * 1000 / 30;
 
 }  // namespace g723::rtp
 

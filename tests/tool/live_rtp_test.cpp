@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <cstdlib>
@@ -111,13 +112,15 @@ protected:
     // Starts a receiver on a free port of `host`, stopped by a signal after
     // the senders have finished: every datagram is then queued at the
     // receiver, so nothing depends on timing. The playout delay is long
-    // enough that a sender stalled by a busy machine is not late.
+    // enough that a sender stalled by a busy machine is not late, and that
+    // the receiver, which never writes more audio than the time it ran
+    // plus that delay, keeps a call sent twenty times faster than real time.
     tool_result call(const std::string& host, const std::vector<std::vector<std::string>>& sends,
                      std::vector<std::string> receive_options = {}, int stop_signal = SIGINT) {
         const int port = free_port(host);
         // Options given later win over these defaults.
         receive_options.insert(receive_options.begin(), {"receive", "--timeout", "60", "--min-delay",
-                                                         "3000", "--max-delay", "3000"});
+                                                         "10000", "--max-delay", "10000"});
         receive_options.insert(receive_options.end(), {udp_url(host, port), path("received.wav")});
         background_program receiver("", receive_options, path("receiver"));
         wait_until_bound(host, port);
@@ -378,7 +381,10 @@ std::string rtp_datagram(std::uint32_t sequence, std::uint32_t timestamp, std::u
 TEST_F(live_rtp, HostileTrafficBesideACallIsNotPlayed) {
     const std::string stream = encoded(speech_sample, {});
     const int port = free_port("127.0.0.1");
-    background_program receiver("", {"receive", "--json", "--min-delay", "2000", "--max-delay", "2000",
+    // A delay long enough for a busy machine, and for the receiver, which
+    // never writes more audio than the time it ran plus that delay, to keep
+    // a call sent at twice real time.
+    background_program receiver("", {"receive", "--json", "--min-delay", "5000", "--max-delay", "5000",
                                      udp_url("127.0.0.1", port), path("received.wav")},
                                 path("receiver"));
     wait_until_bound("127.0.0.1", port);
@@ -427,6 +433,37 @@ TEST_F(live_rtp, HostileTrafficBesideACallIsNotPlayed) {
     };
     EXPECT_EQ(count("other sources' packets") + count("not RTP") + count("other payload types"), 2402)
         << received.out;
+}
+
+// The source itself (or someone forging its address) sends a chain of
+// packets whose timestamps leap 1.9 s each: the receiver never writes more
+// audio than the time it ran plus its greatest playout delay.
+TEST_F(live_rtp, TimestampsRunningAheadAreHeldToTheTimeReceived) {
+    const int port = free_port("127.0.0.1");
+    const auto started = std::chrono::steady_clock::now();
+    background_program receiver("", {"receive", udp_url("127.0.0.1", port), path("received.wav")},
+                                path("receiver"));
+    wait_until_bound("127.0.0.1", port);
+    relay source(port);
+    std::mt19937 random(5);
+    const int own = bind_udp("127.0.0.1", 0);
+    for (std::uint32_t n = 0; n < 20; ++n) {
+        source.send_from(own, rtp_datagram(n, 240 * n, 77, 1, random));
+        ::usleep(30000);
+    }
+    for (std::uint32_t n = 20; n < 4020; ++n) {
+        source.send_from(own, rtp_datagram(n, 240 * 20 + 15200 * (n - 19), 77, 1, random));
+        if (n % 40 == 0) ::usleep(10000);
+    }
+    ::close(own);
+    receiver.signal(SIGINT);
+    const auto received = receiver.finish(60);
+    const double ran = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    ASSERT_EQ(received.exit_status, 0) << received.err;
+    const double seconds = static_cast<double>(read_audio(path("received.wav")).samples.size()) / 8000;
+    EXPECT_GT(seconds, 0.6);
+    EXPECT_LE(seconds, ran + 0.3 + 0.24) << received.out;
+    EXPECT_NE(received.out.find("frames dropped beyond the time"), std::string::npos) << received.out;
 }
 
 TEST_F(live_rtp, SendFailuresSayWhatWentWrong) {
@@ -567,7 +604,8 @@ TEST_F(live_rtp, ACapturedCallDecodesLikeTheBitStream) {
         listening = read_file(path("tcpdump.err")).find("listening on") != std::string::npos;
     }
     if (!listening) GTEST_SKIP() << "tcpdump cannot capture here: " << dump.finish(5).err;
-    const auto send = run_tool({"send", "--frames-per-packet", "4", "--speed", "20", "--bitstream",
+    // At real time: the capture's times bound the audio decoded from it.
+    const auto send = run_tool({"send", "--frames-per-packet", "4", "--bitstream",
                                 path("sent.bit"), udp_url("127.0.0.1", port)});
     ASSERT_EQ(send.exit_status, 0) << send.err;
     // A busy tcpdump may still be reading: stop it once the file holds every

@@ -2,9 +2,13 @@
 // g723 pcap end to end: captures written with libpcap from the sample's
 // frames, decoded by the tool, compared sample for sample with the
 // library's decode of the frames the capture carries.
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <random>
 
 #include "rtp_capture.h"
 #include "tool_fixture.h"
@@ -337,6 +341,114 @@ TEST_F(pcap_command, ManyStreamsAndCallsOnAnyNumberOfJobs) {
     }
     EXPECT_EQ(run_tool({"pcap", "--jobs", "0", dir_.path("busy.pcap")}).exit_status, 2);
     EXPECT_EQ(run_tool({"pcap", "--jobs", "65", dir_.path("busy.pcap")}).exit_status, 2);
+}
+
+// Beside a genuine call: random SSRCs from random ports, the genuine SSRC
+// with wild numbers from another port, two packets of a new SSRC, and
+// eight chains whose timestamps leap 1.9 s a packet. The call decodes as if
+// alone, the sources never two packets in sequence are one summary count,
+// the chains are held to their time in the capture, and the table stays in
+// its columns.
+TEST_F(pcap_command, HostileSendersBesideACall) {
+    const std::vector<slot> frames = encode_sample(true);
+    const auto packets = packetize(frames, rtp_sender{});
+    std::mt19937 random(9);
+    auto datagram = [&](std::uint16_t sequence, std::uint32_t timestamp, std::uint32_t ssrc) {
+        std::string bytes(12 + 24, '\0');
+        for (char& byte : bytes) byte = static_cast<char>(random() & 0xfc);
+        const std::uint32_t fields[3] = {sequence, timestamp, ssrc};
+        bytes[0] = '\x80';
+        bytes[1] = 4;
+        for (int i = 0; i < 2; ++i) bytes[2 + i] = static_cast<char>(sequence >> (8 - 8 * i));
+        for (int f = 1; f < 3; ++f)
+            for (int i = 0; i < 4; ++i) bytes[4 * f + i] = static_cast<char>(fields[f] >> (24 - 8 * i));
+        return bytes;
+    };
+    const double start = packets.front().seconds, end = packets.back().seconds;
+    constexpr int sprayed = 3000;
+    {
+        capture_file capture(dir_.path("hostile.pcap"), link_kind::ethernet);
+        std::size_t next = 0;
+        for (int k = 0; k < sprayed; ++k) {
+            const double t = start + (end - start) * k / sprayed;
+            for (; next < packets.size() && packets[next].seconds <= t; ++next) {
+                capture.add_udp(packets[next].seconds, a_to_b_, packets[next].bytes);
+            }
+            const udp_flow stray{"192.0.2.9", "192.0.2.2", static_cast<std::uint16_t>(1024 + k), 5004};
+            capture.add_udp(t, stray, datagram(random(), random(), random()));
+            const udp_flow wild{"192.0.2.1", "192.0.2.2", 4001, 5004};
+            if (k % 10 == 0) capture.add_udp(t, wild, datagram(random(), random(), 0x11223344));
+            const udp_flow chain{"192.0.2.8", "192.0.2.2", static_cast<std::uint16_t>(6000 + k % 8), 5004};
+            capture.add_udp(t, chain, datagram(k / 8, (k / 8) * 15200u, 0xc4a1));
+        }
+        const udp_flow hijack{"192.0.2.7", "192.0.2.2", 7000, 5004};
+        capture.add_udp(start + 1, hijack, datagram(1, 0, 0xbadc0de));
+        capture.add_udp(start + 1.001, hijack, datagram(2, 240, 0xbadc0de));
+        for (; next < packets.size(); ++next) capture.add_udp(packets[next].seconds, a_to_b_, packets[next].bytes);
+    }
+    const audio genuine = run(dir_.path("hostile.pcap"), {}, "192.0.2.1_4000-192.0.2.2_5004-11223344.wav");
+    const auto& last = packets.back();
+    EXPECT_EQ(genuine.samples, decode_frames(frames, 0, last.first_frame + last.frames - 1));
+    const std::string table = last_.out;
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path("out"))) {
+        ++files;
+        const double seconds = static_cast<double>(read_audio(entry.path().string()).samples.size()) / 8000;
+        EXPECT_LE(seconds, end - start + 2.0) << entry.path();
+    }
+    EXPECT_EQ(files, 1u + 8u + 1u) << table;
+    EXPECT_EQ(report_value(table, "unconfirmed sources"), sprayed + 1) << table;
+    EXPECT_EQ(report_value(table, "  their packets"), sprayed + sprayed / 10) << table;
+    // Every line of the table as long as its header.
+    const std::size_t width = table.find('\n');
+    for (std::size_t at = width + 1; table.compare(at, 1, "\n") != 0; at = table.find('\n', at) + 1) {
+        EXPECT_EQ(table.find('\n', at) - at, width) << table.substr(at, 100);
+    }
+}
+
+// Ctrl-C while the files are written: the files under way are finished,
+// no other is started, the command names those written and ends by the
+// signal; an empty capture is called empty.
+TEST_F(pcap_command, InterruptedRunSaysWhatItWroteAndAnEmptyCaptureIsNamed) {
+    const std::vector<slot> frames = encode_sample(true);
+    {
+        capture_file capture(dir_.path("many.pcap"), link_kind::ethernet);
+        for (std::uint16_t stream = 0; stream < 300; ++stream) {
+            rtp_sender sender;
+            sender.ssrc = 1000u + stream;
+            const udp_flow flow{"192.0.2.1", "192.0.2.2", static_cast<std::uint16_t>(2000 + stream), 5004};
+            for (const auto& packet : packetize(frames, sender)) capture.add_udp(packet.seconds, flow, packet.bytes);
+        }
+    }
+    background_program pcap("", {"pcap", "--jobs", "1", dir_.path("many.pcap"), dir_.path("out")},
+                            dir_.path("pcap"));
+    const auto written = [&] {
+        std::vector<std::string> names;
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.path("out"), ignored))
+            names.push_back(entry.path().string());
+        return names;
+    };
+    for (int i = 0; i < 60000 && written().empty(); ++i) ::usleep(1000);
+    pcap.signal(SIGINT);
+    const tool_result interrupted = pcap.finish(60);
+    EXPECT_EQ(interrupted.signal, SIGINT);
+    EXPECT_TRUE(is_single_line(interrupted.err)) << interrupted.err;
+    const auto files = written();
+    EXPECT_LT(files.size(), 300u);
+    EXPECT_NE(interrupted.err.find(std::to_string(files.size()) +
+                                   (files.size() == 1 ? " file written" : " files written")),
+              std::string::npos)
+        << interrupted.err;
+    for (const std::string& file : files) {
+        EXPECT_NE(interrupted.err.find(file), std::string::npos) << file;
+        EXPECT_EQ(read_audio(file).samples.size(), 275u * 240) << file;
+    }
+
+    write_file(dir_.path("empty.pcap"), "");
+    const tool_result empty = run_tool({"pcap", dir_.path("empty.pcap")});
+    EXPECT_EQ(empty.exit_status, 1);
+    EXPECT_EQ(empty.err, "g723: " + dir_.path("empty.pcap") + ": is empty\n");
 }
 
 TEST_F(pcap_command, HostileRecordsAreCountedAndTheStreamGoesOn) {

@@ -186,6 +186,13 @@ async function main() {
       'waveform and spectrogram canvases are painted', JSON.stringify(painted));
     await page.screenshot({ path: reference('page-decoded.png'), fullPage: true });
 
+    // A stream cut inside a frame: every whole frame decoded, and the tool's
+    // reason shown.
+    await choose('cut.723');
+    check((await result()).decoded === nativeSamples('cut.raw'), 'a cut stream decodes its whole frames as the tool does');
+    const reason = fs.readFileSync(reference('cut.error.txt'), 'utf8').trim().replace(/^g723: /, '');
+    check((await page.$eval('#status', (e) => e.textContent)) === reason, 'and says where it ends as the tool does', reason);
+
     // The same stream in 24-byte slots.
     await run(() => page.select('#layout', 'slots'));
     await choose('speech.slots.723');
@@ -223,7 +230,33 @@ async function main() {
       const text = await shown(id);
       check(text === field(roundtrip, label), `shown ${label} is g723 roundtrip's`, `page "${text}", tool "${field(roundtrip, label)}"`);
     }
+    // The same speech at 16 kHz in two channels (each sample twice, the
+    // second channel negated half-way), resampled and mixed by the browser.
+    const wav = fs.readFileSync(reference('speech.wav'));
+    const mono = new Int16Array(wav.buffer.slice(wav.byteOffset + 44, wav.byteOffset + wav.length));
+    const wide = Buffer.alloc(44 + mono.length * 8);
+    wav.copy(wide, 0, 0, 44);
+    wide.writeUInt32LE(36 + mono.length * 8, 4);
+    wide.writeUInt16LE(2, 22);
+    wide.writeUInt32LE(16000, 24);
+    wide.writeUInt32LE(64000, 28);
+    wide.writeUInt16LE(4, 32);
+    wide.writeUInt32LE(mono.length * 8, 40);
+    mono.forEach((v, i) => {
+      for (const j of [0, 1]) {
+        wide.writeInt16LE(v, 44 + (2 * i + j) * 4);
+        wide.writeInt16LE(i < mono.length / 2 ? v : Math.max(-32767, -v), 44 + (2 * i + j) * 4 + 2);
+      }
+    });
+    fs.writeFileSync(reference('speech-16k-stereo.wav'), wide);
+    await choose('speech-16k-stereo.wav');
+    got = await result();
+    const snr = parseFloat(await shown('snr'));
+    check(got.frames === 289 && (await shown('file')).includes('2 channels, 8.66 s') && snr > 0 && snr < 20,
+      'a 16 kHz stereo file is resampled and mixed down', `${got.frames} frames, ${await shown('file')}, SNR ${snr}`);
+
     await set('vad', false);
+    await choose('speech.wav');
     got = await result();
     check(sha256(Buffer.from(got.bitstream)) === sha256(fs.readFileSync(reference('speech.no-vad.723'))),
       'without silence compression: g723 encode --no-vad\'s bytes');

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: BSD-2-Clause
+#include <pthread.h>
 #include <sched.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <csignal>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -45,13 +49,18 @@ constexpr std::string_view pcap_help =
     "\n"
     "A stream is RTP version 2 of one SSRC between two addresses, with\n"
     "payload type 4, the type given by --pt, or a dynamic type that SIP/SDP\n"
-    "in the capture announces as G723/8000. Duplicates are dropped and\n"
-    "reordered packets put back. Frames of lost packets are concealed, silence\n"
-    "the sender did not send is played as comfort noise; a timestamp jump of\n"
-    "more than a minute, or more than the capture times allow, starts a new\n"
-    "segment instead. Packets that are truncated, not UDP, IP fragments or\n"
-    "not whole frames are counted and passed over. Each stream's audio is\n"
-    "limited to two hours, and so is each channel of a stereo file.\n"
+    "in the capture announces as G723/8000, once two of its packets follow\n"
+    "on in sequence, losses allowed (sources that never do are counted in one\n"
+    "line and written nowhere). Duplicates are dropped and reordered packets\n"
+    "put back. Frames of lost packets are concealed, silence the sender did\n"
+    "not send is played as comfort noise; a timestamp jump of more than a\n"
+    "minute, or more than the capture times allow, starts a new segment\n"
+    "instead. A stream's audio never runs more than 2 s ahead of the capture\n"
+    "times of its packets, and stops at two hours, as does each channel of a\n"
+    "stereo file. Packets that are truncated, not UDP, IP fragments or not\n"
+    "whole frames are counted and passed over. On Ctrl-C (SIGINT), SIGTERM or\n"
+    "SIGHUP the files being written are finished, no other is started, and\n"
+    "the files written are named.\n"
     "\n"
     "options:\n"
     "  --pt N          also take RTP payload type N (0 to 127) as G.723.1\n"
@@ -99,16 +108,47 @@ int processor_count() {
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
+// The signals that stop the command.
+constexpr std::array<int, 3> stop_signal_numbers{SIGINT, SIGTERM, SIGHUP};
+
+sigset_t stop_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int number : stop_signal_numbers) sigaddset(&set, number);
+    return set;
+}
+
+// Whether a stop signal, held back, waits for the process.
+bool stop_pending() {
+    sigset_t pending;
+    sigpending(&pending);
+    for (const int number : stop_signal_numbers)
+        if (sigismember(&pending, number)) return true;
+    return false;
+}
+
+// Said by a stop signal that comes while the capture is read, before any
+// file is written; then the signal takes its course.
+char reading_interrupted[512];
+
+extern "C" void say_reading_interrupted(int signal_number) {
+    const ssize_t ignored = ::write(STDERR_FILENO, reading_interrupted, std::strlen(reading_interrupted));
+    (void)ignored;
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
 // Runs job(0) .. job(count - 1) on up to `threads` threads, taking jobs in
-// index order. After a job fails no new one starts; the failure of the
-// lowest index is rethrown once every started job has ended, which is the
-// one a single thread would have met first.
-void run_jobs(std::size_t count, int threads, const std::function<void(std::size_t)>& job) {
+// index order. After a job fails, or once `stop` says so, no new one
+// starts; the failure of the lowest index is rethrown once every started
+// job has ended, which is the one a single thread would have met first.
+void run_jobs(std::size_t count, int threads, const std::function<void(std::size_t)>& job,
+              const std::function<bool()>& stop) {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> failed{false};
     std::vector<std::exception_ptr> errors(count);
     const auto work = [&] {
-        while (!failed.load()) {
+        while (!failed.load() && !stop()) {
             const std::size_t i = next.fetch_add(1);
             if (i >= count) return;
             try {
@@ -158,6 +198,11 @@ exit_status run_pcap(std::span<char* const> argument_list) {
     const std::string& capture_name = arguments.files[0];
     const std::string directory = arguments.files.size() == 2 ? arguments.files[1] : "";
     if (stereo && directory.empty()) fail_usage("pcap: --stereo needs an OUTDIR");
+
+    std::snprintf(reading_interrupted, sizeof reading_interrupted,
+                  "g723: %s: interrupted while reading the capture; nothing written\n",
+                  capture_name.c_str());
+    for (const int number : stop_signal_numbers) std::signal(number, say_reading_interrupted);
 
     std::optional<capture::capture_reader> reader;
     try {
@@ -219,12 +264,38 @@ exit_status run_pcap(std::span<char* const> argument_list) {
         write_wav(name, stream.samples, 1);
         report.streams[i].output = name;
     };
-    run_jobs(calls.size() + single.size(), static_cast<int>(jobs), [&](std::size_t job) {
-        if (job < calls.size())
-            write_call(calls[job]);
-        else
-            write_stream(single[job - calls.size()]);
-    });
+    // While files are written, a stop signal is held back: the files being
+    // written are finished, no new one is started, and the command says
+    // which were written before the signal takes its course.
+    const sigset_t held = stop_signals();
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &held, &previous);
+    run_jobs(
+        calls.size() + single.size(), static_cast<int>(jobs),
+        [&](std::size_t job) {
+            if (job < calls.size())
+                write_call(calls[job]);
+            else
+                write_stream(single[job - calls.size()]);
+        },
+        stop_pending);
+    if (stop_pending()) {
+        std::vector<std::string> written;
+        for (const auto& row : report.streams) {
+            const std::string file = row.output.substr(0, row.output.find(" ("));
+            if (!file.empty() && std::ranges::count(written, file) == 0) written.push_back(file);
+        }
+        std::string message = "g723: " + capture_name + ": interrupted; " +
+                              std::to_string(written.size()) +
+                              (written.size() == 1 ? " file written" : " files written") +
+                              (written.empty() ? "" : ":");
+        for (const std::string& file : written) message += " " + file;
+        std::fprintf(stderr, "%s\n", message.c_str());
+        std::fflush(stderr);
+        for (const int number : stop_signal_numbers) std::signal(number, SIG_DFL);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    for (const int number : stop_signal_numbers) std::signal(number, SIG_DFL);
 
     report.counts = capture_counts(contents, static_cast<std::uint64_t>(std::count(cut.begin(), cut.end(), 1)));
     const std::string text =

@@ -220,6 +220,7 @@ async function run() {
         `${result.streams.length === 1 ? '' : 's'}${result.damage ? `; ${result.damage}` : '.'}`);
       return;
     }
+    const notes = [];
     let bitstream = BITSTREAM_NAMES.test(file.name);
     let speech = null;
     if (!bitstream) {
@@ -231,6 +232,7 @@ async function run() {
           throw new Error(`${file.name} is an audio file the browser cannot decode`);
         }
         bitstream = true;
+        notes.push('not audio the browser decodes, so decoded as a bit-stream');
       }
     }
     if (bitstream) {
@@ -249,7 +251,8 @@ async function run() {
     await showViews(result);
     if (superseded()) return;
     document.body.dataset.runs = String(Number(document.body.dataset.runs) + 1);
-    setState('done', result.truncation ? `${file.name}: ${result.truncation}` : `${file.name}: done.`);
+    if (result.truncation) notes.push(result.truncation);
+    setState('done', `${file.name}: ${notes.length > 0 ? notes.join('; ') : 'done.'}`);
   } catch (error) {
     if (superseded()) return;
     document.body.dataset.runs = String(Number(document.body.dataset.runs) + 1);

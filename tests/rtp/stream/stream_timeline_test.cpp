@@ -45,8 +45,8 @@ struct packet_plan {
     std::optional<double> arrival = std::nullopt;
 };
 
-fed feed(const std::vector<packet_plan>& packets) {
-    stream_timeline timeline;
+fed feed(const std::vector<packet_plan>& packets, double time_slack = 2.0) {
+    stream_timeline timeline(time_slack);
     std::vector<timeline_frame> frames;
     fed result;
     for (const packet_plan& plan : packets) {
@@ -101,6 +101,28 @@ TEST(stream_timeline, SsrcChangeBackwardStepAndLongJumpStartSegments) {
     EXPECT_EQ(result.letters.substr(result.letters.size() - 3), "UR|R"s.substr(1));
     EXPECT_EQ(result.statistics.segments, 6u);
     EXPECT_EQ(result.statistics.untransmitted_frames, 2000u + 333u);
+}
+
+// Packets whose timestamps run ahead of their arrival times a little each
+// time: every gap alone is within the slack, but the timeline as a whole
+// never runs more than the slack ahead of the arrivals; packets beyond it
+// are dropped and counted.
+TEST(stream_timeline, AChainOfTimestampsAheadOfTimeIsHeldToTheArrivals) {
+    std::vector<packet_plan> chain;
+    for (std::int64_t n = 0; n < 2000; ++n) {
+        chain.push_back({n, static_cast<std::uint32_t>(15200 * n), "R", 1, 0.0005 * n});
+    }
+    const auto frames = [](const fed& fed) {
+        return fed.statistics.frames + fed.statistics.untransmitted_frames + fed.statistics.lost_frames;
+    };
+    const fed result = feed(chain);
+    const double span = 0.0005 * 1999;
+    EXPECT_LE(frames(result), (span + 2.0) / 0.03);
+    EXPECT_GE(result.statistics.untransmitted_frames, 60u);  // the first gap fits the slack
+    EXPECT_GT(result.statistics.beyond_time_frames, 1900u);
+    EXPECT_EQ(result.statistics.frames + result.statistics.beyond_time_frames, 2000u);
+    // A live receiver's slack, its greatest playout delay and one packet.
+    EXPECT_LE(frames(feed(chain, 0.54)), (span + 0.54) / 0.03);
 }
 
 }  // namespace
