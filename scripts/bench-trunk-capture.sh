@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: BSD-2-Clause
 # Times `g723 pcap` on a large capture (scripts/make-trunk-capture.sh) with
-# one job and with the default (one per processor), beside reading the same
-# capture with tcpdump alone, and prints a Markdown table: wall time,
+# one job and with the default (one per processor), reporting only and
+# writing every stream's WAV file, beside reading the same capture with
+# tcpdump alone, and prints a Markdown table: wall time,
 # processor time (user + system) and peak memory (maximum resident set),
 # each the median of REPETITIONS runs of /usr/bin/time -v. The WAV files go
 # to a scratch folder beside the capture and are compared between the runs.
@@ -45,6 +46,8 @@ echo
 echo "| run | wall s | processor s | peak MiB |"
 echo "|---|--:|--:|--:|"
 row "tcpdump -r CAPTURE -w /dev/null" tcpdump -r "$capture" -w /dev/null
+row "g723 pcap --jobs 1 CAPTURE (report only)" "$tool" pcap --jobs 1 "$capture"
+row "g723 pcap CAPTURE (report only, $(nproc) jobs)" "$tool" pcap "$capture"
 row "g723 pcap --jobs 1 CAPTURE OUTDIR" "$tool" pcap --jobs 1 "$capture" "$out/wav"
 one=$last_wall
 row "g723 pcap CAPTURE OUTDIR ($(nproc) jobs)" "$tool" pcap "$capture" "$out/wav"

@@ -66,9 +66,9 @@ class CaptureWriter:
 
     def data(self) -> bytes:
         """The capture, records in time order."""
-        out = struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 1)
+        out = [struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 1)]
         for seconds, frame in sorted(self.records, key=lambda record: record[0]):
             whole = int(seconds)
             micro = round((seconds - whole) * 1e6)
-            out += struct.pack("<IIII", whole, micro, len(frame), len(frame)) + frame
-        return out
+            out += [struct.pack("<IIII", whole, micro, len(frame), len(frame)), frame]
+        return b"".join(out)
