@@ -71,7 +71,7 @@ def check_equal_to_tool(streams, printed: dict) -> None:
         assert len(stream.segment_starts) == row["segments"] and stream.segment_starts[0] == 0
 
 
-@pytest.mark.parametrize("payload_types,options", [((), []), ((98,), ["--pt", "98", "--no-postfilter"])])
+@pytest.mark.parametrize("payload_types,options", [((), []), (98, ["--pt", "98", "--no-postfilter"])])
 def test_streams_equal_the_tool(capture, tool, tmp_path, payload_types, options):
     printed = json.loads(tool("pcap", "--json", *options, capture, tmp_path).stdout)
     streams = g723.read_capture(capture, payload_types, postfilter="--no-postfilter" not in options)
