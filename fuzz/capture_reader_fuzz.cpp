@@ -4,9 +4,9 @@
 // SIP/SDP sorted out, every G.723.1 stream ordered, laid on its timeline and
 // decoded (when its timeline is short enough for a fuzzing run), the two
 // directions of calls paired. Checks: the record counts add up, a decoded
-// stream holds 240 samples for each timeline frame and the same samples when
-// decoded twice, its figures are finite, and each stream belongs to at most
-// one call.
+// stream holds 240 samples and a frame kind for each timeline frame and the
+// same samples when decoded twice, its figures are finite, and each stream
+// belongs to at most one call.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -57,6 +57,15 @@ void check_stream(const std::vector<captured_rtp_packet>& packets, std::uint32_t
     const stream_statistics& s = stream.statistics;
     G723_FUZZ_CHECK(!stream.cut);
     G723_FUZZ_CHECK(stream.samples.size() == s.timeline_frames() * 240);
+    // A kind for every frame, agreeing with the counts; a segment start for
+    // every segment, the first at frame 0.
+    G723_FUZZ_CHECK(stream.frames.size() == s.timeline_frames());
+    G723_FUZZ_CHECK(static_cast<std::uint64_t>(std::ranges::count(stream.frames, decoded_frame::lost)) ==
+                    s.lost_frames);
+    G723_FUZZ_CHECK(static_cast<std::uint64_t>(std::ranges::count(stream.frames, decoded_frame::sid)) <=
+                    s.sid_frames);
+    G723_FUZZ_CHECK(stream.segment_starts.size() == s.segments);
+    G723_FUZZ_CHECK(stream.segment_starts.empty() || stream.segment_starts.front() == 0);
     G723_FUZZ_CHECK(static_cast<double>(s.timeline_frames()) <= bound);
     G723_FUZZ_CHECK(s.packets + s.duplicated <= ours);
     G723_FUZZ_CHECK(s.sid_frames <= s.frames);

@@ -519,6 +519,9 @@ class Call:
 
 
 def _payload_types(payload_types) -> list:
+    """`payload_types` (one type or several) as a list of valid types."""
+    if isinstance(payload_types, int):
+        payload_types = (payload_types,)
     types = []
     for value in payload_types:
         try:
@@ -558,7 +561,7 @@ def read_capture(path, payload_types=(), postfilter: bool = True) -> Capture:
     ``g723 pcap`` does.
 
     A stream is RTP of one SSRC between two addresses with payload type 4,
-    one of `payload_types` (the tool's ``--pt``), or a dynamic type that
+    one of `payload_types` (a type or several, the tool's ``--pt``), or a dynamic type that
     SIP/SDP in the capture announces as G723/8000. Duplicates are dropped,
     reordered packets put back, lost frames concealed, silence the sender did
     not send played as comfort noise. `postfilter` is the decoder's.

@@ -10,6 +10,7 @@ import pytest
 
 import g723
 from capture_writer import CaptureWriter, packetize, sip_with_sdp, split_frames
+from conftest import ROOT
 
 CALLER, CALLEE = ("10.0.0.1", 40000), ("10.0.0.2", 50000)
 
@@ -70,7 +71,7 @@ def check_equal_to_tool(streams, printed: dict) -> None:
         assert len(stream.segment_starts) == row["segments"] and stream.segment_starts[0] == 0
 
 
-@pytest.mark.parametrize("payload_types,options", [((), []), ((98,), ["--pt", "98", "--no-postfilter"])])
+@pytest.mark.parametrize("payload_types,options", [((), []), (98, ["--pt", "98", "--no-postfilter"])])
 def test_streams_equal_the_tool(capture, tool, tmp_path, payload_types, options):
     printed = json.loads(tool("pcap", "--json", *options, capture, tmp_path).stdout)
     streams = g723.read_capture(capture, payload_types, postfilter="--no-postfilter" not in options)
@@ -85,6 +86,18 @@ def test_streams_equal_the_tool(capture, tool, tmp_path, payload_types, options)
     assert by_ssrc[0x1111].start == pytest.approx(100.06)
     if payload_types:
         assert by_ssrc[0x5555].payload_type_source == "--pt"
+
+
+@pytest.mark.parametrize("name", ["rtp-stream.pcap", "call.pcap"])
+def test_the_sample_captures_equal_the_tool(tool, tmp_path, name):
+    """The bundled captures, recorded live on the loopback interface."""
+    sample = ROOT / "samples" / name
+    check_equal_to_tool(g723.read_capture(sample), json.loads(tool("pcap", "--json", sample, tmp_path).stdout))
+    printed = json.loads(tool("pcap", "--json", "--stereo", sample, tmp_path / "stereo").stdout)
+    for call in g723.read_calls(sample):
+        left = {row["name"]: row["output"] for row in printed["streams"]}[call.first[0].name]
+        assert np.array_equal(call.samples, read_wav(left.removesuffix(" (left)")))
+    assert len(g723.read_calls(sample)) == (name == "call.pcap")
 
 
 def test_calls_equal_the_tools_stereo_files(capture, tool, tmp_path):

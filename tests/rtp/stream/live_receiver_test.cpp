@@ -109,5 +109,29 @@ TEST(live_receiver, ASprayOfRandomSourcesNeitherPlaysNorHoldsOffTheFirstSource) 
     EXPECT_EQ(call.counts()["other sources' packets"], 20u * 200);
 }
 
+// Two hours and a minute of eight-frame packets in real time: two hours
+// are played, the rest counted.
+TEST(live_receiver, AudioStopsAtTwoHours) {
+    std::uint64_t played = 0;
+    live_receiver receiver({}, [&](const timeline_frame&, stream_statistics&) { ++played; });
+    std::vector<std::uint8_t> bytes(rtp_header_bytes + 8 * 24, 0);
+    const std::uint32_t packets = (2 * 3600 + 60) * 1000 / 240;
+    for (std::uint32_t n = 0; n < packets; ++n) {
+        rtp_packet packet;
+        packet.payload_type = 4;
+        packet.ssrc = 3;
+        packet.sequence = static_cast<std::uint16_t>(n);
+        packet.timestamp = 1920 * n;
+        packet.payload = std::span(bytes).subspan(rtp_header_bytes);
+        write_rtp_packet(packet, bytes);
+        receiver.add(bytes, "peer", 0.24 * (n + 1));
+        receiver.play_due(0.24 * (n + 1));
+    }
+    receiver.play_all();
+    EXPECT_EQ(played, max_stream_frames);
+    EXPECT_EQ(receiver.report().streams.at(0).statistics.beyond_time_frames,
+              8u * packets - max_stream_frames);
+}
+
 }  // namespace
 }  // namespace g723::rtp
