@@ -11,6 +11,12 @@
 // environment variable G723_KERNELS (plain, sse2 or avx2), which the tests
 // use to run the whole codec on each path in turn. A name the processor
 // cannot run, or does not know, leaves the widest supported path.
+//
+// The recursive filters (synthesis, pole-zero weighting, weighted synthesis)
+// are not in the table: their window of partial sums (filter_window.h) is
+// SSE2 wherever the target has it, chosen when compiling, since wider
+// registers do not shorten their chains of sums; its plain lanes, with the
+// same bits, serve other targets.
 #pragma once
 
 #include <cstdint>
