@@ -7,7 +7,8 @@
 // byte choosing SSRC changes and whether the arrival time is known, the
 // arrival step in tens of milliseconds), then a payload of the length the
 // flag byte gives. Checks: each packet adds exactly the frames its step
-// reports, received frames carry its payload's frames, lost frames are zero
+// reports, received frames carry its payload's frames (or all of them are
+// dropped as beyond the arrival time), lost frames are zero
 // and untransmitted ones header code 3, a gap never exceeds the timeline's
 // limit, and the start of the timeline decodes into 240 samples a frame.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -78,7 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         statistics.add(step);
         const payload_frames carried = split_payload(a.payload);
         G723_FUZZ_CHECK(step.malformed == carried.malformed);
-        G723_FUZZ_CHECK(step.received == carried.frames.size());
+        // A packet's frames are all placed, or all dropped when they would run
+        // ahead of the time the packets took to arrive.
+        G723_FUZZ_CHECK(step.received + step.beyond_time == carried.frames.size());
+        G723_FUZZ_CHECK(step.beyond_time == 0 || step.received == 0);
         G723_FUZZ_CHECK(frames.size() == before + step.lost + step.untransmitted + step.received);
         G723_FUZZ_CHECK(step.lost + step.untransmitted <= stream_timeline::max_gap_units / 240 + 1);
         if (step.received == 0) {
