@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 #include "rtp/capture/link_layer.h"
 #include "rtp/packet/rtp_packet.h"
@@ -37,28 +38,6 @@ std::vector<std::int16_t> place_channel(
         if (channel.size() >= longest) break;
     }
     return channel;
-}
-
-// Two packets of `type`, one right after the other among them, whose
-// numbers follow on: the sequence number 1 to 16 ahead (packets may be
-// lost between) and the timestamp ahead by up to a minute. Forged or stray
-// packets with random numbers almost never do.
-bool passes_probation(std::span<const captured_rtp_packet> packets, unsigned type) {
-    constexpr std::uint16_t most_lost = 15;
-    const captured_rtp_packet* previous = nullptr;
-    for (const captured_rtp_packet& packet : packets) {
-        if (packet.payload_type != type) continue;
-        if (previous) {
-            const auto step = static_cast<std::uint16_t>(packet.sequence - previous->sequence);
-            const auto advance = static_cast<std::int32_t>(packet.timestamp - previous->timestamp);
-            if (step >= 1 && step <= most_lost + 1 && advance > 0 &&
-                advance <= static_cast<std::int32_t>(stream_timeline::max_gap_units)) {
-                return true;
-            }
-        }
-        previous = &packet;
-    }
-    return false;
 }
 
 }  // namespace
@@ -96,12 +75,12 @@ capture::capture_reader open_capture_file(const std::string& path) {
 }
 
 capture_contents read_capture_contents(capture::capture_reader& reader,
-                                       std::span<const unsigned> forced_types) {
+                                       std::span<const unsigned> forced_types, bool keep_packets) {
     capture_contents contents;
-    contents.scan = scan_capture(reader, forced_types);
+    contents.scan = scan_capture(reader, forced_types, keep_packets);
     const capture_scan& scan = contents.scan;
     std::vector<g723_stream>& found = contents.streams;
-    for (const auto& [key, packets] : scan.streams) {
+    for (const auto& [key, tally] : scan.tallies) {
         const auto announced = scan.announced.find(key.destination);
         // The G.723.1 type of this stream, and what says so.
         auto carries = [&](unsigned type) -> std::string {
@@ -114,20 +93,20 @@ capture_contents read_capture_contents(capture::capture_reader& reader,
             if (type == rtp::g723_payload_type) return "static";
             return "";
         };
-        for (const captured_rtp_packet& packet : packets) {
-            std::string source = carries(packet.payload_type);
+        // The first type to come that carries G.723.1 decides.
+        for (const payload_type_tally& type : tally.types) {
+            std::string source = carries(type.payload_type);
             if (source.empty()) continue;
-            const unsigned type = packet.payload_type;
-            const auto count = static_cast<std::uint64_t>(
-                std::count_if(packets.begin(), packets.end(),
-                              [&](const auto& p) { return p.payload_type == type; }));
-            if (!passes_probation(packets, type)) {
+            if (!type.followed_on) {
                 ++contents.unconfirmed_sources;
-                contents.unconfirmed_packets += count;
+                contents.unconfirmed_packets += type.packets;
                 break;
             }
-            found.push_back(
-                {key, type, std::move(source), packets.front().arrival_seconds, packets, count});
+            const auto kept = scan.streams.find(key);
+            found.push_back({key, type.payload_type, std::move(source), tally.first_arrival,
+                             kept == scan.streams.end() ? std::span<const captured_rtp_packet>{}
+                                                        : std::span{kept->second},
+                             type.packets, tally.last_record});
             break;
         }
     }
@@ -135,6 +114,38 @@ capture_contents read_capture_contents(capture::capture_reader& reader,
         return a.first_arrival < b.first_arrival;
     });
     return contents;
+}
+
+bool read_stream_packets(capture::capture_reader& reader, const capture_contents& contents,
+                         std::span<const unsigned> forced_types,
+                         const std::function<bool(std::size_t, std::vector<captured_rtp_packet>)>& complete) {
+    std::map<stream_key, std::size_t> index;
+    for (std::size_t i = 0; i < contents.streams.size(); ++i) index[contents.streams[i].key] = i;
+    std::vector<std::vector<captured_rtp_packet>> held(contents.streams.size());
+    std::vector<bool> handed(contents.streams.size(), false);
+    capture_scan again;
+    bool going = true;
+    scan_records(reader, forced_types, again,
+                 [&](const stream_key& key, std::uint64_t record, double seconds,
+                     const rtp::rtp_packet& packet) {
+                     // Records past those of the first reading, should the
+                     // file have grown since, are not the capture reported.
+                     if (record > contents.scan.records) return false;
+                     const auto found = index.find(key);
+                     if (found == index.end()) return true;
+                     const std::size_t i = found->second;
+                     held[i].push_back(captured(seconds, packet));
+                     if (record < contents.streams[i].last_record) return true;
+                     handed[i] = true;
+                     going = complete(i, std::move(held[i]));
+                     held[i] = {};
+                     return going;
+                 });
+    // A file cut short since the first reading: what is left, in order.
+    for (std::size_t i = 0; going && i < held.size(); ++i) {
+        if (!handed[i]) going = complete(i, std::move(held[i]));
+    }
+    return going;
 }
 
 std::string hex_ssrc(std::uint32_t ssrc) {
@@ -170,7 +181,7 @@ std::vector<std::pair<std::string, std::uint64_t>> capture_counts(const capture_
     // RTP not taken as G.723.1: other static types, and dynamic types that
     // neither SDP nor --pt named.
     std::uint64_t kept = 0;
-    for (const auto& [key, packets] : scan.streams) kept += packets.size();
+    for (const auto& [key, tally] : scan.tallies) kept += tally.packets;
     std::uint64_t g723_packets = 0;
     for (const g723_stream& stream : contents.streams) g723_packets += stream.g723_packets;
     if (const std::uint64_t others =

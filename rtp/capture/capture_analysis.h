@@ -24,9 +24,10 @@ struct g723_stream {
     std::string payload_type_source;  // "static", "--pt" or "SDP"
     double first_arrival = 0.0;       // of its first packet of any type
     // Every packet of the stream, other payload types included; refers to
-    // the scan that found it.
+    // the scan that found it, empty when the scan kept no packets.
     std::span<const captured_rtp_packet> packets;
     std::uint64_t g723_packets = 0;  // those of `payload_type`
+    std::uint64_t last_record = 0;   // the capture record of its last packet, from 1
 };
 
 // A whole capture: what the scan saw, and its G.723.1 streams in the order
@@ -56,8 +57,22 @@ capture::capture_reader open_capture_memory(std::span<const std::uint8_t> bytes)
 // second 1 to 16 sequence numbers and up to a minute of timestamps ahead.
 // A capture that ends in a damaged record is not
 // refused: scan.damage says why, and what came before is kept.
+// Without `keep_packets` the streams are found but their packets not kept:
+// read_stream_packets reads them in a second pass.
 capture_contents read_capture_contents(capture::capture_reader& reader,
-                                       std::span<const unsigned> forced_types);
+                                       std::span<const unsigned> forced_types,
+                                       bool keep_packets = true);
+
+// The second pass over a capture that read_capture_contents found the
+// streams of without keeping packets, through a new reader of the same
+// capture: keeps the packets of contents.streams only and hands each
+// stream's to `complete` (with its index in contents.streams) as soon as
+// its last packet is read, so that memory holds only the streams under
+// way. Stops when `complete` returns false, and then returns false.
+bool read_stream_packets(
+    capture::capture_reader& reader, const capture_contents& contents,
+    std::span<const unsigned> forced_types,
+    const std::function<bool(std::size_t, std::vector<captured_rtp_packet>)>& complete);
 
 // "192.0.2.1:5004 > 192.0.2.2:5006 ssrc 0x0000abcd".
 std::string stream_name(const stream_key& key);

@@ -9,6 +9,7 @@
 #include "rtp/packet/rtp_packet.h"
 #include "rtp/sdp/session_description.h"
 #include "rtp/sdp/sip_message.h"
+#include "rtp/stream/stream_timeline.h"
 
 namespace g723::rtp {
 
@@ -55,14 +56,18 @@ bool read_sip(const capture::udp_datagram& datagram, capture_scan& scan) {
 
 }  // namespace
 
+captured_rtp_packet captured(double seconds, const rtp::rtp_packet& packet) {
+    return {seconds, packet.marker, packet.payload_type, packet.sequence, packet.timestamp,
+            std::vector<std::uint8_t>(packet.payload.begin(), packet.payload.end())};
+}
+
 std::string to_string(const endpoint& point) {
     const std::string address = capture::to_string(point.address);
     return (point.address.ipv6 ? "[" + address + "]" : address) + ":" + std::to_string(point.port);
 }
 
-capture_scan scan_capture(capture::capture_reader& reader,
-                          std::span<const unsigned> forced_types) {
-    capture_scan scan;
+void scan_records(capture::capture_reader& reader, std::span<const unsigned> forced_types,
+                  capture_scan& scan, const rtp_packet_visitor& visit) {
     capture::capture_record record;
     while (reader.next(record)) {
         ++scan.records;
@@ -87,11 +92,43 @@ capture_scan scan_capture(capture::capture_reader& reader,
         const stream_key key{{packet.source, datagram.source_port},
                              {packet.destination, datagram.destination_port},
                              rtp.ssrc};
-        scan.streams[key].push_back(
-            {record.seconds, rtp.marker, rtp.payload_type, rtp.sequence, rtp.timestamp,
-             std::vector<std::uint8_t>(rtp.payload.begin(), rtp.payload.end())});
+        if (!visit(key, scan.records, record.seconds, rtp)) break;
     }
     scan.damage = reader.error();
+}
+
+capture_scan scan_capture(capture::capture_reader& reader,
+                          std::span<const unsigned> forced_types, bool keep_packets) {
+    // Probation (see read_capture_contents): the second of two packets of
+    // a type, one right after the other among them, 1 to 16 sequence
+    // numbers and up to a minute of timestamps ahead.
+    constexpr std::uint16_t most_lost = 15;
+    capture_scan scan;
+    scan_records(reader, forced_types, scan,
+                 [&](const stream_key& key, std::uint64_t record, double seconds,
+                     const rtp::rtp_packet& rtp) {
+                     stream_tally& tally = scan.tallies[key];
+                     if (tally.packets++ == 0) tally.first_arrival = seconds;
+                     tally.last_record = record;
+                     auto type = std::find_if(tally.types.begin(), tally.types.end(), [&](const auto& t) {
+                         return t.payload_type == rtp.payload_type;
+                     });
+                     if (type == tally.types.end()) {
+                         type = tally.types.insert(type, {rtp.payload_type});
+                     } else {
+                         const auto step = static_cast<std::uint16_t>(rtp.sequence - type->last_sequence);
+                         const auto advance = static_cast<std::int32_t>(rtp.timestamp - type->last_timestamp);
+                         if (step >= 1 && step <= most_lost + 1 && advance > 0 &&
+                             advance <= static_cast<std::int32_t>(stream_timeline::max_gap_units)) {
+                             type->followed_on = true;
+                         }
+                     }
+                     ++type->packets;
+                     type->last_sequence = rtp.sequence;
+                     type->last_timestamp = rtp.timestamp;
+                     if (keep_packets) scan.streams[key].push_back(captured(seconds, rtp));
+                     return true;
+                 });
     return scan;
 }
 

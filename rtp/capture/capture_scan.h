@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -13,6 +14,7 @@
 #include "rtp/capture/capture_reader.h"
 #include "rtp/capture/ip_packet.h"
 #include "rtp/capture/packet_decoding.h"
+#include "rtp/packet/rtp_packet.h"
 
 namespace g723::rtp {
 
@@ -44,6 +46,9 @@ struct captured_rtp_packet {
     std::vector<std::uint8_t> payload;
 };
 
+// A packet's fields and payload, copied out of the capture.
+captured_rtp_packet captured(double seconds, const rtp::rtp_packet& packet);
+
 // A receiving endpoint that SIP/SDP announced with G.723.1 payload types.
 struct announced_media {
     std::string call_id;
@@ -51,11 +56,31 @@ struct announced_media {
     std::optional<bool> annex_a;
 };
 
-// What a capture holds for G.723.1: its RTP packets grouped by stream in
-// capture order, the media SDP announced, and counts of everything passed
-// over.
+// A stream's packets of one payload type, counted as they pass: enough to
+// tell whether two of them followed on in sequence (see
+// read_capture_contents) without keeping them.
+struct payload_type_tally {
+    unsigned payload_type = 0;
+    std::uint64_t packets = 0;
+    bool followed_on = false;
+    std::uint16_t last_sequence = 0;
+    std::uint32_t last_timestamp = 0;
+};
+
+// What the scan learns of one stream, whether or not its packets are kept.
+struct stream_tally {
+    double first_arrival = 0.0;
+    std::uint64_t packets = 0;
+    std::uint64_t last_record = 0;           // the capture record of its last packet, from 1
+    std::vector<payload_type_tally> types;  // in the order they first came
+};
+
+// What a capture holds for G.723.1: its RTP streams, with their packets in
+// capture order when kept, the media SDP announced, and counts of
+// everything passed over.
 struct capture_scan {
-    std::map<stream_key, std::vector<captured_rtp_packet>> streams;
+    std::map<stream_key, stream_tally> tallies;
+    std::map<stream_key, std::vector<captured_rtp_packet>> streams;  // empty unless kept
     std::map<endpoint, announced_media> announced;
     std::uint64_t records = 0;
     std::array<std::uint64_t, capture::packet_verdict_count> verdicts{};  // by packet_verdict
@@ -69,9 +94,19 @@ struct capture_scan {
 // one of `forced_types`, or a dynamic type (96-127) that SDP may name later; which
 // of them are G.723.1 is decided once the whole capture has been seen.
 // SIP messages with SDP bodies (on port 5060 or anywhere they parse) fill
-// `announced`.
+// `announced`. Without `keep_packets`, only the tallies are made.
 capture_scan scan_capture(capture::capture_reader& reader,
-                          std::span<const unsigned> forced_types);
+                          std::span<const unsigned> forced_types, bool keep_packets = true);
+
+// Called by scan_records for each RTP packet the scan would keep, with its
+// record number (from 1); returns false to stop reading.
+using rtp_packet_visitor = std::function<bool(const stream_key& key, std::uint64_t record,
+                                              double seconds, const rtp::rtp_packet& packet)>;
+
+// The scan of scan_capture, into `scan`, showing each RTP packet it keeps
+// to `visit` rather than keeping it.
+void scan_records(capture::capture_reader& reader, std::span<const unsigned> forced_types,
+                  capture_scan& scan, const rtp_packet_visitor& visit);
 
 }  // namespace g723::rtp
 

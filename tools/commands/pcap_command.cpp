@@ -6,7 +6,8 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <csignal>
 #include <cerrno>
 #include <cmath>
@@ -15,6 +16,9 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -138,36 +142,82 @@ extern "C" void say_reading_interrupted(int signal_number) {
     std::raise(signal_number);
 }
 
-// Runs job(0) .. job(count - 1) on up to `threads` threads, taking jobs in
-// index order. After a job fails, or once `stop` says so, no new one
-// starts; the failure of the lowest index is rethrown once every started
+// Runs jobs on up to `threads` threads, taking them in the order they were
+// added. After a job fails, or once `stop` says so, no new one starts; the
+// failure of the earliest job is rethrown by finish() once every started
 // job has ended, which is the one a single thread would have met first.
-void run_jobs(std::size_t count, int threads, const std::function<void(std::size_t)>& job,
-              const std::function<bool()>& stop) {
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> failed{false};
-    std::vector<std::exception_ptr> errors(count);
-    const auto work = [&] {
-        while (!failed.load() && !stop()) {
-            const std::size_t i = next.fetch_add(1);
-            if (i >= count) return;
-            try {
-                job(i);
-            } catch (...) {
-                errors[i] = std::current_exception();
-                failed.store(true);
-            }
-        }
-    };
-    {
-        std::vector<std::jthread> helpers;
-        const std::size_t wanted = std::min<std::size_t>(static_cast<std::size_t>(threads), count);
-        for (std::size_t t = 1; t < wanted; ++t) helpers.emplace_back(work);
-        work();
+// add() waits while `threads` jobs wait to start, so that work is not read
+// in faster than it is done.
+class job_queue {
+public:
+    job_queue(int threads, std::function<bool()> stop) : threads_(static_cast<std::size_t>(threads)), stop_(std::move(stop)) {
+        for (int t = 0; t < threads; ++t) workers_.emplace_back([this] { work(); });
     }
-    for (const std::exception_ptr& error : errors)
-        if (error) std::rethrow_exception(error);
-}
+    job_queue(const job_queue&) = delete;
+    job_queue& operator=(const job_queue&) = delete;
+    ~job_queue() { close(); }
+
+    // False once no job will start any more.
+    bool add(std::function<void()> job) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return halted_ || waiting_.size() < threads_; });
+        if (halted_) return false;
+        waiting_.emplace_back(added_++, std::move(job));
+        changed_.notify_all();
+        return true;
+    }
+    bool halted() {
+        std::lock_guard lock(mutex_);
+        if (!halted_ && stop_()) halted_ = true;
+        return halted_;
+    }
+    void finish() {
+        close();
+        if (!errors_.empty()) std::rethrow_exception(errors_.begin()->second);
+    }
+
+private:
+    void close() {
+        {
+            std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        changed_.notify_all();
+        workers_.clear();
+    }
+    void work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return halted_ || closed_ || !waiting_.empty(); });
+            if (!halted_ && (!errors_.empty() || stop_())) halted_ = true;
+            if (halted_ || waiting_.empty()) break;
+            auto [number, job] = std::move(waiting_.front());
+            waiting_.pop_front();
+            changed_.notify_all();
+            lock.unlock();
+            std::exception_ptr error;
+            try {
+                job();
+            } catch (...) {
+                error = std::current_exception();
+            }
+            lock.lock();
+            if (error) errors_.emplace(number, error);
+        }
+        changed_.notify_all();
+    }
+
+    const std::size_t threads_;
+    const std::function<bool()> stop_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::pair<std::size_t, std::function<void()>>> waiting_;
+    std::size_t added_ = 0;
+    bool closed_ = false;
+    bool halted_ = false;
+    std::map<std::size_t, std::exception_ptr> errors_;
+    std::vector<std::jthread> workers_;
+};
 
 }  // namespace
 
@@ -204,13 +254,24 @@ exit_status run_pcap(std::span<char* const> argument_list) {
                   capture_name.c_str());
     for (const int number : stop_signal_numbers) std::signal(number, say_reading_interrupted);
 
+    // A capture in a regular file is read twice: first to find its streams
+    // without keeping their packets, then to decode each stream (or call)
+    // as soon as its last packet is read, so that memory holds the streams
+    // under way rather than the whole capture. Anything else, standard
+    // input for one, is read once and held.
+    const auto open = [&] {
+        try {
+            return open_capture_file(capture_name);
+        } catch (const capture::capture_error& error) {
+            fail_data(capture_name, error.what());
+        }
+    };
+    struct stat status {};
+    const bool twice = capture_name != "-" && ::stat(capture_name.c_str(), &status) == 0 && S_ISREG(status.st_mode);
     std::optional<capture::capture_reader> reader;
-    try {
-        reader.emplace(open_capture_file(capture_name));
-    } catch (const capture::capture_error& error) {
-        fail_data(capture_name, error.what());
-    }
-    const capture_contents contents = read_capture_contents(*reader, forced);
+    reader.emplace(open());
+    const capture_contents contents = read_capture_contents(*reader, forced, !twice);
+    reader.reset();
     const std::vector<g723_stream>& found = contents.streams;
     if (!directory.empty()) make_directory(directory);
 
@@ -221,30 +282,30 @@ exit_status run_pcap(std::span<char* const> argument_list) {
     }
     // The work comes in jobs, each a call (with --stereo) or a stream: it
     // decodes its streams, writes its file and fills in its streams' report
-    // entries, and keeps its audio only until then. Jobs run on up to
-    // `jobs` threads; the files and the report do not depend on how many.
+    // entries, and keeps its packets and audio only until then. Jobs run on
+    // up to `jobs` threads; the files and the report do not depend on how
+    // many.
     const bool postfilter = !arguments.has("no-postfilter");
     std::vector<char> cut(found.size(), 0);
-    const auto decode = [&](std::size_t i) {
-        decoded_stream stream = decode_g723_stream(found[i], postfilter);
+    using packets_of = std::function<std::span<const captured_rtp_packet>(std::size_t)>;
+    const auto decode = [&](std::size_t i, std::span<const captured_rtp_packet> packets) {
+        g723_stream whole = found[i];
+        whole.packets = packets;
+        decoded_stream stream = decode_g723_stream(whole, postfilter);
         report.streams[i].statistics = stream.statistics;
         cut[i] = stream.cut;
         return stream;
     };
     const std::vector<call_directions> calls = stereo ? capture_calls(contents) : std::vector<call_directions>{};
-    std::vector<std::size_t> single;
-    {
-        std::vector<bool> in_call(found.size(), false);
-        for (const call_directions& call : calls)
-            for (const auto* side : {&call.first, &call.second})
-                for (const std::size_t i : *side) in_call[i] = true;
-        for (std::size_t i = 0; i < found.size(); ++i)
-            if (!in_call[i]) single.push_back(i);
-    }
-    const auto write_call = [&](const call_directions& call) {
+    constexpr std::size_t no_call = static_cast<std::size_t>(-1);
+    std::vector<std::size_t> call_of(found.size(), no_call);
+    for (std::size_t c = 0; c < calls.size(); ++c)
+        for (const auto* side : {&calls[c].first, &calls[c].second})
+            for (const std::size_t i : *side) call_of[i] = c;
+    const auto write_call = [&](const call_directions& call, const packets_of& packets) {
         std::map<std::size_t, decoded_stream> decoded;
         for (const auto* side : {&call.first, &call.second}) {
-            for (const std::size_t i : *side) decoded[i] = decode(i);
+            for (const std::size_t i : *side) decoded[i] = decode(i, packets(i));
         }
         const stream_key& left = found[call.first.front()].key;
         const std::string name = directory + "/" + file_part(left.source) + "-" +
@@ -255,8 +316,8 @@ exit_status run_pcap(std::span<char* const> argument_list) {
         for (const std::size_t i : call.first) report.streams[i].output = name + " (left)";
         for (const std::size_t i : call.second) report.streams[i].output = name + " (right)";
     };
-    const auto write_stream = [&](std::size_t i) {
-        const decoded_stream stream = decode(i);
+    const auto write_stream = [&](std::size_t i, std::span<const captured_rtp_packet> packets) {
+        const decoded_stream stream = decode(i, packets);
         if (directory.empty()) return;
         const stream_key& key = found[i].key;
         const std::string name = directory + "/" + file_part(key.source) + "-" +
@@ -270,15 +331,41 @@ exit_status run_pcap(std::span<char* const> argument_list) {
     const sigset_t held = stop_signals();
     sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &held, &previous);
-    run_jobs(
-        calls.size() + single.size(), static_cast<int>(jobs),
-        [&](std::size_t job) {
-            if (job < calls.size())
-                write_call(calls[job]);
-            else
-                write_stream(single[job - calls.size()]);
-        },
-        stop_pending);
+    {
+        job_queue queue(static_cast<int>(jobs), stop_pending);
+        if (!twice) {
+            const packets_of kept = [&](std::size_t i) { return found[i].packets; };
+            for (const call_directions& call : calls)
+                if (!queue.add([&, kept] { write_call(call, kept); })) break;
+            for (std::size_t i = 0; i < found.size(); ++i)
+                if (call_of[i] == no_call && !queue.add([&, i] { write_stream(i, found[i].packets); })) break;
+        } else {
+            // The packets of a call's streams wait here until its last
+            // stream is complete.
+            using stream_packets = std::map<std::size_t, std::vector<captured_rtp_packet>>;
+            std::vector<stream_packets> waiting(calls.size());
+            std::vector<std::size_t> missing(calls.size());
+            for (std::size_t c = 0; c < calls.size(); ++c) missing[c] = calls[c].first.size() + calls[c].second.size();
+            reader.emplace(open());
+            read_stream_packets(*reader, contents, forced, [&](std::size_t i, std::vector<captured_rtp_packet> packets) {
+                if (queue.halted()) return false;
+                const std::size_t c = call_of[i];
+                if (c == no_call) {
+                    auto owned = std::make_shared<std::vector<captured_rtp_packet>>(std::move(packets));
+                    return queue.add([&, i, owned] { write_stream(i, *owned); });
+                }
+                waiting[c][i] = std::move(packets);
+                if (--missing[c] > 0) return true;
+                auto owned = std::make_shared<stream_packets>(std::move(waiting[c]));
+                waiting[c].clear();
+                return queue.add([&, c, owned] {
+                    write_call(calls[c], [&](std::size_t s) { return std::span<const captured_rtp_packet>(owned->at(s)); });
+                });
+            });
+            reader.reset();
+        }
+        queue.finish();
+    }
     if (stop_pending()) {
         std::vector<std::string> written;
         for (const auto& row : report.streams) {
