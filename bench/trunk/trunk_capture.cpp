@@ -4,11 +4,14 @@
 // `g723 pcap` at scale. Every stream sends the same coded speech (a
 // compact bit-stream file, looped), each from its own point in it, one
 // frame per packet in real time; streams come in pairs, the two directions
-// of a call. Written with libpcap's own writer, Ethernet and IPv4.
+// of a call. Written with libpcap's own writer, Ethernet and IPv4. With
+// AT_ONCE, the streams come AT_ONCE at a time, each batch after the one
+// before has ended: calls that follow one another over a long capture.
 //
-//   g723_trunk_capture BITSTREAM STREAMS SECONDS OUTPUT
+//   g723_trunk_capture BITSTREAM STREAMS SECONDS OUTPUT [AT_ONCE]
 #include <pcap/pcap.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -79,15 +82,16 @@ std::vector<std::uint8_t> frame_around(const std::vector<std::uint8_t>& datagram
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: g723_trunk_capture BITSTREAM STREAMS SECONDS OUTPUT\n");
+    if (argc != 5 && argc != 6) {
+        std::fprintf(stderr, "usage: g723_trunk_capture BITSTREAM STREAMS SECONDS OUTPUT [AT_ONCE]\n");
         return 2;
     }
     const std::vector<frame_slot> speech = read_bitstream(argv[1]);
     const long streams = std::strtol(argv[2], nullptr, 10);
     const double seconds = std::strtod(argv[3], nullptr);
-    if (speech.empty() || streams < 1 || streams > 60000 || !(seconds > 0)) {
-        std::fprintf(stderr, "g723_trunk_capture: need a bit-stream, 1 to 60000 streams and seconds above 0\n");
+    const long at_once = argc == 6 ? std::strtol(argv[5], nullptr, 10) : streams;
+    if (speech.empty() || streams < 1 || streams > 60000 || !(seconds > 0) || at_once < 1) {
+        std::fprintf(stderr, "g723_trunk_capture: need a bit-stream, 1 to 60000 streams, seconds above 0 and AT_ONCE above 0\n");
         return 2;
     }
     pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
@@ -110,25 +114,29 @@ int main(int argc, char** argv) {
     const auto frames = static_cast<long>(seconds / frame_seconds);
     constexpr double start = 1.7e9;
     std::uint64_t packets = 0;
-    for (long f = 0; f < frames; ++f) {
-        for (long s = 0; s < streams; ++s) {
-            const long call = s / 2;
-            const std::size_t at = static_cast<std::size_t>(f + 37 * s) % speech.size();
-            const std::optional<outgoing_packet> packet = senders[static_cast<std::size_t>(s)].add(speech[at]);
-            if (!packet) continue;
-            const int host = static_cast<int>(call % 250) + 1;
-            const auto port = static_cast<std::uint16_t>(10000 + 2 * (call / 250) % 50000);
-            const bool answer = s % 2 == 1;
-            const std::vector<std::uint8_t> frame =
-                answer ? frame_around(packet->datagram, host + 256, host, port, port)
-                       : frame_around(packet->datagram, host, host + 256, port, port);
-            const double time = start + frame_seconds * (static_cast<double>(f) + static_cast<double>(s) / static_cast<double>(streams));
-            pcap_pkthdr header{};
-            header.ts.tv_sec = static_cast<time_t>(time);
-            header.ts.tv_usec = static_cast<suseconds_t>((time - static_cast<double>(header.ts.tv_sec)) * 1e6);
-            header.caplen = header.len = static_cast<bpf_u_int32>(frame.size());
-            pcap_dump(reinterpret_cast<u_char*>(dumper), &header, frame.data());
-            ++packets;
+    for (long first = 0; first < streams; first += at_once) {
+        const long last = std::min(streams, first + at_once);
+        const double batch_start = start + seconds * static_cast<double>(first / at_once);
+        for (long f = 0; f < frames; ++f) {
+            for (long s = first; s < last; ++s) {
+                const long call = s / 2;
+                const std::size_t at = static_cast<std::size_t>(f + 37 * s) % speech.size();
+                const std::optional<outgoing_packet> packet = senders[static_cast<std::size_t>(s)].add(speech[at]);
+                if (!packet) continue;
+                const int host = static_cast<int>(call % 250) + 1;
+                const auto port = static_cast<std::uint16_t>(10000 + 2 * (call / 250) % 50000);
+                const bool answer = s % 2 == 1;
+                const std::vector<std::uint8_t> frame =
+                    answer ? frame_around(packet->datagram, host + 256, host, port, port)
+                           : frame_around(packet->datagram, host, host + 256, port, port);
+                const double time = batch_start + frame_seconds * (static_cast<double>(f) + static_cast<double>(s - first) / static_cast<double>(last - first));
+                pcap_pkthdr header{};
+                header.ts.tv_sec = static_cast<time_t>(time);
+                header.ts.tv_usec = static_cast<suseconds_t>((time - static_cast<double>(header.ts.tv_sec)) * 1e6);
+                header.caplen = header.len = static_cast<bpf_u_int32>(frame.size());
+                pcap_dump(reinterpret_cast<u_char*>(dumper), &header, frame.data());
+                ++packets;
+            }
         }
     }
     pcap_dump_close(dumper);
