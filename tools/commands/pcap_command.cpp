@@ -168,7 +168,7 @@ public:
     }
     bool halted() {
         std::lock_guard lock(mutex_);
-        if (!halted_ && stop_()) halted_ = true;
+        if (!halted_ && (!errors_.empty() || stop_())) halted_ = true;
         return halted_;
     }
     void finish() {
@@ -202,7 +202,10 @@ private:
                 error = std::current_exception();
             }
             lock.lock();
-            if (error) errors_.emplace(number, error);
+            if (error) {
+                errors_.emplace(number, error);
+                halted_ = true;
+            }
         }
         changed_.notify_all();
     }
