@@ -6,7 +6,7 @@
 #include <string>
 
 #include "bitstream/bitstream_reader.h"
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 #include "commands/command_line.h"
 #include "commands/command_options.h"
 #include "commands/commands.h"
@@ -19,6 +19,7 @@
 
 namespace g723::tool {
 
+using namespace g723::media;
 using namespace g723::rtp;
 
 namespace {
