@@ -206,7 +206,7 @@ exit_status run_receive(std::span<char* const> argument_list) {
     }
     // Datagrams already queued arrived before the stop: they count.
     drain(4096);
-    receiver.play_all();
+    receiver.play_all(now());
     // Without a packet heard there is nothing to keep: an existing OUTPUT
     // stays as it was.
     if (receiver.heard_anything()) output.commit();
