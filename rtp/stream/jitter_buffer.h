@@ -78,8 +78,8 @@ public:
     // at `now_seconds` (the end).
     void play_all(double now_seconds, std::vector<held_packet>& played);
 
-    // The delay added to the fastest recent packets.
-    double delay_seconds() const { return delay_.over_best(); }
+    // The playout delay in force, over the first packet's transit.
+    double delay_seconds() const { return delay_.seconds(); }
     std::size_t held() const { return held_.size(); }
 
 private:

@@ -168,6 +168,7 @@ void live_receiver::take_over(std::map<source_key, candidate>::iterator chosen) 
     std::deque<pending_packet> pending = std::move(chosen->second.pending);
     current_ = key;
     current_last_ = chosen->second.last_arrival;
+    current_played_ = 0.0;
     candidate_bytes_ -= chosen->second.pending_bytes;
     candidates_.erase(chosen);
     others_ -= pending.size();
@@ -242,7 +243,7 @@ std::optional<double> live_receiver::next_event() const {
 
 std::optional<double> live_receiver::last_heard() const {
     if (!current_) return std::nullopt;
-    return std::max(current_last_, buffer_.last_playout().value_or(current_last_));
+    return std::max({current_last_, current_played_, buffer_.last_playout().value_or(current_last_)});
 }
 
 void live_receiver::play_due(double now_seconds) {
@@ -263,7 +264,11 @@ void live_receiver::play_all(double now_seconds) {
 void live_receiver::play_out() {
     for (const held_packet& packet : played_) {
         stream_statistics& statistics = senders_.at(order_[packet.ssrc]).row.statistics;
+        if (current_ && order_[packet.ssrc] == *current_) {
+            current_played_ = std::max(current_played_, packet.playout_seconds);
+        }
         frames_.clear();
+        timeline_.hold_from(packet.arrival_seconds);
         statistics.add(timeline_.add({packet.extended_sequence, packet.timestamp, packet.ssrc,
                                       packet.payload, packet.playout_seconds},
                                      frames_));
@@ -297,7 +302,7 @@ stream_report live_receiver::report() const {
                      {"other sources' packets", others_},
                      {"packets from elsewhere (--from)", elsewhere_},
                      {"playout delay/ms at end",
-                      static_cast<std::uint64_t>(buffer_.delay_seconds() * 1000.0 + 0.5)}};
+                      static_cast<std::uint64_t>(std::max(0.0, buffer_.delay_seconds()) * 1000.0 + 0.5)}};
     return report;
 }
 

@@ -147,6 +147,7 @@ private:
     std::vector<source_key> order_;  // sources as they were played
     std::optional<source_key> current_;
     double current_last_ = 0.0;
+    double current_played_ = 0.0;  // when its last packet played out
     std::map<source_key, candidate> candidates_;
     std::size_t candidate_bytes_ = 0;
     std::vector<held_packet> played_;
