@@ -446,6 +446,11 @@ def call_case(case, args, tool, work, processes):
         check(sent, f"{name}: no RTP packets to port {port}")
         frames = split_frames(tool.encode(encoder_input(own), silence))
         expected = expected_packets(frames, per_packet)
+        # baresip may code a packet or two before the stream can send.
+        skipped = next((n for n, e in enumerate(expected[:4]) if e[1] == sent[0]["payload"]), None)
+        check(skipped is not None, f"{name}: the first packet sent is none of the first the "
+              "tool's encoding of the input makes")
+        expected = expected[skipped:]
         first_index = expected[0][0]
         ts0 = sent[0]["ts"]
         for number, packet in enumerate(sent):
@@ -457,11 +462,13 @@ def call_case(case, args, tool, work, processes):
                   f"{name}: packet {number} is not the tool's encoding of the input")
             check(packet["marker"] == expected[number][2],
                   f"{name}: packet {number} has the marker bit {packet['marker']}")
+        # The call's end may leave the last few unsent.
         check(len(sent) >= len(expected) - 10,
               f"{name}: sent {len(sent)} packets of the {len(expected)} the input makes")
         kinds = [kind(f) for p in sent for f in split_frames(p["payload"])]
-        print(f"{name}: {len(sent)} packets sent, equal to the tool's encoding "
-              f"({kinds.count(SPEECH)} speech frames, {kinds.count(SID)} SID)")
+        print(f"{name}: {len(sent)} packets sent, equal to the tool's encoding of its input "
+              f"({kinds.count(SPEECH)} speech frames, {kinds.count(SID)} SID"
+              + (f"; {skipped} coded before the stream could send" if skipped else "") + ")")
         if not silence:
             check(kinds.count(SID) == 0, f"{name}: SID frames sent without annexa")
         else:
