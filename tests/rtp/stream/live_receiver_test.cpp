@@ -133,5 +133,30 @@ TEST(live_receiver, AudioStopsAtTwoHours) {
               8u * packets - max_stream_frames);
 }
 
+// With nothing left to play, the next event is the moment a source waiting
+// on probation may take over: the hold time after the source being played
+// last sent, not before.
+TEST(live_receiver, NextEventIsTheHandoverOnceTheSourceFallsSilent) {
+    listener call;
+    EXPECT_FALSE(call.receiver.next_event());
+    EXPECT_FALSE(call.receiver.last_heard());
+    call.send(1, "192.0.2.1:4000", 0, 0, 'a', 1.00);
+    call.send(1, "192.0.2.1:4000", 1, 1, 'b', 1.03);
+    ASSERT_TRUE(call.receiver.last_heard());
+    EXPECT_DOUBLE_EQ(*call.receiver.last_heard(), 1.03);
+    call.receiver.play_due(2.0);
+    EXPECT_EQ(call.heard, "|ab");
+    EXPECT_FALSE(call.receiver.next_event());  // nothing held, nobody waiting
+    call.send(2, "192.0.2.9:4000", 7, 7, 'z', 2.50);
+    call.send(2, "192.0.2.9:4000", 8, 8, 'z', 2.53);
+    ASSERT_TRUE(call.receiver.next_event());
+    EXPECT_DOUBLE_EQ(*call.receiver.next_event(), 1.03 + live_receiver_settings{}.hold_seconds);
+    call.receiver.play_due(1.03 + live_receiver_settings{}.hold_seconds - 0.01);
+    EXPECT_EQ(call.heard, "|ab");
+    call.receiver.play_due(1.03 + live_receiver_settings{}.hold_seconds);
+    call.receiver.play_all();
+    EXPECT_EQ(call.heard, "|ab|zz");
+}
+
 }  // namespace
 }  // namespace g723::rtp
