@@ -36,29 +36,42 @@ constexpr std::string_view receive_help =
     "  OUTPUT  WAV; FLAC, AIFF, AU or headerless samples for a .flac, .aif/.aiff,\n"
     "          .au or .raw/.pcm name\n"
     "\n"
-    "An adaptive jitter buffer holds each packet until its playout time: the\n"
-    "path's least transit time plus a delay of four times the measured\n"
-    "interarrival jitter, kept between --min-delay and --max-delay. A packet\n"
+    "An adaptive jitter buffer holds each packet until its playout time. The\n"
+    "first packet sets the reference; a packet's relative delay is how much\n"
+    "later than that it came for the audio it carries. The playout delay\n"
+    "aims at the 98th percentile of the relative delays of the last 512\n"
+    "packets (some 15 s), so that about 2 % of packets may come too late. It\n"
+    "rises at once when that percentile rises or a packet comes too late, and\n"
+    "falls only in the pauses between talkspurts (silence the sender did not\n"
+    "send), by at most half the pause and a quarter of the way each time, so\n"
+    "speech is never cut; --min-delay and --max-delay bound it. Packets that\n"
+    "come out of order before their playout time are put back in sequence;\n"
+    "packets that come early (a sender catching up after a stall) are held in\n"
+    "sequence, up to two minutes of audio, and played at their time. A packet\n"
     "arriving after its playout time is late and dropped. Frames of lost and\n"
     "late packets are concealed, silence the sender did not send is played as\n"
     "comfort noise. A timestamp jump starts a new segment in the same file,\n"
     "decoded afresh.\n"
     "\n"
     "One source at a time: a source (an SSRC from one address and port) is\n"
-    "heard once two of its packets follow on in sequence. While the source\n"
+    "heard once three of its packets with sequence numbers within 16 of one\n"
+    "another have come, in any order, with timestamps no more than one second\n"
+    "ahead of the time they took to arrive (a chain of packets whose\n"
+    "timestamps leap faster than the clock is never heard). While the source\n"
     "being played keeps sending, packets of other sources are counted and\n"
-    "dropped; once it has sent nothing for --timeout (a pause of silence\n"
-    "compression shorter than that is a pause), another source that has kept\n"
-    "sending in sequence takes over as a new segment, from its first packet\n"
-    "after the old one's last.\n"
+    "dropped; once it has sent nothing for --timeout and what it sent has\n"
+    "played out (a pause of silence compression shorter than that is a\n"
+    "pause), another source heard meanwhile takes over as a new segment, from\n"
+    "its first packet after the old one's last. With --from, only that sender\n"
+    "is heard.\n"
     "\n"
-    "The audio written never runs ahead of the time the packets took to\n"
-    "arrive by more than --max-delay and one packet, however their timestamps\n"
-    "leap (a sender faster than real time needs a --max-delay that covers\n"
-    "the difference), and stops at two hours.\n"
+    "The audio written never runs ahead of the time since playout began by\n"
+    "more than --max-delay and one packet, however the timestamps leap, and\n"
+    "stops at two hours.\n"
     "\n"
     "Receiving stops after --duration, after --timeout without packets of the\n"
-    "source being played (and none waiting to take over), or on Ctrl-C\n"
+    "source being played once what it sent has played out (and none waiting\n"
+    "to take over), or on Ctrl-C\n"
     "(SIGINT), SIGTERM or SIGHUP; in each case the packets held are played out\n"
     "and OUTPUT is finished. When no packet was heard, OUTPUT is not written\n"
     "and an existing file of that name is left as it was.\n"
@@ -72,6 +85,8 @@ constexpr std::string_view receive_help =
     "                  packets came, 60 for the first)\n"
     "  --min-delay MS  least playout delay (default 30)\n"
     "  --max-delay MS  greatest playout delay (default 300, at most 10000)\n"
+    "  --from SENDER   hear only SENDER, a numeric address and port\n"
+    "                  (127.0.0.1:4000, [::1]:4000)\n"
     "  --json          print the report as JSON\n"
     "  --raw           write headerless 16-bit little-endian samples\n"
     "  --no-postfilter switch the decoder's pitch and formant postfilters off\n";
@@ -134,11 +149,12 @@ receive_settings read_receive_settings(const parsed_arguments& arguments) {
 }  // namespace
 
 exit_status run_receive(std::span<char* const> argument_list) {
-    constexpr auto options = std::array<option_definition, 8>{{{"pt", true},
+    constexpr auto options = std::array<option_definition, 9>{{{"pt", true},
                                                                {"duration", true},
                                                                {"timeout", true},
                                                                {"min-delay", true},
                                                                {"max-delay", true},
+                                                               {"from", true},
                                                                {"json", false},
                                                                {"no-postfilter", false},
                                                                {"raw", false}}};
@@ -157,6 +173,17 @@ exit_status run_receive(std::span<char* const> argument_list) {
     decoder_settings decoding;
     decoding.postfilter = !arguments.has("no-postfilter");
 
+    std::optional<std::string> only_from;
+    if (arguments.has("from")) {
+        const std::string& from = arguments.value("from");
+        const net::udp_url sender = read_udp_url(
+            "receive", from.starts_with("udp://") ? from : "udp://" + from, net::host_part::required);
+        try {
+            only_from = net::udp_socket::endpoint_name(sender);
+        } catch (const net::network_error&) {
+            fail_usage("receive: option '--from' needs a numeric address and port, not '" + from + "'");
+        }
+    }
     net::udp_socket socket = net::udp_socket::bind_to(address);
     audio_output output(output_name, arguments.has("raw"));
     const sigset_t wait_mask = catch_stop_signals();
@@ -165,7 +192,7 @@ exit_status run_receive(std::span<char* const> argument_list) {
     std::array<std::int16_t, frame_samples> samples{};
     rtp::live_receiver receiver(
         {settings.payload_type, arguments.has("pt") ? "--pt" : "static", settings.limits,
-         socket.local_address(), output.name(), settings.timeout},
+         socket.local_address(), output.name(), settings.timeout, only_from},
         [&](const rtp::timeline_frame& frame, rtp::stream_statistics& statistics) {
             rtp::decode_timeline_frame(decoder.get(), frame, samples, statistics);
             output.write(samples);
@@ -206,7 +233,7 @@ exit_status run_receive(std::span<char* const> argument_list) {
     }
     // Datagrams already queued arrived before the stop: they count.
     drain(4096);
-    receiver.play_all();
+    receiver.play_all(now());
     // Without a packet heard there is nothing to keep: an existing OUTPUT
     // stays as it was.
     if (receiver.heard_anything()) output.commit();
