@@ -50,6 +50,7 @@ fi
 emcmake cmake -S . -B build/web-wasm -DCMAKE_BUILD_TYPE=Release -DG723_BUILD_RTP=OFF \
   -DCMAKE_CXX_FLAGS="-msimd128 -msse2" \
   -DG723_BUILD_TOOL=OFF -DG723_BUILD_TESTS=OFF -DG723_BUILD_BENCH=OFF -DG723_BUILD_GST=OFF \
+  -DG723_BUILD_WIRESHARK=OFF -DG723_BUILD_BARESIP=OFF \
   "${pcap_options[@]}" -Wno-dev >/dev/null 2>&1
 cmake --build build/web-wasm -j"$(nproc)" --target "${targets[@]}"
 

@@ -20,12 +20,12 @@ const ready = createG723();
 export const MAX_SECONDS = 4 * 3600;
 
 // Progress of the request under way, posted to the page at most every
-// 100 ms; `part` is the share of the whole request this step stands for,
+// 200 ms; `part` is the share of the whole request this step stands for,
 // after `before` of it is done.
 let progress = null;
 function reportProgress(done) {
   const now = performance.now();
-  if (!progress || now - progress.posted < 100) return;
+  if (!progress || now - progress.posted < 200) return;
   progress.posted = now;
   self.postMessage({ id: progress.id, progress: progress.before + progress.part * done });
 }
