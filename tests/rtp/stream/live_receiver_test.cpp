@@ -282,5 +282,33 @@ TEST(live_receiver, AudioStopsAtTwoHours) {
               8u * packets - max_stream_frames);
 }
 
+// With nothing left to play, the next event is the moment a source waiting
+// on probation may take over: the hold time after the source being played
+// last sent or last played out, not before.
+TEST(live_receiver, NextEventIsTheHandoverOnceTheSourceFallsSilent) {
+    listener call;
+    EXPECT_FALSE(call.receiver.next_event());
+    EXPECT_FALSE(call.receiver.last_heard());
+    call.send(1, "192.0.2.1:4000", 0, 0, 'a', 1.00);
+    call.send(1, "192.0.2.1:4000", 1, 1, 'b', 1.03);
+    call.send(1, "192.0.2.1:4000", 2, 2, 'c', 1.06);
+    call.receiver.play_due(2.0);
+    EXPECT_EQ(call.heard, "|abc");
+    ASSERT_TRUE(call.receiver.last_heard());
+    const double last = *call.receiver.last_heard();
+    EXPECT_GE(last, 1.06);
+    EXPECT_LT(last, 2.0);
+    EXPECT_FALSE(call.receiver.next_event());  // nothing held, nobody waiting
+    for (std::uint16_t n = 7; n < 10; ++n) call.send(2, "192.0.2.9:4000", n, n, 'z', 2.5 + 0.03 * n);
+    const double hold = live_receiver_settings{}.hold_seconds;
+    ASSERT_TRUE(call.receiver.next_event());
+    EXPECT_DOUBLE_EQ(*call.receiver.next_event(), last + hold);
+    call.receiver.play_due(last + hold - 0.01);
+    EXPECT_EQ(call.heard, "|abc");
+    call.receiver.play_due(last + hold);
+    call.receiver.play_all(last + hold);
+    EXPECT_EQ(call.heard, "|abc|zzz");
+}
+
 }  // namespace
 }  // namespace g723::rtp
