@@ -222,16 +222,21 @@ bool udp_socket::send(std::span<const std::uint8_t> datagram) {
 }
 
 wait_result udp_socket::wait(steady_time deadline, const sigset_t* signal_mask) const {
+    return wait_either(*this, *this, deadline, signal_mask);
+}
+
+wait_result udp_socket::wait_either(const udp_socket& one, const udp_socket& other, steady_time deadline,
+                                    const sigset_t* signal_mask) {
     const auto left = deadline - std::chrono::steady_clock::now();
     const auto nanoseconds =
         std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(left).count());
     const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
                            static_cast<long>(nanoseconds % 1'000'000'000)};
-    pollfd readable{fd_, POLLIN, 0};
-    const int ready = ::ppoll(&readable, 1, &timeout, signal_mask);
+    pollfd readable[2] = {{one.fd_, POLLIN, 0}, {other.fd_, POLLIN, 0}};
+    const int ready = ::ppoll(readable, one.fd_ == other.fd_ ? 1 : 2, &timeout, signal_mask);
     if (ready < 0) {
         if (errno == EINTR) return wait_result::interrupted;
-        fail(url_, std::string("cannot wait for packets: ") + std::strerror(errno));
+        fail(one.url_, std::string("cannot wait for packets: ") + std::strerror(errno));
     }
     return ready == 0 ? wait_result::timed_out : wait_result::readable;
 }

@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <random>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "rtp/net/udp_socket.h"
 #include "rtp/net/udp_url.h"
 #include "rtp/stream/live_receiver.h"
+#include "rtp/packet/rtcp_packet.h"
 #include "rtp/packet/rtp_packet.h"
 #include "rtp/stream/stream_report.h"
 #include "rtp/stream/timeline_decoding.h"
@@ -65,6 +67,18 @@ constexpr std::string_view receive_help =
     "its first packet after the old one's last. With --from, only that sender\n"
     "is heard.\n"
     "\n"
+    "RTCP (RFC 3550) is heard on the port above PORT (on PORT itself with\n"
+    "--rtcp-mux). Only a valid report of the source being played, from its\n"
+    "address at its RTP port or the one above, with its SSRC, counts: its\n"
+    "sender reports are noted, and its BYE ends receiving at once (what is\n"
+    "held plays out). Receiver reports about that source (loss, jitter, the\n"
+    "last sender report and the delay since) go to where its reports come\n"
+    "from, else to the port above its RTP port, every 5 s or so (varied at\n"
+    "random by half, the first after half that), and with a BYE at the end.\n"
+    "With the source's sender reports, the report gives the playout delay:\n"
+    "from when the sender's clock says a packet's audio ended to when it\n"
+    "played out.\n"
+    "\n"
     "The audio written never runs ahead of the time since playout began by\n"
     "more than --max-delay and one packet, however the timestamps leap, and\n"
     "stops at two hours.\n"
@@ -86,7 +100,8 @@ constexpr std::string_view receive_help =
     "  --min-delay MS  least playout delay (default 30)\n"
     "  --max-delay MS  greatest playout delay (default 300, at most 10000)\n"
     "  --from SENDER   hear only SENDER, a numeric address and port\n"
-    "                  (127.0.0.1:4000, [::1]:4000)\n"
+    "                  (127.0.0.1:4000, [::1]:4000)\n"    "  --rtcp-mux      RTCP on PORT itself (RFC 5761), not the port above\n"
+    "  --no-rtcp       neither hear nor send RTCP\n"
     "  --json          print the report as JSON\n"
     "  --raw           write headerless 16-bit little-endian samples\n"
     "  --no-postfilter switch the decoder's pitch and formant postfilters off\n";
@@ -149,12 +164,14 @@ receive_settings read_receive_settings(const parsed_arguments& arguments) {
 }  // namespace
 
 exit_status run_receive(std::span<char* const> argument_list) {
-    constexpr auto options = std::array<option_definition, 9>{{{"pt", true},
+    constexpr auto options = std::array<option_definition, 11>{{{"pt", true},
                                                                {"duration", true},
                                                                {"timeout", true},
                                                                {"min-delay", true},
                                                                {"max-delay", true},
                                                                {"from", true},
+                                                               {"rtcp-mux", false},
+                                                               {"no-rtcp", false},
                                                                {"json", false},
                                                                {"no-postfilter", false},
                                                                {"raw", false}}};
@@ -185,38 +202,88 @@ exit_status run_receive(std::span<char* const> argument_list) {
         }
     }
     net::udp_socket socket = net::udp_socket::bind_to(address);
+    const bool rtcp = !arguments.has("no-rtcp");
+    const bool rtcp_mux = rtcp && arguments.has("rtcp-mux");
+    // RTCP on the port above, unless it shares the RTP port.
+    std::optional<net::udp_socket> rtcp_socket;
+    if (rtcp && !rtcp_mux) {
+        net::udp_url above = address;
+        above.port = static_cast<std::uint16_t>(address.port + 1);
+        try {
+            if (address.port < 65535) rtcp_socket.emplace(net::udp_socket::bind_to(above));
+        } catch (const net::network_error& error) {
+            std::fprintf(stderr, "g723 receive: %s; receiving without RTCP\n", error.what());
+        }
+    }
+    net::udp_socket& rtcp_out = rtcp_socket ? *rtcp_socket : socket;
     audio_output output(output_name, arguments.has("raw"));
     const sigset_t wait_mask = catch_stop_signals();
 
+    // Arrivals are timed from here.
+    using clock = std::chrono::steady_clock;
+    const clock::time_point start = clock::now();
+    const double wall_at_start =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    auto now = [&] { return std::chrono::duration<double>(clock::now() - start).count(); };
     decoder_handle decoder(decoding);
     std::array<std::int16_t, frame_samples> samples{};
     rtp::live_receiver receiver(
         {settings.payload_type, arguments.has("pt") ? "--pt" : "static", settings.limits,
-         socket.local_address(), output.name(), settings.timeout, only_from},
+         socket.local_address(), output.name(), settings.timeout, only_from, rtcp_mux,
+         wall_at_start},
         [&](const rtp::timeline_frame& frame, rtp::stream_statistics& statistics) {
             rtp::decode_timeline_frame(decoder.get(), frame, samples, statistics);
             output.write(samples);
         });
 
-    using clock = std::chrono::steady_clock;
-    const clock::time_point start = clock::now();
-    auto now = [&] { return std::chrono::duration<double>(clock::now() - start).count(); };
     std::optional<double> first_arrival;
     std::vector<std::uint8_t> datagram(65536);
     // Reads what is queued, a bounded batch at a time so that a flood
     // cannot hold off playout or the stop.
+    bool source_left = false;
+    auto hear_rtcp = [&](std::span<const std::uint8_t> bytes, const std::string& source, double arrival) {
+        if (receiver.add_rtcp(bytes, source, arrival) == rtp::rtcp_effect::goodbye) source_left = true;
+    };
     auto drain = [&](int most) {
-        for (int i = 0; i < most; ++i) {
+        for (int i = 0; i < most && !source_left; ++i) {
             const auto received = socket.receive(datagram);
-            if (!received) return;
+            if (!received) break;
             const double arrival = now();
-            receiver.add(std::span(datagram).first(received->size), received->source, arrival);
+            const auto bytes = std::span(datagram).first(received->size);
+            if (rtcp_mux && rtp::is_rtcp(bytes)) {
+                hear_rtcp(bytes, received->source, arrival);
+                continue;
+            }
+            receiver.add(bytes, received->source, arrival);
             if (!first_arrival && receiver.heard_anything()) first_arrival = arrival;
         }
+        for (int i = 0; rtcp_socket && i < most && !source_left; ++i) {
+            const auto received = rtcp_socket->receive(datagram);
+            if (!received) break;
+            hear_rtcp(std::span(datagram).first(received->size), received->source, now());
+        }
+    };
+    // Receiver reports (RFC 3550, 6.2): the first after half the least
+    // interval of 5 s, then every 5 s, each varied by a random half.
+    std::mt19937 random{std::random_device{}()};
+    std::uniform_real_distribution<double> vary(0.5, 1.5);
+    const auto own_ssrc = static_cast<std::uint32_t>(random());
+    const std::string cname = "g723@" + socket.local_address().substr(0, socket.local_address().rfind(':'));
+    std::optional<double> next_report;
+    auto report_back = [&](bool goodbye) {
+        const auto report = receiver.receiver_report(own_ssrc, cname, goodbye, now());
+        if (report) rtcp_out.send_to(report->first, report->second);
     };
 
-    while (!stop_requested) {
+    while (!stop_requested && !source_left) {
         receiver.play_due(now());
+        if (rtcp && first_arrival) {
+            if (!next_report) next_report = *first_arrival + 2.5 * vary(random);
+            if (now() >= *next_report) {
+                report_back(false);
+                *next_report += 5.0 * vary(random);
+            }
+        }
         // The earliest of: the idle time-out, the duration, the next playout
         // or handover. A source waiting to take over from a silent one does
         // so at the moment the time-out would end the call.
@@ -226,14 +293,20 @@ exit_status run_receive(std::span<char* const> argument_list) {
             stop_at = std::min(stop_at, *first_arrival + *settings.duration);
         }
         if (now() >= stop_at) break;
-        const double wake = std::min(stop_at, receiver.next_event().value_or(stop_at));
+        double wake = std::min(stop_at, receiver.next_event().value_or(stop_at));
+        if (next_report) wake = std::min(wake, *next_report);
         const auto deadline = start + std::chrono::duration_cast<clock::duration>(
                                           std::chrono::duration<double>(wake));
-        if (socket.wait(deadline, &wait_mask) == net::wait_result::readable) drain(256);
+        if (net::udp_socket::wait_either(socket, rtcp_out, deadline, &wait_mask) ==
+            net::wait_result::readable) {
+            drain(256);
+        }
     }
-    // Datagrams already queued arrived before the stop: they count.
-    drain(4096);
+    // Datagrams already queued arrived before the stop: they count (after
+    // the source's BYE, nothing more of it comes).
+    if (!source_left) drain(4096);
     receiver.play_all(now());
+    if (rtcp) report_back(true);
     // Without a packet heard there is nothing to keep: an existing OUTPUT
     // stays as it was.
     if (receiver.heard_anything()) output.commit();

@@ -205,6 +205,59 @@ TEST(live_receiver, OnlyTheNamedSenderIsHeard) {
               1);
 }
 
+// RTCP beside a call: only the source's own reports count, its receiver
+// reports say what came, and its BYE alone ends the call.
+TEST(live_receiver, OnlyTheSourcesOwnRtcpCountsAndItsByeEndsTheCall) {
+    listener call;
+    const std::string genuine = "192.0.2.1:4000";
+    auto report = [](std::uint32_t ssrc, bool goodbye) {
+        rtcp_compound compound;
+        compound.ssrc = ssrc;
+        compound.sender = sender_info{0x1122334455667788ULL, 0, 10, 240};
+        compound.cname = "g723@192.0.2.1";
+        if (goodbye) compound.bye = {ssrc};
+        return write_rtcp_compound(compound);
+    };
+    // A sender report ahead of the packets waits for the source to be heard.
+    EXPECT_EQ(call.receiver.add_rtcp(report(1, false), "192.0.2.1:4001", 0.01), rtcp_effect::none);
+    for (std::uint16_t n = 0; n < 10; ++n) {
+        if (n != 4) call.send(1, genuine, n, n, 'a', 0.03 * (n + 1));
+    }
+    // Forged: another port, another SSRC, malformed; none ends the call.
+    std::vector<std::uint8_t> broken = report(1, true);
+    broken.pop_back();
+    EXPECT_EQ(call.receiver.add_rtcp(report(1, true), "192.0.2.1:5001", 0.4), rtcp_effect::none);
+    EXPECT_EQ(call.receiver.add_rtcp(report(2, true), "192.0.2.1:4001", 0.4), rtcp_effect::none);
+    EXPECT_EQ(call.receiver.add_rtcp(broken, "192.0.2.1:4001", 0.4), rtcp_effect::none);
+
+    const auto back = call.receiver.receiver_report(0x99, "me", false, 0.51);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->second, "192.0.2.1:4001");
+    rtcp_compound read;
+    ASSERT_EQ(parse_rtcp_compound(back->first, read), rtcp_parse_result::ok);
+    EXPECT_EQ(read.ssrc, 0x99u);
+    EXPECT_FALSE(read.sender);
+    ASSERT_EQ(read.blocks.size(), 1u);
+    EXPECT_EQ(read.blocks[0].ssrc, 1u);
+    EXPECT_EQ(read.blocks[0].cumulative_lost, 1);
+    EXPECT_EQ(read.blocks[0].fraction_lost, 256 / 10);
+    EXPECT_EQ(read.blocks[0].highest_sequence, 9u);
+    EXPECT_EQ(read.blocks[0].last_sr, 0x33445566u);
+    EXPECT_EQ(read.blocks[0].delay_since_last_sr, 65536u / 2);
+    // Nothing lost since: the next report says so.
+    call.send(1, genuine, 10, 10, 'a', 0.33);
+    ASSERT_EQ(parse_rtcp_compound(call.receiver.receiver_report(0x99, "me", true, 0.6)->first, read),
+              rtcp_parse_result::ok);
+    EXPECT_EQ(read.blocks[0].fraction_lost, 0);
+    EXPECT_EQ(read.bye, std::vector<std::uint32_t>{0x99});
+
+    EXPECT_EQ(call.receiver.add_rtcp(report(1, false), "192.0.2.1:4001", 0.7), rtcp_effect::report);
+    EXPECT_EQ(call.receiver.add_rtcp(report(1, true), "192.0.2.1:4001", 0.8), rtcp_effect::goodbye);
+    EXPECT_EQ(call.counts()["RTCP packets ignored"], 3u);
+    EXPECT_EQ(call.counts()["RTCP sender reports of the source"], 3u);
+    EXPECT_EQ(call.counts()["packets the source reported sent"], 10u);
+}
+
 // Two hours and a minute of eight-frame packets in real time: two hours
 // are played, the rest counted.
 TEST(live_receiver, AudioStopsAtTwoHours) {
