@@ -83,18 +83,11 @@ given_srtp_key parse_given_srtp_key(std::string_view text) {
 
 std::vector<given_srtp_key> parse_srtp_key_file(std::string_view text) {
     std::vector<given_srtp_key> keys;
-    std::size_t number = 0;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        ++number;
-        line.remove_prefix(std::min(line.find_first_not_of(" \t\r"), line.size()));
-        if (line.empty() || line.starts_with('#')) continue;
+    for (const srtp::key_file_line& line : srtp::key_file_lines(text)) {
         try {
-            keys.push_back(parse_given_srtp_key(line));
+            keys.push_back(parse_given_srtp_key(line.text));
         } catch (const srtp::srtp_key_error& error) {
-            throw srtp::srtp_key_error("line " + std::to_string(number) + ": " + error.what());
+            throw srtp::srtp_key_error("line " + std::to_string(line.number) + ": " + error.what());
         }
     }
     return keys;

@@ -222,4 +222,19 @@ srtp_key parse_srtp_key(std::string_view text) {
     return parse_srtp_key(suite, text);
 }
 
+std::vector<key_file_line> key_file_lines(std::string_view text) {
+    std::vector<key_file_line> lines;
+    std::size_t number = 0;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        ++number;
+        line.remove_prefix(std::min(line.find_first_not_of(" \t\r"), line.size()));
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.remove_suffix(1);
+        if (!line.empty() && !line.starts_with('#')) lines.push_back({number, line});
+    }
+    return lines;
+}
+
 }  // namespace g723::rtp::srtp

@@ -84,6 +84,15 @@ srtp_key parse_srtp_key(std::string_view suite, std::string_view key_params);
 // file gives it.
 srtp_key parse_srtp_key(std::string_view text);
 
+// The lines of a key file that hold keys: blank lines and lines starting
+// with '#' passed over, each with its number from 1 and without the spaces
+// around it.
+struct key_file_line {
+    std::size_t number = 0;
+    std::string_view text;
+};
+std::vector<key_file_line> key_file_lines(std::string_view text);
+
 }  // namespace g723::rtp::srtp
 
 #endif

@@ -3,6 +3,7 @@
 
 #include <srtp2/srtp.h>
 
+#include <iterator>
 #include <limits>
 #include <mutex>
 
@@ -21,44 +22,24 @@ void initialise_libsrtp() {
     if (status != srtp_err_status_ok) throw srtp_key_error("libsrtp cannot start (its self-test failed)");
 }
 
-// The crypto policies of a suite for SRTP and for SRTCP. The _32 suites
-// keep an 80-bit tag on SRTCP (RFC 4568, 6.2).
-void set_policies(srtp_suite suite, srtp_policy_t& policy) {
-    switch (suite) {
-        case srtp_suite::aes_cm_128_hmac_sha1_80:
-            srtp_crypto_policy_set_aes_cm_128_hmac_sha1_80(&policy.rtp);
-            srtp_crypto_policy_set_aes_cm_128_hmac_sha1_80(&policy.rtcp);
-            return;
-        case srtp_suite::aes_cm_128_hmac_sha1_32:
-            srtp_crypto_policy_set_aes_cm_128_hmac_sha1_32(&policy.rtp);
-            srtp_crypto_policy_set_aes_cm_128_hmac_sha1_80(&policy.rtcp);
-            return;
-        case srtp_suite::aes_192_cm_hmac_sha1_80:
-            srtp_crypto_policy_set_aes_cm_192_hmac_sha1_80(&policy.rtp);
-            srtp_crypto_policy_set_aes_cm_192_hmac_sha1_80(&policy.rtcp);
-            return;
-        case srtp_suite::aes_192_cm_hmac_sha1_32:
-            srtp_crypto_policy_set_aes_cm_192_hmac_sha1_32(&policy.rtp);
-            srtp_crypto_policy_set_aes_cm_192_hmac_sha1_80(&policy.rtcp);
-            return;
-        case srtp_suite::aes_256_cm_hmac_sha1_80:
-            srtp_crypto_policy_set_aes_cm_256_hmac_sha1_80(&policy.rtp);
-            srtp_crypto_policy_set_aes_cm_256_hmac_sha1_80(&policy.rtcp);
-            return;
-        case srtp_suite::aes_256_cm_hmac_sha1_32:
-            srtp_crypto_policy_set_aes_cm_256_hmac_sha1_32(&policy.rtp);
-            srtp_crypto_policy_set_aes_cm_256_hmac_sha1_80(&policy.rtcp);
-            return;
-        case srtp_suite::aead_aes_128_gcm:
-            srtp_crypto_policy_set_aes_gcm_128_16_auth(&policy.rtp);
-            srtp_crypto_policy_set_aes_gcm_128_16_auth(&policy.rtcp);
-            return;
-        case srtp_suite::aead_aes_256_gcm:
-            srtp_crypto_policy_set_aes_gcm_256_16_auth(&policy.rtp);
-            srtp_crypto_policy_set_aes_gcm_256_16_auth(&policy.rtcp);
-            return;
-    }
-}
+// The crypto policies of each suite for SRTP and for SRTCP, in the order
+// of srtp_suite. The _32 suites keep an 80-bit tag on SRTCP (RFC 4568,
+// 6.2); AES_CM_128_HMAC_SHA1_80 is libsrtp's default.
+struct suite_policies {
+    void (*rtp)(srtp_crypto_policy_t*);
+    void (*rtcp)(srtp_crypto_policy_t*);
+};
+constexpr suite_policies policies[] = {
+    {srtp_crypto_policy_set_rtp_default, srtp_crypto_policy_set_rtcp_default},
+    {srtp_crypto_policy_set_aes_cm_128_hmac_sha1_32, srtp_crypto_policy_set_rtcp_default},
+    {srtp_crypto_policy_set_aes_cm_192_hmac_sha1_80, srtp_crypto_policy_set_aes_cm_192_hmac_sha1_80},
+    {srtp_crypto_policy_set_aes_cm_192_hmac_sha1_32, srtp_crypto_policy_set_aes_cm_192_hmac_sha1_80},
+    {srtp_crypto_policy_set_aes_cm_256_hmac_sha1_80, srtp_crypto_policy_set_aes_cm_256_hmac_sha1_80},
+    {srtp_crypto_policy_set_aes_cm_256_hmac_sha1_32, srtp_crypto_policy_set_aes_cm_256_hmac_sha1_80},
+    {srtp_crypto_policy_set_aes_gcm_128_16_auth, srtp_crypto_policy_set_aes_gcm_128_16_auth},
+    {srtp_crypto_policy_set_aes_gcm_256_16_auth, srtp_crypto_policy_set_aes_gcm_256_16_auth},
+};
+static_assert(std::size(policies) == static_cast<std::size_t>(srtp_suite::aead_aes_256_gcm) + 1);
 
 unprotect_result result_of(srtp_err_status_t status) {
     switch (status) {
@@ -88,7 +69,9 @@ srtp_session::srtp_session(const srtp_key& key, session_direction direction, uns
     initialise_libsrtp();
     if (key.keys.empty()) throw srtp_key_error("no SRTP key given");
     srtp_policy_t policy{};
-    set_policies(key.suite, policy);
+    const suite_policies& suite = policies[static_cast<std::size_t>(key.suite)];
+    suite.rtp(&policy.rtp);
+    suite.rtcp(&policy.rtcp);
     policy.ssrc.type = direction == session_direction::inbound ? ssrc_any_inbound : ssrc_any_outbound;
     policy.window_size = replay_window;
     policy.allow_repeat_tx = 0;

@@ -89,11 +89,7 @@ protected:
     }
 
     std::map<std::string, std::string> written(const std::string& directory) const {
-        std::map<std::string, std::string> found;
-        if (!std::filesystem::exists(directory)) return found;
-        for (const auto& entry : std::filesystem::directory_iterator(directory))
-            found[entry.path().filename().string()] = read_file(entry.path().string());
-        return found;
+        return directory_files(directory);
     }
 
     scratch_directory dir_;

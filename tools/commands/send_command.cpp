@@ -12,10 +12,12 @@
 #include "commands/commands.h"
 #include "bitstream/encoded_speech.h"
 #include "commands/frame_pacer.h"
+#include "commands/srtp_options.h"
 #include "rtp/net/udp_socket.h"
 #include "rtp/net/udp_url.h"
 #include "rtp/packet/rtp_packet.h"
 #include "rtp/packet/rtp_packetizer.h"
+#include "rtp/srtp/srtp_session.h"
 
 namespace g723::tool {
 
@@ -52,7 +54,15 @@ constexpr std::string_view send_help =
     "  --seed N        seed of the random drops (default 1); the same seed drops\n"
     "                  the same packets\n"
     "  --speed FACTOR  send that many times faster than real time (1 to 1000,\n"
-    "                  default 1), for tests that should not take long\n";
+    "                  default 1), for tests that should not take long\n"
+    "  --srtp KEY      send SRTP with the SDES key KEY, 'SUITE inline:BASE64' as\n"
+    "                  an a=crypto line gives it: SUITE AES_CM_128_HMAC_SHA1_80\n"
+    "                  or _32, AES_192_CM_ or AES_256_CM_HMAC_SHA1_80 or _32,\n"
+    "                  AEAD_AES_128_GCM or AEAD_AES_256_GCM; BASE64 the master\n"
+    "                  key and salt\n"
+    "  --srtp-key-file FILE\n"
+    "                  KEY from the first line of FILE that is not blank or a\n"
+    "                  '#' comment, to keep it off the command line\n";
 
 constexpr std::string_view send_exit_status_help =
     "Exit status: 0 when every frame was sent, 1 when INPUT cannot be read or\n"
@@ -120,14 +130,16 @@ struct send_totals {
 }  // namespace
 
 exit_status run_send(std::span<char* const> argument_list) {
-    constexpr auto own_options = std::array<option_definition, 8>{{{"bitstream", false},
+    constexpr auto own_options = std::array<option_definition, 10>{{{"bitstream", false},
                                                                    {"slots", false},
                                                                    {"raw", false},
                                                                    {"frames-per-packet", true},
                                                                    {"pt", true},
                                                                    {"loss", true},
                                                                    {"seed", true},
-                                                                   {"speed", true}}};
+                                                                   {"speed", true},
+                                                                   {"srtp", true},
+                                                                   {"srtp-key-file", true}}};
     constexpr auto options = join(own_options, encoder_options);
     const parsed_arguments arguments = parse_arguments("send", argument_list, options);
     if (arguments.help) {
@@ -155,6 +167,12 @@ exit_status run_send(std::span<char* const> argument_list) {
     const double loss_percent = number_option("send", arguments, "loss", 0, 100, 0);
     const std::uint64_t seed = unsigned_option("send", arguments, "seed", 1);
     const double speed = number_option("send", arguments, "speed", 1, 1000, 1);
+    std::optional<srtp::srtp_session> protection;
+    std::string_view suite;
+    if (const auto key = read_live_key("send", arguments)) {
+        protection.emplace(*key, srtp::session_direction::outbound);
+        suite = srtp::describe(key->suite).name;
+    }
 
     std::optional<frame_source> opened;
     try {
@@ -190,7 +208,12 @@ exit_status run_send(std::span<char* const> argument_list) {
             return;
         }
         pacer.wait_until(packet.first_frame + packet.frames);
-        if (!socket.send(packet.datagram)) ++totals.refused;
+        std::vector<std::uint8_t> sealed;
+        if (protection) {
+            sealed = packet.datagram;
+            if (!protection->protect_rtp(sealed)) throw tool_error(exit_status::data_error, "send: libsrtp could not protect a packet");
+        }
+        if (!socket.send(protection ? sealed : packet.datagram)) ++totals.refused;
         ++totals.packets;
         totals.frames += packet.frames;
         totals.payload_bytes += packet.datagram.size() - rtp::rtp_header_bytes;
@@ -206,6 +229,7 @@ exit_status run_send(std::span<char* const> argument_list) {
     std::printf("stream           SSRC 0x%08x, payload type %u, %zu frame%s per packet\n",
                 stream.ssrc, payload_type, frames_per_packet,
                 frames_per_packet == 1 ? "" : "s");
+    if (protection) std::printf("srtp             %s\n", std::string(suite).c_str());
     std::printf("packets          %llu sent, %llu dropped (--loss), %llu talkspurt%s\n",
                 static_cast<unsigned long long>(totals.packets),
                 static_cast<unsigned long long>(totals.dropped_packets),

@@ -67,22 +67,15 @@ std::optional<rtp::srtp::srtp_key> read_live_key(std::string_view command, const
     if (!arguments.has("srtp-key-file")) return std::nullopt;
     const std::string& name = arguments.value("srtp-key-file");
     std::string text = read_key_file(name);
-    std::string_view rest = text;
-    std::size_t number = 0;
-    while (!rest.empty()) {
-        const std::size_t end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        ++number;
-        line.remove_prefix(std::min(line.find_first_not_of(" \t\r"), line.size()));
-        if (line.empty() || line.starts_with('#')) continue;
+    const std::vector<rtp::srtp::key_file_line> lines = rtp::srtp::key_file_lines(text);
+    if (!lines.empty()) {
         try {
-            rtp::srtp::srtp_key key = rtp::srtp::parse_srtp_key(line);
+            rtp::srtp::srtp_key key = rtp::srtp::parse_srtp_key(lines.front().text);
             wipe(text);
             return key;
         } catch (const rtp::srtp::srtp_key_error& error) {
             wipe(text);
-            fail_data(name, "line " + std::to_string(number) + ": " + error.what());
+            fail_data(name, "line " + std::to_string(lines.front().number) + ": " + error.what());
         }
     }
     wipe(text);
