@@ -11,31 +11,15 @@
 // Prints a Markdown table. An input the page does not answer within
 // LIMIT_SECONDS (default 60) is reported as such.
 const fs = require('node:fs');
-const http = require('node:http');
 const os = require('node:os');
 const path = require('node:path');
 const { spawnSync } = require('node:child_process');
 const puppeteer = require('puppeteer-core');
+const { launchOptions, serve, watchLongTasks } = require('../../tests/web/page_harness.cjs');
 const { longCall, randomBytes } = require('../../tests/web/page_inputs.cjs');
 
 const [pageDir, speechWav, limitArgument, g723] = process.argv.slice(2);
 const limit = Number(limitArgument || 60) * 1000;
-const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript',
-  '.css': 'text/css', '.wasm': 'application/wasm' };
-
-function serve(root) {
-  const server = http.createServer((request, response) => {
-    const name = path.join(root, decodeURIComponent(new URL(request.url, 'http://x').pathname));
-    const file = name.endsWith('/') ? path.join(name, 'index.html') : name;
-    if (!file.startsWith(root) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
-      response.writeHead(404).end();
-      return;
-    }
-    response.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
-    fs.createReadStream(file).pipe(response);
-  });
-  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
-}
 
 // Resident memory of a process and all its descendants, in bytes.
 function treeMemory(root) {
@@ -62,26 +46,14 @@ function treeMemory(root) {
 
 async function measure(port, work, input) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'g723-measure-'));
-  const browser = await puppeteer.launch({
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    userDataDir: profile,
-    protocolTimeout: limit + 60000,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync', '--mute-audio'],
-  });
+  const browser = await puppeteer.launch({ ...launchOptions(profile), protocolTimeout: limit + 60000 });
   const pid = browser.process().pid;
   let peak = 0;
   const sampler = setInterval(() => { peak = Math.max(peak, treeMemory(pid)); }, 100);
   try {
     const page = await browser.newPage();
     await page.setViewport({ width: 1280, height: 800 });
-    await page.evaluateOnNewDocument(() => {
-      window.longestTask = 0;
-      new PerformanceObserver((list) => {
-        for (const entry of list.getEntries()) window.longestTask = Math.max(window.longestTask, entry.duration);
-      }).observe({ type: 'longtask', buffered: true });
-    });
+    await watchLongTasks(page);
     await page.goto(`http://127.0.0.1:${port}/`, { waitUntil: 'networkidle0' });
     await page.waitForFunction(() => document.getElementById('version').textContent !== '');
     if (input.loss) {
@@ -133,7 +105,7 @@ async function main() {
     { name: 'random.wav', what: '1 MB random bytes as .wav' },
     { name: 'random.723', what: '1 MB random bytes as .723' },
   ];
-  const server = await serve(path.resolve(pageDir));
+  const { server } = await serve(path.resolve(pageDir));
   const { idle } = await measure(server.address().port, work, {});
   console.log(`page loaded and idle: ${(idle / 2 ** 20).toFixed(0)} MiB in all the browser's processes\n`);
   console.log('| input | longest main-thread task | time to answer | peak memory (all browser processes) | answer |');
