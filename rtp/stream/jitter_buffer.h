@@ -108,6 +108,7 @@ private:
     std::uint32_t last_timestamp_ = 0;
     std::int64_t last_media_units_ = 0;  // timestamps unwrapped from the run's first
     double reference_transit_ = 0.0;
+    double last_arrival_ = -1.0;
     std::size_t longest_frames_ = 1;  // frames in the run's longest packet
 };
 

@@ -12,6 +12,7 @@
 #include "commands/command_line.h"
 #include "commands/command_options.h"
 #include "commands/commands.h"
+#include "commands/stop_signals.h"
 #include "rtp/net/udp_socket.h"
 #include "rtp/net/udp_url.h"
 #include "rtp/stream/live_receiver.h"
@@ -111,29 +112,6 @@ constexpr std::string_view receive_exit_status_help =
     "or the stop) or the address cannot be used or OUTPUT cannot be written,\n"
     "2 when the command line is wrong.\n";
 
-// Set by SIGINT, SIGTERM and SIGHUP: receiving ends and the file is kept.
-volatile sig_atomic_t stop_requested = 0;
-
-extern "C" void request_stop(int) { stop_requested = 1; }
-
-// Catches the stop signals, blocked except while waiting for packets, so
-// that one cannot slip in between the check and the wait. Returns the mask
-// for the wait.
-sigset_t catch_stop_signals() {
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction action {};
-        action.sa_handler = request_stop;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(signal_number, &action, nullptr);
-        sigaddset(&stop_signals, signal_number);
-    }
-    sigset_t waiting;
-    ::sigprocmask(SIG_BLOCK, &stop_signals, &waiting);
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigdelset(&waiting, signal_number);
-    return waiting;
-}
 
 struct receive_settings {
     unsigned payload_type = rtp::g723_payload_type;
@@ -275,7 +253,7 @@ exit_status run_receive(std::span<char* const> argument_list) {
         if (report) rtcp_out.send_to(report->first, report->second);
     };
 
-    while (!stop_requested && !source_left) {
+    while (!stop_requested() && !source_left) {
         receiver.play_due(now());
         if (rtcp && first_arrival) {
             if (!next_report) next_report = *first_arrival + 2.5 * vary(random);
@@ -319,7 +297,7 @@ exit_status run_receive(std::span<char* const> argument_list) {
     if (!receiver.heard_anything()) {
         std::fflush(stdout);
         fail_data(address.text, std::string("no G.723.1 stream was heard") +
-                                    (stop_requested ? "" : " within the time-out") + "; " +
+                                    (stop_requested() ? "" : " within the time-out") + "; " +
                                     output.name() + " was not written");
     }
     return exit_status::ok;
