@@ -12,12 +12,14 @@
 #include "commands/command_line.h"
 #include "commands/command_options.h"
 #include "commands/commands.h"
+#include "commands/srtp_options.h"
 #include "commands/stop_signals.h"
 #include "rtp/net/udp_socket.h"
 #include "rtp/net/udp_url.h"
 #include "rtp/stream/live_receiver.h"
 #include "rtp/packet/rtcp_packet.h"
 #include "rtp/packet/rtp_packet.h"
+#include "rtp/srtp/srtp_inbound.h"
 #include "rtp/stream/stream_report.h"
 #include "rtp/stream/timeline_decoding.h"
 
@@ -111,7 +113,15 @@ constexpr std::string_view receive_help =
     "  --no-rtcp       neither hear nor send RTCP\n"
     "  --json          print the report as JSON\n"
     "  --raw           write headerless 16-bit little-endian samples\n"
-    "  --no-postfilter switch the decoder's pitch and formant postfilters off\n";
+    "  --no-postfilter switch the decoder's pitch and formant postfilters off\n"
+    "  --srtp KEY      receive SRTP with the SDES key KEY, 'SUITE inline:BASE64'\n"
+    "                  (the suites of 'g723 send'): every packet is\n"
+    "                  authenticated and decrypted before anything reads it;\n"
+    "                  those that fail or come again are counted by SSRC and\n"
+    "                  never played; RTCP comes and goes as SRTCP\n"
+    "  --srtp-key-file FILE\n"
+    "                  KEY from the first line of FILE that is not blank or a\n"
+    "                  '#' comment, to keep it off the command line\n";
 
 constexpr std::string_view receive_exit_status_help =
     "Exit status: 0 when packets came, 1 when none came (before the time-out\n"
@@ -145,10 +155,28 @@ receive_settings read_receive_settings(const parsed_arguments& arguments) {
     return settings;
 }
 
+// The report's streams as SRTP with a given key, with the packets refused
+// under each one's SSRC, and the refusals of the whole call in the counts.
+void report_srtp(const srtp::srtp_inbound& inbound, rtp::stream_report& report) {
+    for (rtp::stream_report_row& row : report.streams) {
+        rtp::stream_encryption& encryption = row.encryption;
+        encryption = {true, std::string(inbound.suite()), "given", 0, 0};
+        for (const auto& [ssrc, refused] : inbound.refused_by_ssrc()) {
+            char name[16];
+            std::snprintf(name, sizeof name, "ssrc 0x%08x", ssrc);
+            if (!row.name.ends_with(name)) continue;
+            encryption.authentication_failures = refused.failed;
+            encryption.replayed = refused.replayed;
+        }
+    }
+    report.counts.emplace_back("failed authentication", inbound.refused().failed);
+    report.counts.emplace_back("replayed", inbound.refused().replayed);
+}
+
 }  // namespace
 
 exit_status run_receive(std::span<char* const> argument_list) {
-    constexpr auto options = std::array<option_definition, 11>{{{"pt", true},
+    constexpr auto options = std::array<option_definition, 13>{{{"pt", true},
                                                                {"duration", true},
                                                                {"timeout", true},
                                                                {"min-delay", true},
@@ -158,7 +186,9 @@ exit_status run_receive(std::span<char* const> argument_list) {
                                                                {"no-rtcp", false},
                                                                {"json", false},
                                                                {"no-postfilter", false},
-                                                               {"raw", false}}};
+                                                               {"raw", false},
+                                                               {"srtp", true},
+                                                               {"srtp-key-file", true}}};
     const parsed_arguments arguments = parse_arguments("receive", argument_list, options);
     if (arguments.help) {
         std::printf("%s  -h, --help      show this help\n\n%s", receive_help.data(),
@@ -173,6 +203,14 @@ exit_status run_receive(std::span<char* const> argument_list) {
     const receive_settings settings = read_receive_settings(arguments);
     decoder_settings decoding;
     decoding.postfilter = !arguments.has("no-postfilter");
+    // With SRTP, whatever comes is authenticated before anything reads it,
+    // and the reports sent back go out as SRTCP.
+    std::optional<srtp::srtp_inbound> inbound;
+    std::optional<srtp::srtp_session> reports_out;
+    if (const auto key = read_live_key("receive", arguments)) {
+        inbound.emplace(*key);
+        reports_out.emplace(*key, srtp::session_direction::outbound);
+    }
 
     std::optional<std::string> only_from;
     if (arguments.has("from")) {
@@ -237,7 +275,12 @@ exit_status run_receive(std::span<char* const> argument_list) {
             const auto received = socket.receive(datagram);
             if (!received) break;
             const double arrival = now();
-            const auto bytes = std::span(datagram).first(received->size);
+            std::span<const std::uint8_t> bytes = std::span(datagram).first(received->size);
+            if (inbound) {
+                const auto clear = inbound->open(std::span(datagram).first(received->size));
+                if (!clear) continue;
+                bytes = *clear;
+            }
             if (rtcp_mux && rtp::is_rtcp(bytes)) {
                 hear_rtcp(bytes, received->source, arrival);
                 continue;
@@ -248,7 +291,13 @@ exit_status run_receive(std::span<char* const> argument_list) {
         for (int i = 0; rtcp_socket && i < most; ++i) {
             const auto received = rtcp_socket->receive(datagram);
             if (!received) break;
-            hear_rtcp(std::span(datagram).first(received->size), received->source, now());
+            std::span<const std::uint8_t> bytes = std::span(datagram).first(received->size);
+            if (inbound) {
+                const auto clear = inbound->open(std::span(datagram).first(received->size));
+                if (!clear) continue;
+                bytes = *clear;
+            }
+            hear_rtcp(bytes, received->source, now());
         }
     };
     // Receiver reports (RFC 3550, 6.2): the first after half the least
@@ -259,8 +308,10 @@ exit_status run_receive(std::span<char* const> argument_list) {
     const std::string cname = "g723@" + socket.local_address().substr(0, socket.local_address().rfind(':'));
     std::optional<double> next_report;
     auto report_back = [&](bool goodbye) {
-        const auto report = receiver.receiver_report(own_ssrc, cname, goodbye, now());
-        if (report) rtcp_out.send_to(report->first, report->second);
+        auto report = receiver.receiver_report(own_ssrc, cname, goodbye, now());
+        if (report && (!reports_out || reports_out->protect_rtcp(report->first))) {
+            rtcp_out.send_to(report->first, report->second);
+        }
     };
 
     while (!stop_requested()) {
@@ -299,7 +350,8 @@ exit_status run_receive(std::span<char* const> argument_list) {
     // stays as it was.
     if (receiver.heard_anything()) output.commit();
 
-    const rtp::stream_report report = receiver.report();
+    rtp::stream_report report = receiver.report();
+    if (inbound) report_srtp(*inbound, report);
     const std::string text =
         arguments.has("json") ? rtp::format_report_json(report) : rtp::format_report_table(report);
     // The report keeps out of the way of audio on standard output.
