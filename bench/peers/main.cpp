@@ -18,14 +18,18 @@
 #include "speech_quality.h"
 #include "speech_signal.h"
 #include "media/codec/frame_layout.h"
-#include "io/tool_error.h"
 
 namespace {
 
 using namespace g723::bench;
-using g723::tool::exit_status;
-using g723::tool::fail_usage;
-using g723::tool::tool_error;
+
+// A mistake on the command line: exit status 2, where a file's fault is 1.
+class usage_error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void fail_usage(const std::string& message) { throw usage_error(message); }
 
 constexpr std::string_view usage =
     "usage: g723_peers [--repetitions N] [--seconds S] [INPUT]\n"
@@ -164,9 +168,9 @@ int run(int argc, char** argv) {
 int main(int argc, char** argv) {
     try {
         return run(argc, argv);
-    } catch (const tool_error& error) {
+    } catch (const usage_error& error) {
         std::fprintf(stderr, "g723_peers: %s\n", error.what());
-        return static_cast<int>(error.status());
+        return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "g723_peers: %s\n", error.what());
         return 1;
