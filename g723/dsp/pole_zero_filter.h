@@ -10,7 +10,7 @@
 
 #include <array>
 
-#include "g723/tables/codec_constants.h"
+#include "g723/dsp/kernel_paths.h"
 
 namespace g723 {
 
@@ -32,6 +32,15 @@ inline float pole_zero_step(const float* s, const float* u, const weighting_coef
 // Filters one subframe, every output exactly as pole_zero_step computes it:
 // s[0] .. s[59] in, u[0] .. u[59] out; s[-10] .. s[-1] and u[-10] .. u[-1]
 // are the past input and output values.
-void pole_zero_filter(const float* s, float* u, const weighting_coefficients& w);
+inline void pole_zero_filter(const float* s, float* u, const weighting_coefficients& w) {
+    kernels().pole_zero_filter(s, u, w);
+}
+
+namespace paths {
+void pole_zero_filter_narrow(const float* s, float* u, const weighting_coefficients& w);
+#if G723_X86_KERNELS
+void pole_zero_filter_avx512(const float* s, float* u, const weighting_coefficients& w);
+#endif
+}  // namespace paths
 
 }  // namespace g723
