@@ -4,7 +4,9 @@
 # setting (silence compression on, as the tool's default, and off; each
 # without loss and with 10% of the frames lost and concealed), the frame
 # kinds, SNR and segmental SNR of a round trip with the postfilter on, the
-# change in each (new minus old), and whether the bit-streams are identical.
+# change in each (new minus old), and whether the bit-streams are identical;
+# then per setting the mean of each figure over all the files (a corpus's
+# overall change, where single files move both ways when bits change).
 # Usage:
 #   scripts/compare-codec-output.sh OLD_G723 NEW_G723 FILE...
 set -euo pipefail
@@ -20,6 +22,7 @@ settings=("silence compression on" "silence compression off" "on, 10% loss" "off
 options=("" "--no-vad" "--loss 10 --seed 7" "--no-vad --loss 10 --seed 7")
 printf "| file | setting | frames (old) | frames (new) | SNR old | SNR new | ΔSNR | segSNR old | segSNR new | ΔsegSNR | bits |\n"
 printf "|---|---|---|---|--:|--:|--:|--:|--:|--:|---|\n"
+: >"$tmp/figures"
 for f in "$@"; do
     for i in "${!settings[@]}"; do
         read -r -a opts <<<"${options[$i]}"
@@ -30,6 +33,8 @@ for f in "$@"; do
         "$old" encode "${vad[@]}" "$f" "$tmp/old.g723"
         "$new" encode "${vad[@]}" "$f" "$tmp/new.g723"
         bits=$(cmp -s "$tmp/old.g723" "$tmp/new.g723" && echo same || echo differ)
+        printf "%s\t%s %s %s %s %s\n" "$i" "$(snr "$tmp/old.txt")" "$(snr "$tmp/new.txt")" \
+            "$(segsnr "$tmp/old.txt")" "$(segsnr "$tmp/new.txt")" "$bits" >>"$tmp/figures"
         printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n" "$(basename "$f")" "${settings[$i]}" \
             "$(field frames "$tmp/old.txt")" "$(field frames "$tmp/new.txt")" \
             "$(snr "$tmp/old.txt")" "$(snr "$tmp/new.txt")" "$(delta "$(snr "$tmp/old.txt")" "$(snr "$tmp/new.txt")")" \
@@ -37,3 +42,13 @@ for f in "$@"; do
             "$(delta "$(segsnr "$tmp/old.txt")" "$(segsnr "$tmp/new.txt")")" "$bits"
     done
 done
+if [ $# -gt 1 ]; then
+    for i in "${!settings[@]}"; do
+        awk -F'\t' -v i="$i" -v setting="${settings[$i]}" -v files=$# '$1 == i {
+                split($2, v, " "); so += v[1]; sn += v[2]; go += v[3]; gn += v[4]; if (v[5] == "differ") d++
+            } END {
+                printf "| mean of %d files | %s | | | %.3f | %.3f | %+.3f | %.3f | %.3f | %+.3f | %d differ |\n",
+                    files, setting, so / files, sn / files, (sn - so) / files, go / files, gn / files, (gn - go) / files, d
+            }' "$tmp/figures"
+    done
+fi

@@ -78,6 +78,17 @@ struct narrow {
         w.high = _mm_sub_ps(w.high, _mm_mul_ps(c.high, v));
     }
 
+    // w -= c * value in every lane, lane 1 taking (next - c * value) as one
+    // term instead: the pole-zero filter's input enters its output's sum
+    // together with the newest input term. Elsewhere w + (0 - t) equals
+    // w - t bit for bit.
+    static void subtract_with_next(window& w, const lanes& c, broadcast v, broadcast next) {
+        const __m128 lane1 = _mm_castsi128_ps(_mm_set_epi32(0, 0, -1, 0));
+        w.low = _mm_add_ps(w.low, _mm_sub_ps(_mm_and_ps(next, lane1), _mm_mul_ps(c.low, v)));
+        w.mid = _mm_sub_ps(w.mid, _mm_mul_ps(c.mid, v));
+        w.high = _mm_sub_ps(w.high, _mm_mul_ps(c.high, v));
+    }
+
     // One sample on: lane j takes lane j + 1, and lane 10 starts the output
     // ten samples ahead at first.
     static void advance(window& w, float first) {
@@ -125,6 +136,11 @@ struct narrow {
 
     static void subtract(window& w, const lanes& c, broadcast value) {
         for (int j = 0; j < 12; ++j) w.lane[j] -= c.lane[j] * value;
+    }
+
+    static void subtract_with_next(window& w, const lanes& c, broadcast value, broadcast next) {
+        for (int j = 0; j < 12; ++j)
+            w.lane[j] = j == 1 ? w.lane[j] + (next - c.lane[j] * value) : w.lane[j] - c.lane[j] * value;
     }
 
     static void advance(window& w, float first) {

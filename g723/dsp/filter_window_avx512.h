@@ -28,6 +28,7 @@ struct wide {
     };
 
     static constexpr __mmask16 kNewest = 1u << kLpcOrder;
+    static constexpr __mmask16 kSuccessor = 1u << 1;
     // Lanes 1 .. 10.
     static constexpr __mmask16 kCoefficients = ((1u << kLpcOrder) - 1) << 1;
 
@@ -55,6 +56,10 @@ struct wide {
     }
     G723_TARGET_AVX512 static void subtract(window& w, const lanes& c, broadcast b) {
         w.v = _mm512_sub_ps(w.v, _mm512_mul_ps(c.v, b.v));
+    }
+
+    G723_TARGET_AVX512 static void subtract_with_next(window& w, const lanes& c, broadcast b, broadcast next) {
+        w.v = _mm512_add_ps(w.v, _mm512_sub_ps(_mm512_maskz_mov_ps(kSuccessor, next.v), _mm512_mul_ps(c.v, b.v)));
     }
 
     G723_TARGET_AVX512 static void advance(window& w, float first) {

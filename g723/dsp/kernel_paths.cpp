@@ -7,10 +7,8 @@
 #include "g723/dsp/even_lag_correlations.h"
 #include "g723/dsp/lag_correlations.h"
 #include "g723/dsp/pcm_rounding.h"
-#include "g723/dsp/pole_zero_filter.h"
 #include "g723/dsp/postfilter_sections.h"
 #include "g723/dsp/response_filter.h"
-#include "g723/dsp/synthesis_filter.h"
 #include "g723/dsp/weighted_synthesis.h"
 
 namespace g723 {
@@ -54,8 +52,6 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
                    postfilter_pole_part_and_gain_scaling_plain,
                    filter_by_response_plain,
                    round_to_pcm_plain,
-                   synthesis_filter_narrow,
-                   pole_zero_filter_narrow,
                    weighted_synthesis_narrow};
 #if G723_X86_KERNELS
     const bool from_sse2 = path == kernel_path::sse2 || path == kernel_path::avx2 || path == kernel_path::avx512;
@@ -82,13 +78,15 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
     }
     if (path == kernel_path::avx512) {
         // The even-lag correlations and the rounding keep their AVX2
-        // kernels, the formant pole recursion its SSE2 kernel.
+        // kernels, the formant pole recursion its SSE2 kernel. The synthesis
+        // and pole-zero filters alone keep the narrow window too: their
+        // recursions are bound by one chain of sums, which the wide
+        // window's lane moves (three cycles against one) make longer; the
+        // weighted synthesis, with two recursions side by side, gains.
         t.path = kernel_path::avx512;
         t.lag_correlations = lag_correlations_avx512;
         t.postfilter_zero_part = postfilter_zero_part_avx512;
         t.filter_by_response = filter_by_response_avx512;
-        t.synthesis_filter = synthesis_filter_avx512;
-        t.pole_zero_filter = pole_zero_filter_avx512;
         t.weighted_synthesis = weighted_synthesis_avx512;
     }
 #endif

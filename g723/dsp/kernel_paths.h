@@ -14,9 +14,9 @@
 //
 // The recursive filters (synthesis, pole-zero weighting, weighted synthesis)
 // run on a window of partial sums (filter_window.h) that is SSE2 wherever the
-// target has it, chosen when compiling, on the plain, SSE2 and AVX2 paths
-// (its plain lanes, with the same bits, serve other targets); the AVX-512
-// path holds the window in one register instead of three.
+// target has it, chosen when compiling (its plain lanes, with the same bits,
+// serve other targets); only the weighted synthesis is in the table, its
+// AVX-512 kernel holding the window in one register instead of three.
 #pragma once
 
 #include <array>
@@ -70,9 +70,6 @@ struct kernel_table {
     void (*filter_by_response)(std::span<float, kSubframeSamples> y, std::span<const float, kSubframeSamples> h,
                                const float* x, int count);
     void (*round_to_pcm)(std::span<const float, kFrameSamples> in, std::span<int16_t, kFrameSamples> out);
-    void (*synthesis_filter)(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
-                             float* history);
-    void (*pole_zero_filter)(const float* s, float* u, const std::array<float, 2 * kLpcOrder>& w);
     void (*weighted_synthesis)(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
                                const std::array<float, 2 * kLpcOrder>& w, float* s_mem, float* u_mem);
 };

@@ -2,9 +2,8 @@
 #include "g723/dsp/synthesis_filter.h"
 
 #include "g723/dsp/filter_window.h"
-#include "g723/dsp/filter_window_avx512.h"
 
-namespace g723::paths {
+namespace g723 {
 
 namespace {
 
@@ -30,16 +29,10 @@ void filter(std::span<const float, kSubframeSamples> excitation, const lpc_vecto
 
 }  // namespace
 
-void synthesis_filter_narrow(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
-                             float* history) {
+// The narrow window on every kernel path: this recursion is bound by its
+// one chain of sums, which the wide window's lane moves make longer.
+void synthesis_filter(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a, float* history) {
     filter<filter_window::narrow>(excitation, a, history);
 }
 
-#if G723_X86_KERNELS
-G723_TARGET_AVX512_KERNEL void synthesis_filter_avx512(std::span<const float, kSubframeSamples> excitation,
-                                                       const lpc_vector& a, float* history) {
-    filter<filter_window::wide>(excitation, a, history);
-}
-#endif
-
-}  // namespace g723::paths
+}  // namespace g723

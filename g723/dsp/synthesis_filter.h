@@ -12,7 +12,7 @@
 
 #include <span>
 
-#include "g723/dsp/kernel_paths.h"
+#include "g723/tables/codec_constants.h"
 
 namespace g723 {
 
@@ -28,20 +28,7 @@ inline float synthesis_step(float x, const lpc_vector& a, const float* y) {
 // history points at the most recent past output; history[-1] .. history[-9]
 // are older ones. The 60 outputs are written to history[1] .. history[60], so
 // the array grows in place across subframes.
-inline void synthesis_filter(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
-                             float* history) {
-    kernels().synthesis_filter(excitation, a, history);
-}
-
-namespace paths {
-// The window in three 4-lane registers (plain, SSE2 and AVX2 paths) and in
-// one 16-lane register (AVX-512 path).
-void synthesis_filter_narrow(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
-                             float* history);
-#if G723_X86_KERNELS
-void synthesis_filter_avx512(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
-                             float* history);
-#endif
-}  // namespace paths
+void synthesis_filter(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
+                      float* history);
 
 }  // namespace g723

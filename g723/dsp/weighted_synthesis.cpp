@@ -22,22 +22,25 @@ void filter(std::span<const float, kSubframeSamples> excitation, const lpc_vecto
     for (int t = -kLpcOrder; t < 0; ++t) {
         const typename W::broadcast st = W::spread_value(s[t]);
         W::add(synthesis, ca, st);
+        if (t == -1)
+            W::subtract_with_next(weighted, cb, st, W::successor(synthesis));
+        else
+            W::subtract(weighted, cb, st);
         W::advance(synthesis, excitation[t + kLpcOrder + 1]);
-        W::subtract(weighted, cb, st);
         W::add(weighted, cc, W::spread_value(u[t]));
         W::advance(weighted, 0.0f);
     }
     typename W::broadcast st = W::current(synthesis);
-    typename W::broadcast partial = W::current(weighted);
+    typename W::broadcast ut = W::current(weighted);
     for (int t = 0; t < N; ++t) {
-        const typename W::broadcast ut = W::sum(partial, st);
         s[t] = W::value_of(st);
         u[t] = W::value_of(ut);
         W::add(synthesis, ca, st);
-        W::subtract(weighted, cb, st);
+        const typename W::broadcast next = W::successor(synthesis);
+        W::subtract_with_next(weighted, cb, st, next);
         W::add(weighted, cc, ut);
-        st = W::successor(synthesis);
-        partial = W::successor(weighted);
+        st = next;
+        ut = W::successor(weighted);
         W::advance(synthesis, t + kLpcOrder + 1 < N ? excitation[t + kLpcOrder + 1] : 0.0f);
         W::advance(weighted, 0.0f);
     }

@@ -49,13 +49,13 @@ void expect_path_matches_steps(const kernel_table& kernels, const filter_case& c
     // Synthesis alone.
     signal ref = c.s, out = c.s;
     for (int n = 0; n < N; ++n) ref[first + n] = synthesis_step(c.x[n], c.a, &ref[first + n]);
-    kernels.synthesis_filter(c.x, c.a, &out[first - 1]);
+    synthesis_filter(c.x, c.a, &out[first - 1]);
     EXPECT_TRUE(same_bits(ref, out)) << "synthesis_filter";
 
     // Pole-zero alone, on the given input.
     signal uref = c.u, uout = c.u;
     for (int n = 0; n < N; ++n) uref[first + n] = pole_zero_step(&c.s[first + n], &uref[first + n], c.w);
-    kernels.pole_zero_filter(&c.s[first], &uout[first], c.w);
+    pole_zero_filter(&c.s[first], &uout[first], c.w);
     EXPECT_TRUE(same_bits(uref, uout)) << "pole_zero_filter";
 
     // Both in one pass.
