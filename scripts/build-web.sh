@@ -2,11 +2,11 @@
 # SPDX-License-Identifier: BSD-2-Clause
 # Builds the page into build/web: the library compiled to WebAssembly with
 # emscripten (build/web-wasm), with the calls library's capture code and
-# libpcap in a second module, the page's own files, and wavesurfer.js from
-# the npm registry at the versions of web/package-lock.json (installed into
-# build/web-node, with the download cache in build/npm-cache). The result is
-# a static folder that needs nothing from outside; scripts/serve-web.sh
-# serves it.
+# libpcap in a second module, and the page's own files; the test tools
+# (puppeteer-core, axe-core) come from the npm registry at the versions of
+# web/package-lock.json (installed into build/web-node, with the download
+# cache in build/npm-cache). The result is a static folder that needs
+# nothing from outside; scripts/serve-web.sh serves it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Debian's emscripten runs its JavaScript parts with Debian's acorn.
@@ -45,8 +45,12 @@ if [ -f "$pcap/build/libpcap.a" ]; then
   targets+=(g723_capture_wasm)
 fi
 
+# WebAssembly SIMD, and through it the library's SSE2 kernels: the same
+# operations in the same order as the native vector paths, so the same bits.
 emcmake cmake -S . -B build/web-wasm -DCMAKE_BUILD_TYPE=Release -DG723_BUILD_RTP=OFF \
+  -DCMAKE_CXX_FLAGS="-msimd128 -msse2" \
   -DG723_BUILD_TOOL=OFF -DG723_BUILD_TESTS=OFF -DG723_BUILD_BENCH=OFF -DG723_BUILD_GST=OFF \
+  -DG723_BUILD_WIRESHARK=OFF -DG723_BUILD_BARESIP=OFF \
   "${pcap_options[@]}" -Wno-dev >/dev/null 2>&1
 cmake --build build/web-wasm -j"$(nproc)" --target "${targets[@]}"
 
@@ -58,16 +62,11 @@ if ! cmp -s web/package-lock.json build/web-node/package-lock.json || [ ! -d bui
 fi
 
 page=build/web
-wavesurfer=build/web-node/node_modules/wavesurfer.js
 rm -rf "$page"
-mkdir -p "$page/src" "$page/vendor/plugins"
+mkdir -p "$page/src"
 cp web/index.html web/page.css "$page/"
 cp web/src/*.js build/web-wasm/web/g723.mjs build/web-wasm/web/g723.wasm "$page/src/"
 if [ -f "$pcap/build/libpcap.a" ]; then
   cp build/web-wasm/web/g723_capture.mjs build/web-wasm/web/g723_capture.wasm "$page/src/"
 fi
-cp "$wavesurfer/dist/wavesurfer.esm.js" "$wavesurfer/LICENSE" "$page/vendor/"
-for plugin in spectrogram regions timeline; do
-  cp "$wavesurfer/dist/plugins/$plugin.esm.js" "$page/vendor/plugins/"
-done
 echo "the page is in $page (scripts/serve-web.sh serves it)"

@@ -26,8 +26,10 @@ const char* kernel_path_name(kernel_path path) {
 bool kernel_path_supported(kernel_path path) {
     switch (path) {
         case kernel_path::plain: return true;
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
         case kernel_path::sse2: return true;
+#endif
+#if G723_X86_KERNELS
         case kernel_path::avx2:
             // May run before the C library's own constructors have
             // filled in the processor's features.
@@ -53,9 +55,8 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
                    filter_by_response_plain,
                    round_to_pcm_plain,
                    weighted_synthesis_narrow};
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
     const bool from_sse2 = path == kernel_path::sse2 || path == kernel_path::avx2 || path == kernel_path::avx512;
-    const bool from_avx2 = path == kernel_path::avx2 || path == kernel_path::avx512;
     if (from_sse2) {
         t.path = kernel_path::sse2;
         t.lag_correlations = lag_correlations_sse2;
@@ -66,7 +67,9 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
         t.filter_by_response = filter_by_response_sse2;
         t.round_to_pcm = round_to_pcm_sse2;
     }
-    if (from_avx2) {
+#endif
+#if G723_X86_KERNELS
+    if (path == kernel_path::avx2 || path == kernel_path::avx512) {
         // The pole recursion is bound by its chain of sums, not by width: it
         // keeps the SSE2 kernel.
         t.path = kernel_path::avx2;

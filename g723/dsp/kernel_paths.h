@@ -29,6 +29,7 @@
 // Vector paths for x86: SSE2 is part of the target, AVX2 is compiled per
 // function (target attribute) and used only where the processor has it.
 #define G723_X86_KERNELS 1
+#define G723_SSE2_KERNELS 1
 #define G723_TARGET_AVX2 __attribute__((target("avx2")))
 // AVX-512 (Foundation only) per function likewise. A kernel written once as
 // a template over its lanes (filter_window.h) is compiled for AVX-512 by a
@@ -36,8 +37,16 @@
 // helpers end up inside a function compiled for AVX-512.
 #define G723_TARGET_AVX512 __attribute__((target("avx512f")))
 #define G723_TARGET_AVX512_KERNEL __attribute__((target("avx512f"), flatten))
+#elif defined(__wasm_simd128__) && defined(__SSE2__)
+// WebAssembly with its 128-bit SIMD: the SSE2 kernels, compiled through the
+// compiler's SSE2 headers, which turn each of their operations into the
+// vector instruction with the same lane-wise IEEE result; SIMD is part of
+// the target, so the SSE2 path is the widest.
+#define G723_X86_KERNELS 0
+#define G723_SSE2_KERNELS 1
 #else
 #define G723_X86_KERNELS 0
+#define G723_SSE2_KERNELS 0
 #endif
 
 namespace g723 {

@@ -3,7 +3,7 @@
 
 #include "g723/dsp/dot_product.h"
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -18,7 +18,7 @@ void lag_correlations_plain(std::span<float, kCorrelationLags> out, const float*
     for (int j = 0; j < kLags; ++j) out[j] = dot_product(x, x - (min_lag + j), kLength);
 }
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 
 // Four lags side by side, one per vector lane, each lane keeping the eight
 // partial sums, the tail and the combining order of dot_product for its own
@@ -47,6 +47,9 @@ void lag_correlations_sse2(std::span<float, kCorrelationLags> out, const float* 
     }
 }
 
+#endif
+
+#if G723_X86_KERNELS
 // The same with eight lags per vector.
 G723_TARGET_AVX2 void lag_correlations_avx2(std::span<float, kCorrelationLags> out, const float* x, int min_lag) {
     constexpr int blocked = kLength / 8 * 8;

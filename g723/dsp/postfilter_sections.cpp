@@ -3,7 +3,7 @@
 
 #include "g723/dsp/gain_scaling_step.h"
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -53,7 +53,7 @@ void postfilter_pole_part_and_gain_scaling_plain(float* u, std::span<const float
     postfilter_pole_part_plain(u, zero, c);
 }
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 
 // Four samples per step, each lane with the plain loop's sums in its order.
 void postfilter_zero_part_sse2(std::span<float, N> zero, const float* s, const lpc_vector& b) {
@@ -71,6 +71,9 @@ void postfilter_zero_part_sse2(std::span<float, N> zero, const float* s, const l
     }
 }
 
+#endif
+
+#if G723_X86_KERNELS
 // Eight samples per step, then the last four.
 G723_TARGET_AVX2 void postfilter_zero_part_avx2(std::span<float, N> zero, const float* s, const lpc_vector& b) {
     static_assert(N % 8 == 4);
@@ -113,6 +116,9 @@ G723_TARGET_AVX512 void postfilter_zero_part_avx512(std::span<float, N> zero, co
     }
 }
 
+#endif
+
+#if G723_SSE2_KERNELS
 namespace {
 
 // The pole recursion with the pairs (c4 u[n-5] + c5 u[n-6]), (c6 u[n-7] + c7

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -36,7 +36,7 @@ void filter_by_response_plain(std::span<float, N> y, std::span<const float, N> h
     }
 }
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 
 namespace {
 
@@ -57,6 +57,9 @@ void sse2_pass(float* y, const float* hp, const float* x, int count) {
     for (int j = 0; j < kRegisters; ++j) _mm_storeu_ps(y + 4 * (kFirst + j), acc[j]);
 }
 
+#endif
+
+#if G723_X86_KERNELS
 // Samples i = 8 * kBlock .. min(8 * kBlock + 8, count) - 1 into the outputs
 // from register kBlock on: the outputs of the registers before it are all
 // earlier than i, their terms exact zeros. Leaving those out changes
@@ -89,6 +92,9 @@ G723_TARGET_AVX512 inline void add_block16(__m512 (&acc)[4], const float* hp, co
     }
 }
 
+#endif
+
+#if G723_SSE2_KERNELS
 }  // namespace
 
 // The outputs in two passes of registers, 0 .. 31 and 32 .. 59.
@@ -99,6 +105,9 @@ void filter_by_response_sse2(std::span<float, N> y, std::span<const float, N> h,
     sse2_pass<8, 7>(y.data(), hp.values.data(), x, count);
 }
 
+#endif
+
+#if G723_X86_KERNELS
 // The 60 outputs held in seven 8-lane registers and one 4-lane register
 // for the whole filtering.
 G723_TARGET_AVX2 void filter_by_response_avx2(std::span<float, N> y, std::span<const float, N> h, const float* x,

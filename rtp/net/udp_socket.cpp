@@ -51,8 +51,13 @@ std::string numeric_name(const sockaddr* address, socklen_t length) {
                       NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
         return "?";
     }
-    // An IPv6 address goes in brackets before its port.
-    const bool v6 = address->sa_family == AF_INET6;
+    // An IPv6 address goes in brackets before its port; an IPv4 sender
+    // heard on a socket of both families keeps its IPv4 name.
+    bool v6 = address->sa_family == AF_INET6;
+    if (v6 && std::string_view(host).starts_with("::ffff:") && std::strchr(host, '.') != nullptr) {
+        std::memmove(host, host + 7, std::strlen(host + 7) + 1);
+        v6 = false;
+    }
     std::string name;
     name.append(v6 ? "[" : "").append(host).append(v6 ? "]:" : ":").append(port);
     return name;
@@ -74,6 +79,94 @@ udp_socket udp_socket::connect_to(const udp_url& url) {
         ::close(fd);
     }
     fail(url.text, std::string("cannot send there: ") + std::strerror(last_error));
+}
+
+udp_socket udp_socket::connect_from(const udp_url& url, std::uint16_t local_port) {
+    const address_list list = resolve(url, false);
+    int last_error = 0;
+    for (const addrinfo* at = list.get(); at != nullptr; at = at->ai_next) {
+        const int fd = ::socket(at->ai_family, at->ai_socktype | SOCK_CLOEXEC, at->ai_protocol);
+        if (fd < 0) {
+            last_error = errno;
+            continue;
+        }
+        sockaddr_storage local{};
+        socklen_t length = 0;
+        if (at->ai_family == AF_INET6) {
+            auto* v6 = reinterpret_cast<sockaddr_in6*>(&local);
+            v6->sin6_family = AF_INET6;
+            v6->sin6_port = htons(local_port);
+            length = sizeof *v6;
+        } else {
+            auto* v4 = reinterpret_cast<sockaddr_in*>(&local);
+            v4->sin_family = AF_INET;
+            v4->sin_port = htons(local_port);
+            length = sizeof *v4;
+        }
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer_bytes, sizeof receive_buffer_bytes);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&local), length) == 0 &&
+            ::connect(fd, at->ai_addr, at->ai_addrlen) == 0) {
+            return udp_socket(fd, url.text);
+        }
+        last_error = errno;
+        ::close(fd);
+    }
+    fail(url.text, std::string("cannot send there: ") + std::strerror(last_error));
+}
+
+std::pair<udp_socket, udp_socket> udp_socket::connect_pair(const udp_url& first, const udp_url& second) {
+    // Ports the system hands out are not paired: try a few until the next
+    // one up is free too.
+    for (int attempt = 0;; ++attempt) {
+        udp_socket one = connect_from(first, 0);
+        const std::uint16_t port = one.local_port();
+        if (port < 65535) {
+            try {
+                return {std::move(one), connect_from(second, static_cast<std::uint16_t>(port + 1))};
+            } catch (const network_error&) {
+                if (attempt >= 32) throw;
+            }
+        }
+    }
+}
+
+std::string udp_socket::endpoint_name(const udp_url& url) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* list = nullptr;
+    const std::string port = std::to_string(url.port);
+    if (::getaddrinfo(url.host.c_str(), port.c_str(), &hints, &list) != 0) {
+        fail(url.text, "not a numeric address and port");
+    }
+    const address_list owned(list);
+    return numeric_name(list->ai_addr, list->ai_addrlen);
+}
+
+bool udp_socket::send_to(std::span<const std::uint8_t> datagram, const std::string& endpoint) {
+    // Back from "HOST:PORT" or "[HOST]:PORT" to an address of this
+    // socket's family.
+    const std::size_t colon = endpoint.rfind(':');
+    if (colon == std::string::npos) return false;
+    std::string host = endpoint.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
+    sockaddr_storage local{};
+    socklen_t local_length = sizeof local;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &local_length) != 0) return false;
+    addrinfo hints{};
+    hints.ai_family = local.ss_family;
+    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | (local.ss_family == AF_INET6 ? AI_V4MAPPED : 0);
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(host.c_str(), endpoint.c_str() + colon + 1, &hints, &list) != 0) return false;
+    const address_list owned(list);
+    for (;;) {
+        if (::sendto(fd_, datagram.data(), datagram.size(), 0, list->ai_addr, list->ai_addrlen) >= 0) {
+            return true;
+        }
+        if (errno != EINTR) return false;
+    }
 }
 
 udp_socket udp_socket::bind_to(const udp_url& url) {
@@ -129,16 +222,21 @@ bool udp_socket::send(std::span<const std::uint8_t> datagram) {
 }
 
 wait_result udp_socket::wait(steady_time deadline, const sigset_t* signal_mask) const {
+    return wait_either(*this, *this, deadline, signal_mask);
+}
+
+wait_result udp_socket::wait_either(const udp_socket& one, const udp_socket& other, steady_time deadline,
+                                    const sigset_t* signal_mask) {
     const auto left = deadline - std::chrono::steady_clock::now();
     const auto nanoseconds =
         std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(left).count());
     const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
                            static_cast<long>(nanoseconds % 1'000'000'000)};
-    pollfd readable{fd_, POLLIN, 0};
-    const int ready = ::ppoll(&readable, 1, &timeout, signal_mask);
+    pollfd readable[2] = {{one.fd_, POLLIN, 0}, {other.fd_, POLLIN, 0}};
+    const int ready = ::ppoll(readable, one.fd_ == other.fd_ ? 1 : 2, &timeout, signal_mask);
     if (ready < 0) {
         if (errno == EINTR) return wait_result::interrupted;
-        fail(url_, std::string("cannot wait for packets: ") + std::strerror(errno));
+        fail(one.url_, std::string("cannot wait for packets: ") + std::strerror(errno));
     }
     return ready == 0 ? wait_result::timed_out : wait_result::readable;
 }
@@ -166,6 +264,14 @@ std::string udp_socket::local_address() const {
     socklen_t length = sizeof local;
     if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return "?";
     return numeric_name(reinterpret_cast<sockaddr*>(&local), length);
+}
+
+std::uint16_t udp_socket::local_port() const {
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+    // The port sits at the same place in both families.
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
 }
 
 std::string udp_socket::peer_address() const {

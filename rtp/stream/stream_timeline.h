@@ -90,6 +90,13 @@ public:
     // leaves the timeline as it was: the gap it leaves counts as loss.
     timeline_step add(const timeline_packet& packet, std::vector<timeline_frame>& frames);
 
+    // A live receiver plays packets out after they arrived and gives their
+    // playout times as arrival times: the time the timeline is held to
+    // starts earlier, at the first packet's own arrival.
+    void hold_from(double seconds) {
+        if (!first_arrival_) first_arrival_ = latest_arrival_ = seconds;
+    }
+
 private:
     bool started_ = false;
     std::int64_t last_sequence_ = 0;

@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <random>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "rtp/net/udp_socket.h"
 #include "rtp/net/udp_url.h"
 #include "rtp/stream/live_receiver.h"
+#include "rtp/packet/rtcp_packet.h"
 #include "rtp/packet/rtp_packet.h"
 #include "rtp/stream/stream_report.h"
 #include "rtp/stream/timeline_decoding.h"
@@ -36,29 +38,54 @@ constexpr std::string_view receive_help =
     "  OUTPUT  WAV; FLAC, AIFF, AU or headerless samples for a .flac, .aif/.aiff,\n"
     "          .au or .raw/.pcm name\n"
     "\n"
-    "An adaptive jitter buffer holds each packet until its playout time: the\n"
-    "path's least transit time plus a delay of four times the measured\n"
-    "interarrival jitter, kept between --min-delay and --max-delay. A packet\n"
+    "An adaptive jitter buffer holds each packet until its playout time. The\n"
+    "first packet sets the reference; a packet's relative delay is how much\n"
+    "later than that it came for the audio it carries. The playout delay\n"
+    "aims at the 98th percentile of the relative delays of the last 512\n"
+    "packets (some 15 s), so that about 2 % of packets may come too late. It\n"
+    "rises at once when that percentile rises or a packet comes too late, and\n"
+    "falls only in the pauses between talkspurts (silence the sender did not\n"
+    "send), by at most half the pause and a quarter of the way each time, so\n"
+    "speech is never cut; --min-delay and --max-delay bound it. Packets that\n"
+    "come out of order before their playout time are put back in sequence;\n"
+    "packets that come early (a sender catching up after a stall) are held in\n"
+    "sequence, up to two minutes of audio, and played at their time. A packet\n"
     "arriving after its playout time is late and dropped. Frames of lost and\n"
     "late packets are concealed, silence the sender did not send is played as\n"
     "comfort noise. A timestamp jump starts a new segment in the same file,\n"
     "decoded afresh.\n"
     "\n"
     "One source at a time: a source (an SSRC from one address and port) is\n"
-    "heard once two of its packets follow on in sequence. While the source\n"
+    "heard once three of its packets with sequence numbers within 16 of one\n"
+    "another have come, in any order, with timestamps no more than one second\n"
+    "ahead of the time they took to arrive (a chain of packets whose\n"
+    "timestamps leap faster than the clock is never heard). While the source\n"
     "being played keeps sending, packets of other sources are counted and\n"
-    "dropped; once it has sent nothing for --timeout (a pause of silence\n"
-    "compression shorter than that is a pause), another source that has kept\n"
-    "sending in sequence takes over as a new segment, from its first packet\n"
-    "after the old one's last.\n"
+    "dropped; once it has sent nothing for --timeout and what it sent has\n"
+    "played out (a pause of silence compression shorter than that is a\n"
+    "pause), another source heard meanwhile takes over as a new segment, from\n"
+    "its first packet after the old one's last. With --from, only that sender\n"
+    "is heard.\n"
     "\n"
-    "The audio written never runs ahead of the time the packets took to\n"
-    "arrive by more than --max-delay and one packet, however their timestamps\n"
-    "leap (a sender faster than real time needs a --max-delay that covers\n"
-    "the difference), and stops at two hours.\n"
+    "RTCP (RFC 3550) is heard on the port above PORT (on PORT itself with\n"
+    "--rtcp-mux). Only a valid report of the source being played, from its\n"
+    "address at its RTP port or the one above, with its SSRC, counts: its\n"
+    "sender reports are noted, and its BYE ends receiving at once (what is\n"
+    "held plays out). Receiver reports about that source (loss, jitter, the\n"
+    "last sender report and the delay since) go to where its reports come\n"
+    "from, else to the port above its RTP port, every 5 s or so (varied at\n"
+    "random by half, the first after half that), and with a BYE at the end.\n"
+    "With the source's sender reports, the report gives the playout delay:\n"
+    "from when the sender's clock says a packet's audio ended to when it\n"
+    "played out.\n"
+    "\n"
+    "The audio written never runs ahead of the time since playout began by\n"
+    "more than --max-delay and one packet, however the timestamps leap, and\n"
+    "stops at two hours.\n"
     "\n"
     "Receiving stops after --duration, after --timeout without packets of the\n"
-    "source being played (and none waiting to take over), or on Ctrl-C\n"
+    "source being played once what it sent has played out (and none waiting\n"
+    "to take over), or on Ctrl-C\n"
     "(SIGINT), SIGTERM or SIGHUP; in each case the packets held are played out\n"
     "and OUTPUT is finished. When no packet was heard, OUTPUT is not written\n"
     "and an existing file of that name is left as it was.\n"
@@ -72,6 +99,9 @@ constexpr std::string_view receive_help =
     "                  packets came, 60 for the first)\n"
     "  --min-delay MS  least playout delay (default 30)\n"
     "  --max-delay MS  greatest playout delay (default 300, at most 10000)\n"
+    "  --from SENDER   hear only SENDER, a numeric address and port\n"
+    "                  (127.0.0.1:4000, [::1]:4000)\n"    "  --rtcp-mux      RTCP on PORT itself (RFC 5761), not the port above\n"
+    "  --no-rtcp       neither hear nor send RTCP\n"
     "  --json          print the report as JSON\n"
     "  --raw           write headerless 16-bit little-endian samples\n"
     "  --no-postfilter switch the decoder's pitch and formant postfilters off\n";
@@ -134,11 +164,14 @@ receive_settings read_receive_settings(const parsed_arguments& arguments) {
 }  // namespace
 
 exit_status run_receive(std::span<char* const> argument_list) {
-    constexpr auto options = std::array<option_definition, 8>{{{"pt", true},
+    constexpr auto options = std::array<option_definition, 11>{{{"pt", true},
                                                                {"duration", true},
                                                                {"timeout", true},
                                                                {"min-delay", true},
                                                                {"max-delay", true},
+                                                               {"from", true},
+                                                               {"rtcp-mux", false},
+                                                               {"no-rtcp", false},
                                                                {"json", false},
                                                                {"no-postfilter", false},
                                                                {"raw", false}}};
@@ -157,39 +190,100 @@ exit_status run_receive(std::span<char* const> argument_list) {
     decoder_settings decoding;
     decoding.postfilter = !arguments.has("no-postfilter");
 
+    std::optional<std::string> only_from;
+    if (arguments.has("from")) {
+        const std::string& from = arguments.value("from");
+        const net::udp_url sender = read_udp_url(
+            "receive", from.starts_with("udp://") ? from : "udp://" + from, net::host_part::required);
+        try {
+            only_from = net::udp_socket::endpoint_name(sender);
+        } catch (const net::network_error&) {
+            fail_usage("receive: option '--from' needs a numeric address and port, not '" + from + "'");
+        }
+    }
     net::udp_socket socket = net::udp_socket::bind_to(address);
+    const bool rtcp = !arguments.has("no-rtcp");
+    const bool rtcp_mux = rtcp && arguments.has("rtcp-mux");
+    // RTCP on the port above, unless it shares the RTP port.
+    std::optional<net::udp_socket> rtcp_socket;
+    if (rtcp && !rtcp_mux) {
+        net::udp_url above = address;
+        above.port = static_cast<std::uint16_t>(address.port + 1);
+        try {
+            if (address.port < 65535) rtcp_socket.emplace(net::udp_socket::bind_to(above));
+        } catch (const net::network_error& error) {
+            std::fprintf(stderr, "g723 receive: %s; receiving without RTCP\n", error.what());
+        }
+    }
+    net::udp_socket& rtcp_out = rtcp_socket ? *rtcp_socket : socket;
     audio_output output(output_name, arguments.has("raw"));
     const sigset_t wait_mask = catch_stop_signals();
 
+    // Arrivals are timed from here.
+    using clock = std::chrono::steady_clock;
+    const clock::time_point start = clock::now();
+    const double wall_at_start =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    auto now = [&] { return std::chrono::duration<double>(clock::now() - start).count(); };
     decoder_handle decoder(decoding);
     std::array<std::int16_t, frame_samples> samples{};
     rtp::live_receiver receiver(
         {settings.payload_type, arguments.has("pt") ? "--pt" : "static", settings.limits,
-         socket.local_address(), output.name(), settings.timeout},
+         socket.local_address(), output.name(), settings.timeout, only_from, rtcp_mux,
+         wall_at_start},
         [&](const rtp::timeline_frame& frame, rtp::stream_statistics& statistics) {
             rtp::decode_timeline_frame(decoder.get(), frame, samples, statistics);
             output.write(samples);
         });
 
-    using clock = std::chrono::steady_clock;
-    const clock::time_point start = clock::now();
-    auto now = [&] { return std::chrono::duration<double>(clock::now() - start).count(); };
     std::optional<double> first_arrival;
     std::vector<std::uint8_t> datagram(65536);
     // Reads what is queued, a bounded batch at a time so that a flood
     // cannot hold off playout or the stop.
+    bool source_left = false;
+    auto hear_rtcp = [&](std::span<const std::uint8_t> bytes, const std::string& source, double arrival) {
+        if (receiver.add_rtcp(bytes, source, arrival) == rtp::rtcp_effect::goodbye) source_left = true;
+    };
     auto drain = [&](int most) {
-        for (int i = 0; i < most; ++i) {
+        for (int i = 0; i < most && !source_left; ++i) {
             const auto received = socket.receive(datagram);
-            if (!received) return;
+            if (!received) break;
             const double arrival = now();
-            receiver.add(std::span(datagram).first(received->size), received->source, arrival);
+            const auto bytes = std::span(datagram).first(received->size);
+            if (rtcp_mux && rtp::is_rtcp(bytes)) {
+                hear_rtcp(bytes, received->source, arrival);
+                continue;
+            }
+            receiver.add(bytes, received->source, arrival);
             if (!first_arrival && receiver.heard_anything()) first_arrival = arrival;
         }
+        for (int i = 0; rtcp_socket && i < most && !source_left; ++i) {
+            const auto received = rtcp_socket->receive(datagram);
+            if (!received) break;
+            hear_rtcp(std::span(datagram).first(received->size), received->source, now());
+        }
+    };
+    // Receiver reports (RFC 3550, 6.2): the first after half the least
+    // interval of 5 s, then every 5 s, each varied by a random half.
+    std::mt19937 random{std::random_device{}()};
+    std::uniform_real_distribution<double> vary(0.5, 1.5);
+    const auto own_ssrc = static_cast<std::uint32_t>(random());
+    const std::string cname = "g723@" + socket.local_address().substr(0, socket.local_address().rfind(':'));
+    std::optional<double> next_report;
+    auto report_back = [&](bool goodbye) {
+        const auto report = receiver.receiver_report(own_ssrc, cname, goodbye, now());
+        if (report) rtcp_out.send_to(report->first, report->second);
     };
 
-    while (!stop_requested) {
+    while (!stop_requested && !source_left) {
         receiver.play_due(now());
+        if (rtcp && first_arrival) {
+            if (!next_report) next_report = *first_arrival + 2.5 * vary(random);
+            if (now() >= *next_report) {
+                report_back(false);
+                *next_report += 5.0 * vary(random);
+            }
+        }
         // The earliest of: the idle time-out, the duration, the next playout
         // or handover. A source waiting to take over from a silent one does
         // so at the moment the time-out would end the call.
@@ -199,14 +293,20 @@ exit_status run_receive(std::span<char* const> argument_list) {
             stop_at = std::min(stop_at, *first_arrival + *settings.duration);
         }
         if (now() >= stop_at) break;
-        const double wake = std::min(stop_at, receiver.next_event().value_or(stop_at));
+        double wake = std::min(stop_at, receiver.next_event().value_or(stop_at));
+        if (next_report) wake = std::min(wake, *next_report);
         const auto deadline = start + std::chrono::duration_cast<clock::duration>(
                                           std::chrono::duration<double>(wake));
-        if (socket.wait(deadline, &wait_mask) == net::wait_result::readable) drain(256);
+        if (net::udp_socket::wait_either(socket, rtcp_out, deadline, &wait_mask) ==
+            net::wait_result::readable) {
+            drain(256);
+        }
     }
-    // Datagrams already queued arrived before the stop: they count.
-    drain(4096);
-    receiver.play_all();
+    // Datagrams already queued arrived before the stop: they count (after
+    // the source's BYE, nothing more of it comes).
+    if (!source_left) drain(4096);
+    receiver.play_all(now());
+    if (rtcp) report_back(true);
     // Without a packet heard there is nothing to keep: an existing OUTPUT
     // stays as it was.
     if (receiver.heard_anything()) output.commit();

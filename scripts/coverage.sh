@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
+# Line and branch coverage of the test suite, per folder.
+#   scripts/coverage.sh                 the whole CTest suite, and the Python tests
+#   scripts/coverage.sh -R Rtp          only the tests ctest -R selects (no Python)
+# Builds with gcc's coverage instrumentation (unoptimized) in build/coverage,
+# runs the tests, and writes with gcovr, into build/coverage-report:
+#   summary.txt      lines and branches per folder (g723/, rtp/, media/,
+#                    tools/, the plugins, the Python binding's C++)
+#   files.txt        lines and branches per file, with the lines not run
+#   index.html       the same as pages, each file's lines and branches marked
+# COVERAGE_BUILD and COVERAGE_REPORT name other folders; COVERAGE_TARGETS
+# builds only the targets named, COVERAGE_OPTIONS adds configure options
+# (the smoke test uses both: the library and one test). Branches the
+# compiler adds for exceptions and branches it proves unreachable are not
+# counted.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${COVERAGE_BUILD:-$root/build/coverage}
+report=${COVERAGE_REPORT:-$root/build/coverage-report}
+jobs=${COVERAGE_JOBS:-$(nproc)}
+command -v gcovr >/dev/null || scripts/install-deps.sh
+
+flags="-O0 -g --coverage"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="$flags" -DCMAKE_CXX_FLAGS_DEBUG="$flags" \
+  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage -DCMAKE_MODULE_LINKER_FLAGS=--coverage \
+  -DG723_BUILD_TESTS=ON -DG723_BUILD_BENCH=OFF -DG723_BUILD_GST=ON -DG723_BUILD_WIRESHARK=ON \
+  ${COVERAGE_OPTIONS:-} >/dev/null
+targets=()
+for target in ${COVERAGE_TARGETS:-}; do targets+=(--target "$target"); done
+cmake --build "$build" -j"$jobs" "${targets[@]}" >/dev/null
+# Counts from an earlier run would add to this one's.
+find "$build" -name '*.gcda' -delete
+rm -rf "$report" && mkdir -p "$report"
+
+status=0
+ctest --test-dir "$build" --output-on-failure -j"$jobs" "$@" >"$report/ctest.log" 2>&1 || status=$?
+tail -n 3 "$report/ctest.log"
+
+# The Python binding: built with the same instrumentation into a folder of
+# the build (its objects and counts stay there; the module's own -O3 comes
+# after these flags), and its tests run against it.
+python_objects=""
+if [[ $# -eq 0 && ${COVERAGE_PYTHON:-1} != 0 ]]; then
+  python_build=$build/python
+  rm -rf "$python_build" && mkdir -p "$python_build"
+  if (cd python && CFLAGS="--coverage" LDFLAGS=--coverage \
+        /usr/bin/python3 setup.py -q build --build-base "$python_build" >"$report/python-build.log" 2>&1); then
+    lib=$(find "$python_build" -maxdepth 1 -name 'lib.*' | head -n 1)
+    (cd "$python_build" && G723_TOOL=$build/tools/g723 PYTHONDONTWRITEBYTECODE=1 PYTHONPATH=$lib \
+       /usr/bin/python3 -m pytest -p no:cacheprovider -q "$root/python/tests" >"$report/pytest.log" 2>&1) || status=$?
+    tail -n 1 "$report/pytest.log"
+    python_objects=$python_build
+  else
+    echo "coverage: the Python binding did not build (see $report/python-build.log)" >&2
+    status=1
+  fi
+fi
+
+# One pass over the counts into JSON, then the reports from it.
+gcovr_options=(--root "$root" --exclude-throw-branches --exclude-unreachable-branches
+               --exclude "$root/tests/" --exclude "$root/fuzz/" --exclude "$root/bench/" --exclude '/usr/'
+               --exclude "$build/")
+search=("$build")
+[[ -n $python_objects ]] && search+=("$python_objects")
+gcovr "${gcovr_options[@]}" --json "$report/coverage.json" -j"$jobs" "${search[@]}" 2>"$report/gcovr.log"
+gcovr --add-tracefile "$report/coverage.json" --root "$root" --txt "$report/files.txt" \
+  --html-details "$report/index.html" --html-title "g723 test coverage" 2>>"$report/gcovr.log"
+python3 scripts/coverage_summary.py "$report/coverage.json" | tee "$report/summary.txt"
+echo "coverage: reports in $report (summary.txt, files.txt, index.html)"
+exit $status
