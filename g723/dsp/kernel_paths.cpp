@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "g723/dsp/autocorrelation.h"
 #include "g723/dsp/even_lag_correlations.h"
 #include "g723/dsp/lag_correlations.h"
 #include "g723/dsp/pcm_rounding.h"
@@ -53,6 +54,7 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
                    postfilter_pole_part_plain,
                    postfilter_pole_part_and_gain_scaling_plain,
                    filter_by_response_plain,
+                   autocorrelation_plain,
                    round_to_pcm_plain,
                    weighted_synthesis_narrow};
 #if G723_SSE2_KERNELS
@@ -65,6 +67,7 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
         t.postfilter_pole_part = postfilter_pole_part_sse2;
         t.postfilter_pole_part_and_gain_scaling = postfilter_pole_part_and_gain_scaling_sse2;
         t.filter_by_response = filter_by_response_sse2;
+        t.autocorrelation = autocorrelation_sse2;
         t.round_to_pcm = round_to_pcm_sse2;
     }
 #endif
@@ -77,6 +80,7 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
         t.even_lag_correlations = even_lag_correlations_avx2;
         t.postfilter_zero_part = postfilter_zero_part_avx2;
         t.filter_by_response = filter_by_response_avx2;
+        t.autocorrelation = autocorrelation_avx2;
         t.round_to_pcm = round_to_pcm_avx2;
     }
     if (path == kernel_path::avx512) {
@@ -90,6 +94,7 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
         t.lag_correlations = lag_correlations_avx512;
         t.postfilter_zero_part = postfilter_zero_part_avx512;
         t.filter_by_response = filter_by_response_avx512;
+        t.autocorrelation = autocorrelation_avx512;
         t.weighted_synthesis = weighted_synthesis_avx512;
     }
 #endif

@@ -63,6 +63,8 @@ bool kernel_path_supported(kernel_path path);
 inline constexpr int kCorrelationLags = 64;
 inline constexpr int kCorrelationLength = 60;
 inline constexpr int kEvenLags = kSubframeSamples / 2;
+// The LPC analysis block: a subframe and 60 samples either side.
+inline constexpr int kAnalysisLength = 3 * kSubframeSamples;
 
 // The kernels of one path. Each entry's contract is that of the plain
 // function in the kernel's own header.
@@ -78,6 +80,7 @@ struct kernel_table {
                                                   float increment, float& gain_state);
     void (*filter_by_response)(std::span<float, kSubframeSamples> y, std::span<const float, kSubframeSamples> h,
                                const float* x, int count);
+    void (*autocorrelation)(std::span<float, kLpcOrder + 1> r, std::span<const float, kAnalysisLength> s);
     void (*round_to_pcm)(std::span<const float, kFrameSamples> in, std::span<int16_t, kFrameSamples> out);
     void (*weighted_synthesis)(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
                                const std::array<float, 2 * kLpcOrder>& w, float* s_mem, float* u_mem);
