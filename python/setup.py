@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: BSD-2-Clause
 """Builds the g723 extension: the binding's modules in src/, the codec
 library's sources and the calls library's (captures, RTP, SDP), found in the
-project around this folder, compiled into one module, with soxr and libpcap
-linked from the system (pkg-config soxr libpcap)."""
+project around this folder, compiled into one module, with soxr, libpcap and
+libsrtp2 linked from the system (pkg-config soxr libpcap libsrtp2)."""
 
 import os
 import re
@@ -30,7 +30,7 @@ def project_root() -> Path:
 
 
 # The system libraries the module links, and the Debian package of each.
-SYSTEM_LIBRARIES = {"soxr": "libsoxr-dev", "libpcap": "libpcap-dev"}
+SYSTEM_LIBRARIES = {"soxr": "libsoxr-dev", "libpcap": "libpcap-dev", "libsrtp2": "libsrtp2-dev"}
 
 
 def pkg_config_flags(option: str) -> list:

@@ -13,8 +13,8 @@ set -euo pipefail
 core=(
   # library and tool
   cmake g++ make pkg-config libsndfile1-dev libsoxr-dev
-  # packet captures and RTP (the calls library)
-  libpcap-dev
+  # packet captures and RTP (the calls library), SRTP
+  libpcap-dev libsrtp2-dev
 )
 rest=(
   # tests and benchmarks

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -227,16 +229,28 @@ wait_result udp_socket::wait(steady_time deadline, const sigset_t* signal_mask) 
 
 wait_result udp_socket::wait_either(const udp_socket& one, const udp_socket& other, steady_time deadline,
                                     const sigset_t* signal_mask) {
+    const std::array<const udp_socket*, 2> both{&one, &other};
+    return wait_any(both, deadline, signal_mask);
+}
+
+wait_result udp_socket::wait_any(std::span<const udp_socket* const> sockets, steady_time deadline,
+                                 const sigset_t* signal_mask) {
     const auto left = deadline - std::chrono::steady_clock::now();
     const auto nanoseconds =
         std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(left).count());
     const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
                            static_cast<long>(nanoseconds % 1'000'000'000)};
-    pollfd readable[2] = {{one.fd_, POLLIN, 0}, {other.fd_, POLLIN, 0}};
-    const int ready = ::ppoll(readable, one.fd_ == other.fd_ ? 1 : 2, &timeout, signal_mask);
+    std::array<pollfd, 8> readable{};
+    nfds_t count = 0;
+    for (const udp_socket* socket : sockets) {
+        const bool listed = std::any_of(readable.begin(), readable.begin() + count,
+                                        [&](const pollfd& entry) { return entry.fd == socket->fd_; });
+        if (!listed && count < readable.size()) readable[count++] = {socket->fd_, POLLIN, 0};
+    }
+    const int ready = ::ppoll(readable.data(), count, &timeout, signal_mask);
     if (ready < 0) {
         if (errno == EINTR) return wait_result::interrupted;
-        fail(one.url_, std::string("cannot wait for packets: ") + std::strerror(errno));
+        fail(sockets.empty() ? std::string() : sockets[0]->url_, std::string("cannot wait for packets: ") + std::strerror(errno));
     }
     return ready == 0 ? wait_result::timed_out : wait_result::readable;
 }

@@ -13,11 +13,14 @@
 #include "commands/commands.h"
 #include "bitstream/encoded_speech.h"
 #include "commands/frame_pacer.h"
+#include "commands/srtp_options.h"
 #include "rtp/net/udp_socket.h"
 #include "rtp/net/udp_url.h"
 #include "rtp/packet/rtp_packet.h"
 #include "rtp/packet/rtp_packetizer.h"
 #include "rtp/stream/sender_reporting.h"
+#include "rtp/srtp/srtp_inbound.h"
+#include "rtp/srtp/srtp_session.h"
 
 namespace g723::tool {
 
@@ -64,7 +67,15 @@ constexpr std::string_view send_help =
     "  --speed FACTOR  send that many times faster than real time (1 to 1000,\n"
     "                  default 1), for tests that should not take long\n"
     "  --rtcp-mux      send RTCP on the RTP port (RFC 5761), not the one above\n"
-    "  --no-rtcp       send no RTCP\n";
+    "  --no-rtcp       send no RTCP\n"
+    "  --srtp KEY      send SRTP with the SDES key KEY, 'SUITE inline:BASE64' as\n"
+    "                  an a=crypto line gives it: SUITE AES_CM_128_HMAC_SHA1_80\n"
+    "                  or _32, AES_192_CM_ or AES_256_CM_HMAC_SHA1_80 or _32,\n"
+    "                  AEAD_AES_128_GCM or AEAD_AES_256_GCM; BASE64 the master\n"
+    "                  key and salt; RTCP goes as SRTCP\n"
+    "  --srtp-key-file FILE\n"
+    "                  KEY from the first line of FILE that is not blank or a\n"
+    "                  '#' comment, to keep it off the command line\n";
 
 constexpr std::string_view send_exit_status_help =
     "Exit status: 0 when every frame was sent, 1 when INPUT cannot be read or\n"
@@ -139,7 +150,7 @@ struct send_totals {
 }  // namespace
 
 exit_status run_send(std::span<char* const> argument_list) {
-    constexpr auto own_options = std::array<option_definition, 10>{{{"bitstream", false},
+    constexpr auto own_options = std::array<option_definition, 12>{{{"bitstream", false},
                                                                    {"slots", false},
                                                                    {"raw", false},
                                                                    {"frames-per-packet", true},
@@ -148,7 +159,9 @@ exit_status run_send(std::span<char* const> argument_list) {
                                                                    {"seed", true},
                                                                    {"speed", true},
                                                                    {"rtcp-mux", false},
-                                                                   {"no-rtcp", false}}};
+                                                                   {"no-rtcp", false},
+                                                                   {"srtp", true},
+                                                                   {"srtp-key-file", true}}};
     constexpr auto options = join(own_options, encoder_options);
     const parsed_arguments arguments = parse_arguments("send", argument_list, options);
     if (arguments.help) {
@@ -176,6 +189,16 @@ exit_status run_send(std::span<char* const> argument_list) {
     const double loss_percent = number_option("send", arguments, "loss", 0, 100, 0);
     const std::uint64_t seed = unsigned_option("send", arguments, "seed", 1);
     const double speed = number_option("send", arguments, "speed", 1, 1000, 1);
+    // With SRTP, the reports go out as SRTCP, and those that come back are
+    // authenticated before they are heard.
+    std::optional<srtp::srtp_session> protection;
+    std::optional<srtp::srtp_inbound> reports_in;
+    std::string_view suite;
+    if (const auto key = read_live_key("send", arguments)) {
+        protection.emplace(*key, srtp::session_direction::outbound);
+        reports_in.emplace(*key);
+        suite = srtp::describe(key->suite).name;
+    }
 
     std::optional<frame_source> opened;
     try {
@@ -225,7 +248,8 @@ exit_status run_send(std::span<char* const> argument_list) {
     std::uniform_real_distribution<double> vary(0.5, 1.5);
     std::optional<std::chrono::steady_clock::time_point> next_report;
     auto report = [&](bool goodbye) {
-        rtcp_out.send(reporting.sender_report(media_now(), goodbye));
+        std::vector<std::uint8_t> sender_report = reporting.sender_report(media_now(), goodbye);
+        if (!protection || protection->protect_rtcp(sender_report)) rtcp_out.send(sender_report);
         next_report = std::chrono::steady_clock::now() +
                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                           std::chrono::duration<double>(5.0 * vary(random)));
@@ -235,7 +259,13 @@ exit_status run_send(std::span<char* const> argument_list) {
         for (int i = 0; i < 64; ++i) {
             const auto received = rtcp_out.receive(incoming);
             if (!received) return;
-            reporting.hear(std::span(incoming).first(received->size));
+            std::span<const std::uint8_t> bytes = std::span(incoming).first(received->size);
+            if (reports_in) {
+                const auto clear = reports_in->open(std::span(incoming).first(received->size));
+                if (!clear) continue;
+                bytes = *clear;
+            }
+            reporting.hear(bytes);
         }
     };
     // A packet leaves when its last frame would have been spoken.
@@ -249,7 +279,12 @@ exit_status run_send(std::span<char* const> argument_list) {
             return;
         }
         pacer.wait_until(packet.first_frame + packet.frames);
-        if (!socket.send(packet.datagram)) ++totals.refused;
+        std::vector<std::uint8_t> sealed;
+        if (protection) {
+            sealed = packet.datagram;
+            if (!protection->protect_rtp(sealed)) throw tool_error(exit_status::data_error, "send: libsrtp could not protect a packet");
+        }
+        if (!socket.send(protection ? sealed : packet.datagram)) ++totals.refused;
         ++totals.packets;
         totals.frames += packet.frames;
         totals.payload_bytes += packet.datagram.size() - rtp::rtp_header_bytes;
@@ -273,6 +308,7 @@ exit_status run_send(std::span<char* const> argument_list) {
     std::printf("stream           SSRC 0x%08x, payload type %u, %zu frame%s per packet\n",
                 stream.ssrc, payload_type, frames_per_packet,
                 frames_per_packet == 1 ? "" : "s");
+    if (protection) std::printf("srtp             %s\n", std::string(suite).c_str());
     std::printf("packets          %llu sent, %llu dropped (--loss), %llu talkspurt%s\n",
                 static_cast<unsigned long long>(totals.packets),
                 static_cast<unsigned long long>(totals.dropped_packets),
