@@ -18,18 +18,11 @@
 #include "speech_quality.h"
 #include "speech_signal.h"
 #include "media/codec/frame_layout.h"
+#include "usage_error.h"
 
 namespace {
 
 using namespace g723::bench;
-
-// A mistake on the command line: exit status 2, where a file's fault is 1.
-class usage_error : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-[[noreturn]] void fail_usage(const std::string& message) { throw usage_error(message); }
 
 constexpr std::string_view usage =
     "usage: g723_peers [--repetitions N] [--seconds S] [INPUT]\n"
