@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "audio/audio_output.h"
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 #include "commands/command_line.h"
 #include "commands/command_options.h"
 #include "commands/commands.h"
@@ -25,6 +25,7 @@
 
 namespace g723::tool {
 
+using namespace g723::media;
 using namespace g723::rtp;
 
 namespace {
