@@ -60,7 +60,7 @@ version = project_version(root)
 # library's folders needs no change here. setuptools takes only paths
 # relative to this folder.
 library_sources = sorted(os.path.relpath(path, HERE)
-                         for folder in ("g723", "rtp") for path in root.glob(f"{folder}/**/*.cpp"))
+                         for folder in ("g723", "media", "rtp") for path in root.glob(f"{folder}/**/*.cpp"))
 binding_sources = sorted(os.path.relpath(path, HERE) for path in (HERE / "src").glob("*.cpp"))
 cflags = pkg_config_flags("--cflags")
 libs = pkg_config_flags("--libs")

@@ -21,7 +21,8 @@ for needed in "$tool" "$player" "$build/gst-plugins/libgstg723.so"; do
 done
 export GST_PLUGIN_PATH=$PWD/$build/gst-plugins
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# BENCH_LIVE_KEEP=1 keeps the files for a look.
+[[ -n ${BENCH_LIVE_KEEP:-} ]] && echo "bench-live: files in $work" >&2 || trap 'rm -rf "$work"' EXIT
 realtime=(chrt -f 10)
 "${realtime[@]}" true 2>/dev/null || realtime=()
 
@@ -101,8 +102,9 @@ def percentile(values, share):
 
 reference = samples(f"{work}/reference.wav")
 first_frame = first_sent_frame(open(f"{work}/sent.bit", "rb").read())
-print("| profile | receiver | path lost | late | concealed | mean delay/ms | p95 delay/ms | SNR/dB |")
-print("|---|---|---:|---:|---:|---:|---:|---:|")
+print(f"{len(reference) // 240} frames sent (with the silence left untransmitted)\n")
+print("| profile | receiver | path lost | late | concealed | frames written | mean delay/ms | p95 delay/ms | SNR/dB |")
+print("|---|---|---:|---:|---:|---:|---:|---:|---:|")
 for profile in profiles:
     for side in ("receive", "gstreamer"):
         log = relay_log(f"{work}/{profile}/{side}.relay")
@@ -128,5 +130,6 @@ for profile in profiles:
             mean = sum(delays) / len(delays) if delays else 0
             p95 = percentile(delays, 0.95)
             name = f"GStreamer ({report['latency_ms']} ms)"
-        print(f"| {profile} | {name} | {lost} | {late} | {concealed} | {mean:.0f} | {p95:.0f} | {quality:.1f} |")
+        written = len(received) // 240
+        print(f"| {profile} | {name} | {lost} | {late} | {concealed} | {written} | {mean:.0f} | {p95:.0f} | {quality:.1f} |")
 PY

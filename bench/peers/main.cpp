@@ -17,7 +17,7 @@
 #include "speech_codec.h"
 #include "speech_quality.h"
 #include "speech_signal.h"
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 #include "io/tool_error.h"
 
 namespace {
@@ -112,7 +112,7 @@ int run(int argc, char** argv) {
     for (const auto& codec : codecs) frame_multiple = std::lcm(frame_multiple, codec->frame_samples());
     const speech_signal signal = load_speech(chosen.input, chosen.seconds, max_delay, frame_multiple);
     const std::span<const std::int16_t> samples(signal.samples);
-    const double audio_seconds = static_cast<double>(samples.size()) / g723::rtp::sample_rate;
+    const double audio_seconds = static_cast<double>(samples.size()) / g723::media::sample_rate;
 
     std::vector<round_trip> trips;
     trips.reserve(codecs.size());

@@ -82,6 +82,7 @@ py::tuple endpoint_tuple(const g723::rtp::endpoint& point) {
 py::dict read_capture_data(const std::string& path, const std::vector<unsigned>& payload_types,
                            const std::vector<std::string>& srtp_keys, bool postfilter, bool calls) {
     namespace rtp = g723::rtp;
+    namespace media = g723::media;
     capture_reading reading;
     std::vector<std::vector<std::int16_t>> call_samples;
     std::vector<double> call_starts;
@@ -104,7 +105,7 @@ py::dict read_capture_data(const std::string& path, const std::vector<unsigned>&
                        [](rtp::decoded_frame kind) { return static_cast<std::uint8_t>(kind); });
         std::vector<std::int64_t> segments;
         for (const std::size_t start : decoded.segment_starts) {
-            segments.push_back(static_cast<std::int64_t>(start * rtp::frame_samples));
+            segments.push_back(static_cast<std::int64_t>(start * media::frame_samples));
         }
         py::dict stream;
         stream["source"] = endpoint_tuple(found.key.source);

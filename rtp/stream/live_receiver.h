@@ -124,8 +124,8 @@ public:
     // before a source is heard.
     std::optional<std::pair<std::vector<std::uint8_t>, std::string>> receiver_report(
         std::uint32_t own_ssrc, const std::string& cname, bool goodbye, double now_seconds);
-    // Ends the source being played at once: everything held plays out.
-    void end_source(double now_seconds) { play_all(now_seconds); }
+    // The playout delay in force.
+    double playout_delay_seconds() const { return buffer_.delay_seconds(); }
 
     // The report: one row per source played, then counts about the datagrams.
     stream_report report() const;

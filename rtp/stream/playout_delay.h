@@ -21,7 +21,7 @@ struct playout_delay_limits {
 // playout time. It rises at once, to that quantile as soon as the quantile
 // rises and to cover any packet that came too late; it falls only inside a
 // pause (frames the sender left untransmitted), by at most half the pause
-// and a quarter of the way to the quantile each time, so that speech is
+// and half the way to the quantile each time, so that speech is
 // never cut to catch up. It never goes above the greatest delay, nor
 // below the least delay over the best relative delay of the window.
 class playout_delay {

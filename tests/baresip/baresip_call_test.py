@@ -20,7 +20,8 @@ Cases:
   ptime60    60 ms packets, silence compression on
   loss       packets from the caller dropped on the way by a relay, with a
              jitter buffer: one concealment per gap
-  sipp       SIPp calls baresip and plays a capture of `g723 send`
+  sipp       SIPp calls baresip and plays a capture of `g723 send` (90 ms
+             packets)
 Exit status 77 means the case cannot run here (no network namespace, no
 tcpdump, no baresip).
 """
@@ -652,7 +653,8 @@ def sipp_case(args, tool, work, processes):
     listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     listener.bind(("127.0.0.1", SEND_PORT))
     dump = start_capture(processes, work, sent_capture, f"udp port {SEND_PORT}")
-    print(tool.run("send", source, f"udp://127.0.0.1:{SEND_PORT}",
+    # Three frames a packet, which baresip itself does not send by default.
+    print(tool.run("send", "--frames-per-packet", "3", source, f"udp://127.0.0.1:{SEND_PORT}",
                    prefix=processes.realtime).strip())
     stop_capture(processes, dump, sent_capture)
     listener.close()

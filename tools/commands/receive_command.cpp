@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "audio/audio_output.h"
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 #include "commands/command_line.h"
 #include "commands/command_options.h"
 #include "commands/commands.h"
@@ -25,6 +25,7 @@
 
 namespace g723::tool {
 
+using namespace g723::media;
 using namespace g723::rtp;
 
 namespace {
@@ -45,16 +46,20 @@ constexpr std::string_view receive_help =
     "first packet sets the reference; a packet's relative delay is how much\n"
     "later than that it came for the audio it carries. The playout delay\n"
     "aims at the 98th percentile of the relative delays of the last 512\n"
-    "packets (some 15 s), so that about 2 % of packets may come too late. It\n"
-    "rises at once when that percentile rises or a packet comes too late, and\n"
+    "packets (some 15 s), so that about 2 % of packets may come too late; a\n"
+    "bunch of packets a path lets go at once counts as one. It rises at once\n"
+    "when that percentile rises, and when a packet comes after its playout\n"
+    "time while nothing later has played: the playout waits for it, if the\n"
+    "delay it needs is within --max-delay and 200 ms over the percentile. It\n"
     "falls only in the pauses between talkspurts (silence the sender did not\n"
-    "send), by at most half the pause and a quarter of the way each time, so\n"
-    "speech is never cut; --min-delay and --max-delay bound it. Packets that\n"
-    "come out of order before their playout time are put back in sequence;\n"
+    "send), by at most half the pause and half the way each time, so speech\n"
+    "is never cut; --min-delay and --max-delay bound it. Packets that come\n"
+    "out of order before their playout time are put back in sequence;\n"
     "packets that come early (a sender catching up after a stall) are held in\n"
     "sequence, up to two minutes of audio, and played at their time. A packet\n"
-    "arriving after its playout time is late and dropped. Frames of lost and\n"
-    "late packets are concealed, silence the sender did not send is played as\n"
+    "that comes after a later one has played, or later than any delay within\n"
+    "those bounds allows, is late and dropped. Frames of lost and late\n"
+    "packets are concealed, silence the sender did not send is played as\n"
     "comfort noise. A timestamp jump starts a new segment in the same file,\n"
     "decoded afresh.\n"
     "\n"
@@ -73,11 +78,13 @@ constexpr std::string_view receive_help =
     "RTCP (RFC 3550) is heard on the port above PORT (on PORT itself with\n"
     "--rtcp-mux). Only a valid report of the source being played, from its\n"
     "address at its RTP port or the one above, with its SSRC, counts: its\n"
-    "sender reports are noted, and its BYE ends receiving at once (what is\n"
-    "held plays out). Receiver reports about that source (loss, jitter, the\n"
-    "last sender report and the delay since) go to where its reports come\n"
-    "from, else to the port above its RTP port, every 5 s or so (varied at\n"
-    "random by half, the first after half that), and with a BYE at the end.\n"
+    "sender reports are noted, and its BYE ends receiving once the packets\n"
+    "sent before it could still come in time (within the playout delay),\n"
+    "what is held playing out. Receiver reports about that source (loss,\n"
+    "jitter, the last sender report and the delay since) go to where its\n"
+    "reports come from, else to the port above its RTP port, every 5 s or so\n"
+    "(varied at random by half, the first after half that), and with a BYE\n"
+    "at the end.\n"
     "With the source's sender reports, the report gives the playout delay:\n"
     "from when the sender's clock says a packet's audio ended to when it\n"
     "played out.\n"
@@ -256,12 +263,16 @@ exit_status run_receive(std::span<char* const> argument_list) {
     std::vector<std::uint8_t> datagram(65536);
     // Reads what is queued, a bounded batch at a time so that a flood
     // cannot hold off playout or the stop.
-    bool source_left = false;
+    // The source's BYE ends the call once the packets it sent before it
+    // could still come in time: within the playout delay.
+    std::optional<double> goodbye_until;
     auto hear_rtcp = [&](std::span<const std::uint8_t> bytes, const std::string& source, double arrival) {
-        if (receiver.add_rtcp(bytes, source, arrival) == rtp::rtcp_effect::goodbye) source_left = true;
+        if (receiver.add_rtcp(bytes, source, arrival) == rtp::rtcp_effect::goodbye && !goodbye_until) {
+            goodbye_until = arrival + receiver.playout_delay_seconds();
+        }
     };
     auto drain = [&](int most) {
-        for (int i = 0; i < most && !source_left; ++i) {
+        for (int i = 0; i < most; ++i) {
             const auto received = socket.receive(datagram);
             if (!received) break;
             const double arrival = now();
@@ -278,7 +289,7 @@ exit_status run_receive(std::span<char* const> argument_list) {
             receiver.add(bytes, received->source, arrival);
             if (!first_arrival && receiver.heard_anything()) first_arrival = arrival;
         }
-        for (int i = 0; rtcp_socket && i < most && !source_left; ++i) {
+        for (int i = 0; rtcp_socket && i < most; ++i) {
             const auto received = rtcp_socket->receive(datagram);
             if (!received) break;
             std::span<const std::uint8_t> bytes = std::span(datagram).first(received->size);
@@ -304,7 +315,7 @@ exit_status run_receive(std::span<char* const> argument_list) {
         }
     };
 
-    while (!stop_requested() && !source_left) {
+    while (!stop_requested()) {
         receiver.play_due(now());
         if (rtcp && first_arrival) {
             if (!next_report) next_report = *first_arrival + 2.5 * vary(random);
@@ -321,6 +332,7 @@ exit_status run_receive(std::span<char* const> argument_list) {
         if (first_arrival && settings.duration) {
             stop_at = std::min(stop_at, *first_arrival + *settings.duration);
         }
+        if (goodbye_until) stop_at = std::min(stop_at, *goodbye_until);
         if (now() >= stop_at) break;
         double wake = std::min(stop_at, receiver.next_event().value_or(stop_at));
         if (next_report) wake = std::min(wake, *next_report);
@@ -331,9 +343,8 @@ exit_status run_receive(std::span<char* const> argument_list) {
             drain(256);
         }
     }
-    // Datagrams already queued arrived before the stop: they count (after
-    // the source's BYE, nothing more of it comes).
-    if (!source_left) drain(4096);
+    // Datagrams already queued arrived before the stop: they count.
+    drain(4096);
     receiver.play_all(now());
     if (rtcp) report_back(true);
     // Without a packet heard there is nothing to keep: an existing OUTPUT

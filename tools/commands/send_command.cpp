@@ -7,7 +7,7 @@
 #include <string>
 
 #include "bitstream/bitstream_reader.h"
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 #include "commands/command_line.h"
 #include "commands/command_options.h"
 #include "commands/commands.h"
@@ -24,6 +24,7 @@
 
 namespace g723::tool {
 
+using namespace g723::media;
 using namespace g723::rtp;
 using rtp::sender_reporting;
 

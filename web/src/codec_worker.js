@@ -135,6 +135,7 @@ class FrameCalls {
     const slots = new Uint8Array(frames * SLOT_BYTES);
     const kinds = new Uint8Array(frames);
     const encoder = this.openEncoder(settings);
+    const started = performance.now();
     try {
       for (let first = 0; first < frames; first += BLOCK_FRAMES) {
         const count = Math.min(BLOCK_FRAMES, frames - first);
@@ -153,7 +154,7 @@ class FrameCalls {
     } finally {
       this.closeEncoder(encoder);
     }
-    return { slots, kinds };
+    return { slots, kinds, encodeSeconds: (performance.now() - started) / 1000 };
   }
 
   kernels() {
@@ -279,6 +280,7 @@ function roundTrip(f, message) {
     kinds: coded.kinds,
     outcomes: decoded.outcomes,
     wavFile: wavBlob(decoded.wav),
+    encodeSeconds: coded.encodeSeconds,
     decodeSeconds: decoded.decodeSeconds,
     statistics: frameStatistics(coded.kinds, decoded.outcomes),
     quality: measureSnr(input, decoded.samples, ENCODER_DELAY),

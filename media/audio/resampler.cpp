@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#include "audio/resampler.h"
+#include "media/audio/resampler.h"
 
 #include <soxr.h>
 
 #include <string>
 
-#include "rtp/codec/frame_layout.h"
-#include "io/tool_error.h"
+#include "media/codec/frame_layout.h"
 
-namespace g723::tool {
+namespace g723::media {
 
-using namespace g723::rtp;
 
 resampler::resampler(int input_rate) {
     soxr_error_t error = nullptr;
@@ -19,8 +17,7 @@ resampler::resampler(int input_rate) {
     converter_ = soxr_create(static_cast<double>(input_rate), sample_rate, 1, &error, &io,
                              &quality, nullptr);
     if (error != nullptr) {
-        throw tool_error(exit_status::data_error,
-                         std::string("cannot convert the sample rate: ") + error);
+        throw resampling_error(std::string("cannot convert the sample rate: ") + error);
     }
     block_.resize(4096);
 }
@@ -39,8 +36,7 @@ void resampler::process(std::span<const double> input, std::vector<double>& outp
                      : soxr_process(converter_, input.data() + consumed, input.size() - consumed,
                                     &taken, block_.data(), block_.size(), &produced);
         if (error != nullptr) {
-            throw tool_error(exit_status::data_error,
-                             std::string("sample-rate conversion failed: ") + error);
+            throw resampling_error(std::string("sample-rate conversion failed: ") + error);
         }
         consumed += taken;
         output.insert(output.end(), block_.begin(),
@@ -51,4 +47,4 @@ void resampler::process(std::span<const double> input, std::vector<double>& outp
     }
 }
 
-}  // namespace g723::tool
+}  // namespace g723::media

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#ifndef G723_RTP_CODEC_FRAME_LAYOUT_H
-#define G723_RTP_CODEC_FRAME_LAYOUT_H
+#ifndef G723_MEDIA_CODEC_FRAME_LAYOUT_H
+#define G723_MEDIA_CODEC_FRAME_LAYOUT_H
 
 #include <array>
 #include <cstddef>
@@ -9,7 +9,7 @@
 
 #include "g723/g723.h"
 
-namespace g723::rtp {
+namespace g723::media {
 
 // The kind of a coded frame, carried by the two low bits of its first byte.
 enum class frame_kind : int { speech_6k3 = 0, speech_5k3 = 1, sid = 2, untransmitted = 3 };
@@ -43,6 +43,6 @@ inline constexpr int sample_rate = 8000;
 inline constexpr int encoder_delay = 60;
 inline constexpr double frame_seconds = static_cast<double>(frame_samples) / sample_rate;
 
-}  // namespace g723::rtp
+}  // namespace g723::media
 
 #endif

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#ifndef G723_RTP_CODEC_CODEC_HANDLES_H
-#define G723_RTP_CODEC_CODEC_HANDLES_H
+#ifndef G723_MEDIA_CODEC_CODEC_HANDLES_H
+#define G723_MEDIA_CODEC_CODEC_HANDLES_H
 
 #include <cstdint>
 #include <random>
 
 #include "g723/g723.h"
 
-namespace g723::rtp {
+namespace g723::media {
 
 struct encoder_settings {
     bool silence_compression = true;  // voice activity detection, SID frames
@@ -65,6 +65,6 @@ private:
     std::mt19937_64 random_;
 };
 
-}  // namespace g723::rtp
+}  // namespace g723::media
 
 #endif

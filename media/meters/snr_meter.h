@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#ifndef G723_TOOLS_METERS_SNR_METER_H
-#define G723_TOOLS_METERS_SNR_METER_H
+#ifndef G723_MEDIA_METERS_SNR_METER_H
+#define G723_MEDIA_METERS_SNR_METER_H
 
 #include <cstdint>
 #include <deque>
 #include <optional>
 #include <span>
 
-namespace g723::tool {
+namespace g723::media {
 
 // Signal-to-noise ratios of decoded speech against the encoder's 8 kHz
 // input. The decoded signal lags the input by `delay` samples; the first
@@ -57,6 +57,6 @@ private:
     std::uint64_t compared_ = 0;
 };
 
-}  // namespace g723::tool
+}  // namespace g723::media
 
 #endif

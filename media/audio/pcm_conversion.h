@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#ifndef G723_TOOLS_AUDIO_PCM_CONVERSION_H
-#define G723_TOOLS_AUDIO_PCM_CONVERSION_H
+#ifndef G723_MEDIA_AUDIO_PCM_CONVERSION_H
+#define G723_MEDIA_AUDIO_PCM_CONVERSION_H
 
 #include <cmath>
 #include <cstdint>
 
-namespace g723::tool {
+namespace g723::media {
 
 // A sample on the 16-bit scale rounded half away from zero and clipped to
 // the 16-bit range; a NaN from a damaged float file becomes silence.
@@ -17,6 +17,6 @@ inline std::int16_t to_pcm16(double value) {
     return static_cast<std::int16_t>(rounded);
 }
 
-}  // namespace g723::tool
+}  // namespace g723::media
 
 #endif

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 
 #include <stdexcept>
 #include <string>
 
-namespace g723::rtp {
+namespace g723::media {
 
 namespace {
 
@@ -54,4 +54,4 @@ decoder_handle::~decoder_handle() {
     if (handle_ != nullptr) g723_decoder_close(&handle_);
 }
 
-}  // namespace g723::rtp
+}  // namespace g723::media

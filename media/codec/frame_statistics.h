@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#ifndef G723_TOOLS_BITSTREAM_FRAME_STATISTICS_H
-#define G723_TOOLS_BITSTREAM_FRAME_STATISTICS_H
+#ifndef G723_MEDIA_CODEC_FRAME_STATISTICS_H
+#define G723_MEDIA_CODEC_FRAME_STATISTICS_H
 
 #include <array>
 #include <cstdint>
 #include <string>
 
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 
-namespace g723::tool {
+namespace g723::media {
 
-using namespace g723::rtp;
 
 // What a coded stream held, frame by frame.
 struct frame_statistics {
@@ -36,6 +35,6 @@ struct frame_statistics {
     std::string kinds_text() const;
 };
 
-}  // namespace g723::tool
+}  // namespace g723::media
 
 #endif

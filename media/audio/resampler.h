@@ -1,13 +1,20 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#ifndef G723_TOOLS_AUDIO_RESAMPLER_H
-#define G723_TOOLS_AUDIO_RESAMPLER_H
+#ifndef G723_MEDIA_AUDIO_RESAMPLER_H
+#define G723_MEDIA_AUDIO_RESAMPLER_H
 
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 struct soxr;
 
-namespace g723::tool {
+namespace g723::media {
+
+// A sample-rate conversion the converter refused or failed; the message says why.
+class resampling_error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // Streaming sample-rate conversion of one channel to 8 kHz with soxr at
 // high quality (its linear-phase low-pass keeps the speech band flat).
@@ -27,6 +34,6 @@ private:
     std::vector<double> block_;
 };
 
-}  // namespace g723::tool
+}  // namespace g723::media
 
 #endif

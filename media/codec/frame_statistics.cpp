@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#include "bitstream/frame_statistics.h"
+#include "media/codec/frame_statistics.h"
 
-namespace g723::tool {
+namespace g723::media {
 
 std::string frame_statistics::kinds_text() const {
     std::string text = std::to_string(of(frame_kind::speech_6k3)) + " speech, " +
@@ -13,4 +13,4 @@ std::string frame_statistics::kinds_text() const {
     return text;
 }
 
-}  // namespace g723::tool
+}  // namespace g723::media

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#include "meters/snr_meter.h"
+#include "media/meters/snr_meter.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace g723::tool {
+namespace g723::media {
 
 void snr_meter::add_input(std::span<const std::int16_t> samples) {
     pending_input_.insert(pending_input_.end(), samples.begin(), samples.end());
@@ -66,4 +66,4 @@ std::optional<double> snr_meter::segmental_snr_db() const {
     return segment_sum_db_ / static_cast<double>(segments_used_);
 }
 
-}  // namespace g723::tool
+}  // namespace g723::media
