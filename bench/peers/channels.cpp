@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "io/tool_error.h"
+#include "media/codec/frame_layout.h"
 #include "round_trip.h"
-#include "rtp/codec/frame_layout.h"
 #include "speech_codec.h"
 #include "speech_signal.h"
 
@@ -129,7 +129,7 @@ public:
           lengths_(channels_ * frames_),
           decoded_(frame_samples_) {
         // Channel c starts 7.92 s further into the speech than channel c - 1.
-        const std::size_t stride = 7920 / (1000 * frame_samples_ / g723::rtp::sample_rate);
+        const std::size_t stride = 7920 / (1000 * frame_samples_ / g723::media::sample_rate);
         for (std::size_t c = 0; c < channels_; ++c) offsets_.push_back(c * stride % ring_frames_);
     }
 
@@ -161,7 +161,7 @@ public:
         }
         const double decode_seconds = thread_seconds() - start;
         const double channel_seconds = static_cast<double>(channels_ * frames_ * frame_samples_) /
-                                       g723::rtp::sample_rate;
+                                       g723::media::sample_rate;
         return {encode_seconds * 1e6 / channel_seconds, decode_seconds * 1e6 / channel_seconds};
     }
 
@@ -201,7 +201,7 @@ int run(int argc, char** argv) {
 
     std::printf("Input: %s repeated to %.2f s of 8 kHz speech; each count codes %.0f channel-seconds "
                 "(at least 3 s per channel); %d timed repetitions, medians.\n\n",
-                chosen.input_shown.c_str(), static_cast<double>(speech.size()) / g723::rtp::sample_rate,
+                chosen.input_shown.c_str(), static_cast<double>(speech.size()) / g723::media::sample_rate,
                 chosen.channel_seconds, chosen.repetitions);
     std::printf("| channels | codec | encode µs per channel-second | decode µs per channel-second | "
                 "channels per core | cost per channel × one channel's |\n");
@@ -210,7 +210,7 @@ int run(int argc, char** argv) {
     for (const int n : chosen.channels) {
         for (std::size_t k = 0; k < codecs.size(); ++k) {
             const speech_codec& codec = *codecs[k];
-            const double frame_seconds = static_cast<double>(codec.frame_samples()) / g723::rtp::sample_rate;
+            const double frame_seconds = static_cast<double>(codec.frame_samples()) / g723::media::sample_rate;
             const double seconds_each = std::max(3.0, chosen.channel_seconds / n);
             const auto frames = static_cast<std::size_t>(seconds_each / frame_seconds + 0.5);
             channel_set set(codec, speech, n, frames);
