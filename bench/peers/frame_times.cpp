@@ -5,10 +5,8 @@
 // passes see each frame undisturbed even on a machine busy with other work,
 // where the times of whole passes vary by tens of per cent.
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <exception>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -16,13 +14,13 @@
 
 #include "g723/g723.h"
 #include "io/tool_error.h"
+#include "program_options.h"
 #include "media/codec/frame_layout.h"
 #include "speech_signal.h"
 
 namespace {
 
 using g723::tool::fail_usage;
-using g723::tool::tool_error;
 using clock_type = std::chrono::steady_clock;
 
 constexpr std::string_view usage =
@@ -51,10 +49,7 @@ int run(int argc, char** argv) {
         }
         if (argument == "--passes") {
             if (i + 1 == argc) fail_usage("--passes: needs a value");
-            const std::string_view text = argv[++i];
-            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), passes);
-            if (error != std::errc{} || end != text.data() + text.size() || passes < 1 || passes > 10000)
-                fail_usage("--passes: not a number in 1..10000: '" + std::string(text) + "'");
+            passes = g723::bench::parse_number<int>(argument, argv[++i], 1, 10000);
         } else if (argument == "--vad") {
             vad = 1;
         } else if (argument.starts_with("-") && argument != "-") {
@@ -106,14 +101,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const tool_error& error) {
-        std::fprintf(stderr, "g723_frame_times: %s\n", error.what());
-        return static_cast<int>(error.status());
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "g723_frame_times: %s\n", error.what());
-        return 1;
-    }
-}
+int main(int argc, char** argv) { return g723::bench::run_program("g723_frame_times", run, argc, argv); }
