@@ -8,9 +8,7 @@
 // state from memory: the table shows what that costs, for g723 and GSM-FR
 // alike.
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
-#include <exception>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -18,8 +16,9 @@
 #include <vector>
 
 #include "io/tool_error.h"
+#include "media/codec/frame_layout.h"
+#include "program_options.h"
 #include "round_trip.h"
-#include "rtp/codec/frame_layout.h"
 #include "speech_codec.h"
 #include "speech_signal.h"
 
@@ -27,7 +26,6 @@ namespace {
 
 using namespace g723::bench;
 using g723::tool::fail_usage;
-using g723::tool::tool_error;
 
 constexpr std::string_view usage =
     "usage: g723_channels [--channels N,N,...] [--channel-seconds S] [--repetitions R] [INPUT]\n"
@@ -54,17 +52,6 @@ struct options {
     double channel_seconds = 600.0;
     int repetitions = 3;
 };
-
-template <typename T>
-T parse_number(std::string_view option, std::string_view text, T low, T high) {
-    T value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high) {
-        fail_usage(std::string(option) + ": not a number in " + std::to_string(low) + ".." +
-                   std::to_string(high) + ": '" + std::string(text) + "'");
-    }
-    return value;
-}
 
 options parse_options(int argc, char** argv) {
     options parsed;
@@ -100,12 +87,6 @@ options parse_options(int argc, char** argv) {
     return parsed;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
-}
-
 // Microseconds of CPU time per second of one channel's audio.
 struct channel_cost {
     double encode_us = 0.0;
@@ -129,7 +110,7 @@ public:
           lengths_(channels_ * frames_),
           decoded_(frame_samples_) {
         // Channel c starts 7.92 s further into the speech than channel c - 1.
-        const std::size_t stride = 7920 / (1000 * frame_samples_ / g723::rtp::sample_rate);
+        const std::size_t stride = 7920 / (1000 * frame_samples_ / g723::media::sample_rate);
         for (std::size_t c = 0; c < channels_; ++c) offsets_.push_back(c * stride % ring_frames_);
     }
 
@@ -161,7 +142,7 @@ public:
         }
         const double decode_seconds = thread_seconds() - start;
         const double channel_seconds = static_cast<double>(channels_ * frames_ * frame_samples_) /
-                                       g723::rtp::sample_rate;
+                                       g723::media::sample_rate;
         return {encode_seconds * 1e6 / channel_seconds, decode_seconds * 1e6 / channel_seconds};
     }
 
@@ -201,7 +182,7 @@ int run(int argc, char** argv) {
 
     std::printf("Input: %s repeated to %.2f s of 8 kHz speech; each count codes %.0f channel-seconds "
                 "(at least 3 s per channel); %d timed repetitions, medians.\n\n",
-                chosen.input_shown.c_str(), static_cast<double>(speech.size()) / g723::rtp::sample_rate,
+                chosen.input_shown.c_str(), static_cast<double>(speech.size()) / g723::media::sample_rate,
                 chosen.channel_seconds, chosen.repetitions);
     std::printf("| channels | codec | encode µs per channel-second | decode µs per channel-second | "
                 "channels per core | cost per channel × one channel's |\n");
@@ -210,7 +191,7 @@ int run(int argc, char** argv) {
     for (const int n : chosen.channels) {
         for (std::size_t k = 0; k < codecs.size(); ++k) {
             const speech_codec& codec = *codecs[k];
-            const double frame_seconds = static_cast<double>(codec.frame_samples()) / g723::rtp::sample_rate;
+            const double frame_seconds = static_cast<double>(codec.frame_samples()) / g723::media::sample_rate;
             const double seconds_each = std::max(3.0, chosen.channel_seconds / n);
             const auto frames = static_cast<std::size_t>(seconds_each / frame_seconds + 0.5);
             channel_set set(codec, speech, n, frames);
@@ -234,14 +215,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const tool_error& error) {
-        std::fprintf(stderr, "g723_channels: %s\n", error.what());
-        return static_cast<int>(error.status());
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "g723_channels: %s\n", error.what());
-        return 1;
-    }
-}
+int main(int argc, char** argv) { return g723::bench::run_program("g723_channels", run, argc, argv); }

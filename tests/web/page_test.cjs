@@ -311,6 +311,19 @@ async function main() {
     });
     await page.screenshot({ path: reference('page-capture.png'), fullPage: true });
 
+    // An SRTP call whose SDP carries its keys: decrypted (libsrtp2 built
+    // for the page) as g723 pcap decrypts it.
+    await choose('srtp-call.pcap');
+    const srtpReport = await page.$eval('#capture-report', (e) => e.textContent);
+    check(srtpReport === fs.readFileSync(reference('srtp.report.txt'), 'utf8'),
+      'an SRTP capture\'s report is g723 pcap\'s', srtpReport);
+    const srtpDecoded = await page.evaluate(async () => Promise.all(
+      window.g723page.result.streams.map((s) => window.digestWav(s.wavFile))));
+    const srtpWritten = fs.readdirSync(reference('srtp')).map((f) => sha256(wavSamples(path.join(reference('srtp'), f))));
+    check(srtpDecoded.length === 2 && srtpWritten.length === 2 &&
+      srtpDecoded.every((digest) => srtpWritten.includes(digest)),
+    'the SRTP call\'s streams decode to the samples g723 pcap writes', JSON.stringify(srtpDecoded));
+
     await accessibility('with a capture\'s report and stream shown');
 
     // Layout at desktop and phone sizes, with an original and a decoded
