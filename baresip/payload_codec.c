@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "g723/g723.h"
-#include "wireshark/payload_frames.h"
+#include "media/codec/payload_frames.h"
 
 /* Frame header codes: the two low bits of a frame's first byte. */
 enum { header_speech = 0, header_sid = 2, header_untransmitted = 3 };

@@ -26,7 +26,7 @@
 
 extern "C" {
 #include "baresip/payload_codec.h"
-#include "wireshark/payload_frames.h"
+#include "media/codec/payload_frames.h"
 }
 
 namespace {

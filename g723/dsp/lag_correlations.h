@@ -22,6 +22,7 @@ void lag_correlations_plain(std::span<float, kCorrelationLags> out, const float*
 #if G723_SSE2_KERNELS
 void lag_correlations_sse2(std::span<float, kCorrelationLags> out, const float* x, int min_lag);
 void lag_correlations_avx2(std::span<float, kCorrelationLags> out, const float* x, int min_lag);
+void lag_correlations_avx512(std::span<float, kCorrelationLags> out, const float* x, int min_lag);
 #endif
 }  // namespace paths
 

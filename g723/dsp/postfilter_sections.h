@@ -51,6 +51,7 @@ void postfilter_pole_part_sse2(float* u, std::span<const float, kSubframeSamples
 void postfilter_pole_part_and_gain_scaling_sse2(float* u, std::span<const float, kSubframeSamples> zero,
                                                 const lpc_vector& c, std::span<float, kSubframeSamples> earlier,
                                                 float increment, float& gain_state);
+void postfilter_zero_part_avx512(std::span<float, kSubframeSamples> zero, const float* s, const lpc_vector& b);
 #endif
 }  // namespace paths
 

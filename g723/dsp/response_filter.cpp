@@ -77,6 +77,21 @@ G723_TARGET_AVX2 inline void add_block(__m256 (&acc)[7], __m128& last, const flo
     }
 }
 
+// As add_block, sixteen samples into the outputs from 16-lane register
+// kBlock on; the last register holds outputs 48 .. 59 in its low twelve
+// lanes.
+template <int kBlock>
+G723_TARGET_AVX512 inline void add_block16(__m512 (&acc)[4], const float* hp, const float* x, int count) {
+    const int end = std::min(16 * kBlock + 16, count);
+    for (int i = 16 * kBlock; i < end; ++i) {
+        const float* delayed = hp + N - i;
+        const __m512 sample = _mm512_set1_ps(x[i]);
+        for (int j = kBlock; j < 3; ++j)
+            acc[j] = _mm512_add_ps(acc[j], _mm512_mul_ps(_mm512_loadu_ps(delayed + 16 * j), sample));
+        acc[3] = _mm512_add_ps(acc[3], _mm512_mul_ps(_mm512_maskz_loadu_ps(0x0fff, delayed + 48), sample));
+    }
+}
+
 #endif
 
 #if G723_SSE2_KERNELS
@@ -112,6 +127,21 @@ G723_TARGET_AVX2 void filter_by_response_avx2(std::span<float, N> y, std::span<c
     add_block<7>(acc, last, hp.values.data(), x, count);
     for (int j = 0; j < 7; ++j) _mm256_storeu_ps(y.data() + 8 * j, acc[j]);
     _mm_storeu_ps(y.data() + 56, last);
+}
+
+// The 60 outputs held in four 16-lane registers for the whole filtering.
+G723_TARGET_AVX512 void filter_by_response_avx512(std::span<float, N> y, std::span<const float, N> h, const float* x,
+                                                  int count) {
+    static_assert(N == 3 * 16 + 12);
+    const padded_response hp(h);
+    __m512 acc[4];
+    for (__m512& a : acc) a = _mm512_setzero_ps();
+    add_block16<0>(acc, hp.values.data(), x, count);
+    add_block16<1>(acc, hp.values.data(), x, count);
+    add_block16<2>(acc, hp.values.data(), x, count);
+    add_block16<3>(acc, hp.values.data(), x, count);
+    for (int j = 0; j < 3; ++j) _mm512_storeu_ps(y.data() + 16 * j, acc[j]);
+    _mm512_mask_storeu_ps(y.data() + 48, 0x0fff, acc[3]);
 }
 
 #endif

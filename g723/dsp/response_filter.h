@@ -27,6 +27,8 @@ void filter_by_response_sse2(std::span<float, kSubframeSamples> y, std::span<con
                              const float* x, int count);
 void filter_by_response_avx2(std::span<float, kSubframeSamples> y, std::span<const float, kSubframeSamples> h,
                              const float* x, int count);
+void filter_by_response_avx512(std::span<float, kSubframeSamples> y, std::span<const float, kSubframeSamples> h,
+                                const float* x, int count);
 #endif
 }  // namespace paths
 

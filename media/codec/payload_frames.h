@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 /*
- * The frames of one G.723.1 RTP payload, as the codec plugin decodes them.
+ * The frames of one G.723.1 RTP payload, as the hosts that decode payloads
+ * in C take them (Wireshark's codec plugin, the baresip module).
  *
  * A payload holds frames back to back, each as long as the two low bits of
  * its first byte say: 24 bytes of 6.3 kbit/s speech, 20 of 5.3 kbit/s
@@ -11,11 +12,11 @@
  * and a 5.3 kbit/s frame or one with out-of-range codes is concealed by the
  * decoder. An empty payload holds no frame.
  *
- * Plain C on the library's public header only: the plugin and the fuzz
- * target use this module without Wireshark.
+ * Plain C on the library's public header only; the fuzz targets use it
+ * without the hosts.
  */
-#ifndef G723_WIRESHARK_PAYLOAD_FRAMES_H
-#define G723_WIRESHARK_PAYLOAD_FRAMES_H
+#ifndef G723_MEDIA_CODEC_PAYLOAD_FRAMES_H
+#define G723_MEDIA_CODEC_PAYLOAD_FRAMES_H
 
 #include <stddef.h>
 #include <stdint.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#include "payload_frames.h"
+#include "media/codec/payload_frames.h"
 
 #include <string.h>
 
