@@ -67,21 +67,7 @@ std::string numeric_name(const sockaddr* address, socklen_t length) {
 
 }  // namespace
 
-udp_socket udp_socket::connect_to(const udp_url& url) {
-    const address_list list = resolve(url, false);
-    int last_error = 0;
-    for (const addrinfo* at = list.get(); at != nullptr; at = at->ai_next) {
-        const int fd = ::socket(at->ai_family, at->ai_socktype | SOCK_CLOEXEC, at->ai_protocol);
-        if (fd < 0) {
-            last_error = errno;
-            continue;
-        }
-        if (::connect(fd, at->ai_addr, at->ai_addrlen) == 0) return udp_socket(fd, url.text);
-        last_error = errno;
-        ::close(fd);
-    }
-    fail(url.text, std::string("cannot send there: ") + std::strerror(last_error));
-}
+udp_socket udp_socket::connect_to(const udp_url& url) { return connect_from(url, 0); }
 
 udp_socket udp_socket::connect_from(const udp_url& url, std::uint16_t local_port) {
     const address_list list = resolve(url, false);
