@@ -20,6 +20,7 @@
 namespace {
 
 using clock_type = std::chrono::steady_clock;
+using g723::bench::fail_usage;
 
 constexpr std::string_view usage =
     "usage: g723_frame_times [--passes N] [--vad] [INPUT]\n"
