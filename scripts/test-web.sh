@@ -12,7 +12,7 @@ g723=build/tools/g723
 work=build/web-test
 rm -rf "$work"
 mkdir -p "$work"
-cp samples/speech.wav samples/rtp-stream.pcap "$work/"
+cp samples/speech.wav samples/rtp-stream.pcap samples/srtp-call.pcap "$work/"
 # The long lossy call and the random bytes are made here, not kept.
 node tests/web/page_inputs.cjs samples/speech.wav "$work"
 "$g723" --version > "$work/version.txt"
@@ -32,6 +32,8 @@ node tests/web/page_inputs.cjs samples/speech.wav "$work"
   ../tools/g723 pcap rtp-stream.pcap > capture.report.txt
   ../tools/g723 pcap --json rtp-stream.pcap > capture.report.json
   ../tools/g723 pcap rtp-stream.pcap capture > /dev/null
+  ../tools/g723 pcap srtp-call.pcap > srtp.report.txt
+  ../tools/g723 pcap srtp-call.pcap srtp > /dev/null
   ../tools/g723 encode call-30min.wav call.723
   ../tools/g723 decode --loss 5 --seed 1 call.723 call.loss5.raw
 )

@@ -8,9 +8,7 @@
 // state from memory: the table shows what that costs, for g723 and GSM-FR
 // alike.
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
-#include <exception>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -19,6 +17,7 @@
 
 #include "io/tool_error.h"
 #include "media/codec/frame_layout.h"
+#include "program_options.h"
 #include "round_trip.h"
 #include "speech_codec.h"
 #include "speech_signal.h"
@@ -27,7 +26,6 @@ namespace {
 
 using namespace g723::bench;
 using g723::tool::fail_usage;
-using g723::tool::tool_error;
 
 constexpr std::string_view usage =
     "usage: g723_channels [--channels N,N,...] [--channel-seconds S] [--repetitions R] [INPUT]\n"
@@ -54,17 +52,6 @@ struct options {
     double channel_seconds = 600.0;
     int repetitions = 3;
 };
-
-template <typename T>
-T parse_number(std::string_view option, std::string_view text, T low, T high) {
-    T value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high) {
-        fail_usage(std::string(option) + ": not a number in " + std::to_string(low) + ".." +
-                   std::to_string(high) + ": '" + std::string(text) + "'");
-    }
-    return value;
-}
 
 options parse_options(int argc, char** argv) {
     options parsed;
@@ -98,12 +85,6 @@ options parse_options(int argc, char** argv) {
         }
     }
     return parsed;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
 }
 
 // Microseconds of CPU time per second of one channel's audio.
@@ -234,14 +215,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const tool_error& error) {
-        std::fprintf(stderr, "g723_channels: %s\n", error.what());
-        return static_cast<int>(error.status());
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "g723_channels: %s\n", error.what());
-        return 1;
-    }
-}
+int main(int argc, char** argv) { return g723::bench::run_program("g723_channels", run, argc, argv); }

@@ -146,7 +146,24 @@ bool read_stream_packets(capture::capture_reader& reader, capture_contents& cont
     std::vector<std::vector<captured_rtp_packet>> held(contents.streams.size());
     std::vector<bool> handed(contents.streams.size(), false);
     capture_scan again;
-    stream_decryption decryption(contents.scan.announced, contents.keys);
+    // Keys as the first reading met them: from the SDP read before each
+    // stream's first packet (see read_capture_contents).
+    stream_decryption decryption(again.announced, contents.keys);
+    // A stream's packets as they are handed over, with what its packets met:
+    // none when the capture's SDP says SRTP only after the stream's first
+    // packet, which was kept as clear.
+    const auto met = [&](std::size_t i, std::vector<captured_rtp_packet>& packets) {
+        stream_encryption& encryption = contents.streams[i].encryption;
+        const stream_encryption found = decryption.encryption(contents.streams[i].key);
+        if (found.encrypted) {
+            encryption = found;
+        } else if (encryption.encrypted) {
+            packets.clear();
+            encryption.suite.clear();
+            encryption.key_source.clear();
+        }
+        return std::move(packets);
+    };
     bool going = true;
     scan_records(reader, forced_types, again,
                  [&](const stream_key& key, std::uint64_t record, double seconds,
@@ -159,19 +176,14 @@ bool read_stream_packets(capture::capture_reader& reader, capture_contents& cont
                      const std::size_t i = found->second;
                      if (auto kept = decryption.keep(key, seconds, packet)) held[i].push_back(std::move(*kept));
                      if (record < contents.streams[i].last_record) return true;
-                     if (contents.streams[i].encryption.encrypted) contents.streams[i].encryption = decryption.encryption(key);
                      handed[i] = true;
-                     going = complete(i, std::move(held[i]));
+                     going = complete(i, met(i, held[i]));
                      held[i] = {};
                      return going;
                  });
     // A file cut short since the first reading: what is left, in order.
     for (std::size_t i = 0; going && i < held.size(); ++i) {
-        if (handed[i]) continue;
-        if (contents.streams[i].encryption.encrypted) {
-            contents.streams[i].encryption = decryption.encryption(contents.streams[i].key);
-        }
-        going = complete(i, std::move(held[i]));
+        if (!handed[i]) going = complete(i, met(i, held[i]));
     }
     return going;
 }

@@ -67,8 +67,9 @@ capture::capture_reader open_capture_memory(std::span<const std::uint8_t> bytes)
 // Without `keep_packets` the streams are found but their packets not kept:
 // read_stream_packets reads them in a second pass.
 // SRTP streams (see stream_decryption) are decrypted with `keys` or those
-// of the capture's SDP; a stream whose SDP comes only after its packets,
-// read once, is left without packets rather than decoded as ciphertext.
+// of the SDP read before each stream's first packet; a stream that the
+// capture's SDP says is SRTP only after its first packet is left without
+// packets rather than decoded as ciphertext. Read once or twice, the same.
 capture_contents read_capture_contents(capture::capture_reader& reader,
                                        std::span<const unsigned> forced_types,
                                        bool keep_packets = true,

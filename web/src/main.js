@@ -83,10 +83,13 @@ function finish(state, text) {
 
 // The progress bar and the cancel button, shown when work runs long.
 let busyTimer = 0;
-function showBusy(on) {
+// A capture is read in one call, which tells no share done: its bar only
+// says that work goes on.
+function showBusy(on, share = true) {
   clearTimeout(busyTimer);
   if (on) {
-    $('progress').value = 0;
+    if (share) $('progress').value = 0;
+    else $('progress').removeAttribute('value');
     busyTimer = setTimeout(() => { $('busy').hidden = false; }, PROGRESS_AFTER_MS);
   } else {
     $('busy').hidden = true;
@@ -249,12 +252,13 @@ async function run() {
   if (pending.size > 0) cancelWork();
   clearResults();
   setState('working', `Working on ${file.name}...`);
-  showBusy(true);
+  const capture = isCapture(new Uint8Array(file.bytes));
+  showBusy(true, !capture);
   try {
     let result;
-    if (isCapture(new Uint8Array(file.bytes))) {
+    if (capture) {
       const bytes = file.bytes.slice(0);
-      result = await ask({ type: 'capture', bytes, settings: options }, [bytes], progressTo);
+      result = await ask({ type: 'capture', bytes, settings: options }, [bytes]);
       if (superseded()) return;
       window.g723page.result = result;
       showCapture(result);
