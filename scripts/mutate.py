@@ -746,8 +746,21 @@ def first_error(output):
 
 # --------------------------------------------------------------------------
 
-def parse_mutant(spec, all_sites):
-    """FILE:LINE:COLUMN[:N] names a site (the Nth at that place, from 1)."""
+def parse_mutant(spec, all_sites, texts):
+    """FILE:LINE:COLUMN[:N] names a site (the Nth at that place, from 1);
+    FILE~BEFORE~AFTER[~N] the one that turns line BEFORE into AFTER (spaces
+    at either end ignored; the Nth such line of the file), wherever it is."""
+    if "~" in spec:
+        path, before, after, *nth = spec.split("~")
+        found = []
+        for site in all_sites.get(path, []):
+            text = texts[path]
+            if line_of(text, site.line).strip() == before.strip() and \
+                    line_of(mutated_text(text, site), site.line).strip() == after.strip():
+                found.append(site)
+        if len(found) < (int(nth[0]) if nth else 1):
+            sys.exit(f"mutate: no mutation site turns {before!r} into {after!r} in {path}")
+        return found[int(nth[0]) - 1 if nth else 0]
     parts = spec.split(":")
     if len(parts) < 3:
         sys.exit(f"mutate: --mutant wants FILE:LINE:COLUMN[:N], not {spec!r}")
@@ -767,7 +780,8 @@ def main():
     parser.add_argument("--seed", type=int, help="the sample's seed (default: drawn and printed)")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1, help="workers (default: processors)")
     parser.add_argument("--work", default=str(ROOT / "build" / "mutate"), help="work folder")
-    parser.add_argument("--mutant", action="append", default=[], help="FILE:LINE:COLUMN[:N], instead of a sample")
+    parser.add_argument("--mutant", action="append", default=[],
+                        help="FILE:LINE:COLUMN[:N] or FILE~LINE BEFORE~LINE AFTER, instead of a sample")
     parser.add_argument("--expect", action="append", default=[],
                         help="with --mutant: the status each must get (caught, equivalent, survived)")
     parser.add_argument("--list", action="store_true", help="list the sites and stop")
@@ -785,7 +799,7 @@ def main():
                         "own files in place, one at a time, restoring each (one worker; for quick checks)")
     args = parser.parse_args()
 
-    files = source_files(args.files or [s.split(":")[0] for s in args.mutant])
+    files = source_files(args.files or [re.split("[:~]", s)[0] for s in args.mutant])
     texts = {f: (ROOT / f).read_text() for f in files}
     all_sites = {f: find_sites(f, texts[f], args.include_tables) for f in files}
     if args.list:
@@ -797,7 +811,7 @@ def main():
         return 0
 
     if args.mutant:
-        queue = [parse_mutant(spec, all_sites) for spec in args.mutant]
+        queue = [parse_mutant(spec, all_sites, texts) for spec in args.mutant]
         seed = None
         wanted = len(queue)
     else:
@@ -847,14 +861,17 @@ def main():
 
     # Times of the tests on the unmutated build, once per tree: they set the
     # time-outs, and a test that fails already would catch every mutant.
-    tree_hash = hashlib.sha256("".join(sorted(texts)).encode() + b"".join(
+    tree_hash = hashlib.sha256(f"{args.tests}|{args.exclude_tests}".encode() + b"".join(
         (ROOT / f).read_bytes() for f in sorted(tracked_files()) if f.endswith(SOURCE_SUFFIXES))).hexdigest()
     if timings.get("__tree__") != tree_hash:
         print("mutate: timing the suite on the unmutated build", flush=True)
         baseline = workers[0]
         broken = []
+        pattern = re.compile(args.tests) if args.tests else None
+        excluded = re.compile(args.exclude_tests) if args.exclude_tests else None
         for test in baseline.release.tests:
-            if not test.programs:
+            if not test.programs or (pattern and not pattern.search(test.name)) or \
+                    (excluded and excluded.search(test.name)):
                 continue
             environment = dict(os.environ)
             environment.update(test.environment)
