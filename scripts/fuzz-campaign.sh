@@ -52,6 +52,8 @@ fi
 dictionaries() {
   case $1 in
     rtp_packet_fuzz) echo "rtp rtcp" ;;
+    rtcp_packet_fuzz) echo "rtcp" ;;
+    baresip_payload_fuzz) echo "rtp" ;;
     stream_timeline_fuzz | payload_frames_fuzz) echo "rtp" ;;
     packet_decoding_fuzz) echo "pcap rtp" ;;
     sip_sdp_fuzz) echo "sip sdp" ;;
