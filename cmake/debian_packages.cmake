@@ -6,6 +6,7 @@
 #   tool         g723-tools          the g723 tool, its manual page, completion
 #   gstreamer    gstreamer1.0-g723   the GStreamer elements
 #   wireshark    wireshark-g723      the Wireshark codec plugin
+#   baresip      baresip-g723        the baresip codec module
 # Another plugin is one more install component and one more entry below.
 # The dependencies on shared libraries come from dpkg-shlibdeps; the
 # library package declares its SONAME in a shlibs file, from which the
@@ -41,6 +42,13 @@ set(G723_DEB_wireshark wireshark-g723 net
   "G.723.1 codec plugin for Wireshark"
   "Lets Wireshark's RTP Player play the G.723.1 streams of captured calls,
 and tshark and sharkd export them as audio.")
+
+set(G723_DEB_baresip baresip-g723 sound
+  "G.723.1 codec module for baresip"
+  "Makes the baresip SIP user agent a G.723.1 softphone: the module g723
+registers G723/8000 (payload type 4) with 30, 60 or 90 ms packets,
+negotiates silence compression with the SDP parameter annexa, and conceals
+lost packets.")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME g723)
@@ -124,5 +132,8 @@ set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA
   ${G723_DEB_LIBRARY_TREE}/DEBIAN/shlibs ${G723_DEB_LIBRARY_TREE}/DEBIAN/triggers)
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libg723-1 (= ${PROJECT_VERSION})")
+# baresip has no stable module interface: the module declares baresip
+# 1.0.0's codec records itself, so it goes with that release only.
+set(CPACK_DEBIAN_BARESIP_PACKAGE_DEPENDS "baresip-core (>= 1.0.0), baresip-core (<< 1.0.1~)")
 
 include(CPack)

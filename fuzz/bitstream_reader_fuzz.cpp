@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "bitstream/bitstream_reader.h"
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 #include "fuzz/fuzz_check.h"
 #include "io/input_file.h"
 #include "io/tool_error.h"
@@ -26,7 +26,7 @@
 namespace {
 
 using namespace g723::tool;
-using namespace g723::rtp;
+using namespace g723::media;
 
 constexpr std::size_t kReadBlock = 1 << 16;
 

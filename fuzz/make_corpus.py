@@ -310,6 +310,28 @@ def main():
           payloads(0, hostile[0], hostile[1] + hostile[2], (speech[40] + speech[41])[:37], hostile[-2],
                    speech[42][:3]))
 
+    # The baresip module's handlers: the peer's format parameters behind
+    # their length byte, then steps of a control byte (0 decode, 1 conceal a
+    # gap, 2 encode, 3 update again; bits 2-4 the room or the frames a
+    # packet), a length byte and the bytes. Speech to encode is PCM of the
+    # sample, a quiet stretch of it to reach the silence detector.
+    with wave.open(SAMPLE, "rb") as w:
+        pcm = w.readframes(w.getnframes())
+
+    def handler_steps(fmtp, *steps):
+        return bytes([len(fmtp)]) + fmtp + b"".join(bytes([c, len(d)]) + d for c, d in steps)
+    write("baresip_payload_fuzz", "call",
+          handler_steps(b"annexa=yes", (0, speech[70]), (0, talk[10] + sid[0]), (1, speech[72]),
+                        (0, speech[72]), (0, b"".join(speech[73:76])), (2 | 4, pcm[24000:24200]),
+                        (2, pcm[400:600]), (3, b"")))
+    write("baresip_payload_fuzz", "no-annexa",
+          handler_steps(b"bitrate=6.3;annexa=no", (2 | 8, pcm[800:1000]), (2, pcm[30000:30250]),
+                        (0, sid[0]), (1, b""), (3, b"")))
+    write("baresip_payload_fuzz", "hostile",
+          handler_steps(b"annexa;;=no;annexa=", (0 | 4, b"".join(speech[10:13])), (1 | 4, b"\x03" * 40),
+                        (0, hostile[0] + hostile[1]), (0, (speech[40] + speech[41])[:37]),
+                        (0 | 8, hostile[-2] + hostile[-1] * 9)))
+
 
 if __name__ == "__main__":
     main()

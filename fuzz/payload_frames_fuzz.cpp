@@ -17,7 +17,7 @@
 #include "fuzz/finite_state.h"
 #include "fuzz/fuzz_check.h"
 #include "g723/g723.h"
-#include "wireshark/payload_frames.h"
+#include "media/codec/payload_frames.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 #include "fuzz/fuzz_check.h"
 #include "g723/g723.h"
 #include "rtp/packet/g723_payload.h"
@@ -20,6 +20,7 @@
 
 namespace {
 
+using namespace g723::media;
 using namespace g723::rtp;
 
 void check_packet(std::span<const std::uint8_t> datagram, const rtp_packet& packet) {

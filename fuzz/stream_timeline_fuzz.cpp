@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 #include "fuzz/fuzz_check.h"
 #include "g723/g723.h"
 #include "rtp/packet/g723_payload.h"
@@ -29,6 +29,7 @@
 
 namespace {
 
+using namespace g723::media;
 using namespace g723::rtp;
 
 constexpr int kMostPackets = 200;

@@ -1,17 +1,19 @@
 # SPDX-License-Identifier: BSD-2-Clause
-"""Builds the g723 extension: the binding's modules in src/, the codec
-library's sources and the calls library's (captures, RTP, SDP), found in the
-project around this folder, compiled into one module, with soxr and libpcap
-linked from the system (pkg-config soxr libpcap)."""
+"""Builds the g723 extension through the project's own CMake build: the
+binding's modules in src/ with the codec, media and calls libraries that the
+project's CMakeLists.txt files describe, so that the list of sources and the
+compiler flags that keep the codec's bits equal on every platform live in one
+place. soxr, libpcap and libsrtp2 are linked from the system, as the
+project's build finds them."""
 
 import os
 import re
-import shlex
+import shutil
 import subprocess
+import sys
 from pathlib import Path
 
-from pybind11.setup_helpers import ParallelCompile, Pybind11Extension
-from setuptools import setup
+from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
 
 HERE = Path(__file__).resolve().parent
@@ -29,22 +31,6 @@ def project_root() -> Path:
         "G723_SOURCE_DIR to the project's root")
 
 
-# The system libraries the module links, and the Debian package of each.
-SYSTEM_LIBRARIES = {"soxr": "libsoxr-dev", "libpcap": "libpcap-dev"}
-
-
-def pkg_config_flags(option: str) -> list:
-    """pkg-config's flags for the system libraries."""
-    flags = []
-    for name, package in SYSTEM_LIBRARIES.items():
-        try:
-            result = subprocess.run(["pkg-config", option, name], check=True, capture_output=True, text=True)
-        except (OSError, subprocess.CalledProcessError) as error:
-            raise SystemExit(f"g723: pkg-config cannot find {name} ({error}); install {package}") from None
-        flags += shlex.split(result.stdout)
-    return flags
-
-
 def project_version(root: Path) -> str:
     """The release that the project's top-level CMakeLists.txt declares, the
     one version of the tool, the library's packages and this package."""
@@ -54,45 +40,40 @@ def project_version(root: Path) -> str:
     return match.group(1)
 
 
-root = project_root()
-version = project_version(root)
-# Every library source at any depth, so that moving modules between the
-# library's folders needs no change here. setuptools takes only paths
-# relative to this folder.
-library_sources = sorted(os.path.relpath(path, HERE)
-                         for folder in ("g723", "rtp") for path in root.glob(f"{folder}/**/*.cpp"))
-binding_sources = sorted(os.path.relpath(path, HERE) for path in (HERE / "src").glob("*.cpp"))
-cflags = pkg_config_flags("--cflags")
-libs = pkg_config_flags("--libs")
-
-extension = Pybind11Extension(
-    "g723._g723",
-    binding_sources + library_sources,
-    include_dirs=[str(root)] + [flag[2:] for flag in cflags if flag.startswith("-I")],
-    library_dirs=[flag[2:] for flag in libs if flag.startswith("-L")],
-    libraries=[flag[2:] for flag in libs if flag.startswith("-l")],
-    cxx_std=20,
-    define_macros=[("G723_VERSION", f'"{version}"')],
-    # The codec's arithmetic is exact and target-independent: no contraction
-    # into fused multiply-adds, never fast-math. Only the module's entry
-    # point leaves the shared object; the g723_ calls stay inside it.
-    extra_compile_args=["-O3", "-fno-wrapv", "-fno-stack-protector", "-ffp-contract=off", "-fvisibility=hidden", "-Wall", "-Wextra",
-                        "-Wpedantic"],
-)
+def run(command: list) -> None:
+    try:
+        subprocess.run(command, check=True)
+    except FileNotFoundError:
+        raise SystemExit(f"g723: {command[0]} not found; install cmake") from None
+    except subprocess.CalledProcessError as error:
+        raise SystemExit(f"g723: '{' '.join(command[:3])} ...' failed with status {error.returncode}") from None
 
 
+class cmake_build(build_ext):
+    """Configures the project with only the extension and the libraries
+    beneath it switched on, builds its target and puts the module where
+    setuptools expects it."""
 
-class build_every_time(build_ext):
-    """Builds the module from scratch on every install. pip builds in this
-    folder, and neither the compiler flags nor which headers an object file
-    depends on are tracked: anything left from an earlier build may be stale."""
+    def build_extension(self, ext):
+        import pybind11
 
-    def finalize_options(self):
-        super().finalize_options()
-        self.force = True
+        root = project_root()
+        tree = Path(self.build_temp).resolve() / "cmake"
+        destination = Path(self.get_ext_fullpath(ext.name)).resolve()
+        run(["cmake", "-S", str(root), "-B", str(tree), "-DCMAKE_BUILD_TYPE=Release",
+             "-DG723_BUILD_PYTHON=ON", "-DG723_HOSTS_LINK_STATIC=ON", "-DG723_BUILD_TOOL=OFF",
+             "-DG723_BUILD_TESTS=OFF", "-DG723_BUILD_BENCH=OFF", "-DG723_BUILD_GST=OFF",
+             "-DG723_BUILD_WIRESHARK=OFF", "-DG723_BUILD_BARESIP=OFF",
+             f"-Dpybind11_DIR={pybind11.get_cmake_dir()}", f"-DPYTHON_EXECUTABLE={sys.executable}",
+             f"-DG723_PYTHON_OUTPUT_DIR={tree / 'module'}"])
+        jobs = os.environ.get("G723_BUILD_JOBS", "2")
+        run(["cmake", "--build", str(tree), "--target", "g723_python", "-j", jobs])
+        built = sorted((tree / "module").glob("_g723*"))
+        if len(built) != 1:
+            raise SystemExit(f"g723: the build left {len(built)} modules in {tree / 'module'}")
+        destination.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(built[0], destination)
 
 
-# The modules compile two at a time (G723_BUILD_JOBS to change).
-ParallelCompile("G723_BUILD_JOBS", default=2, needs_recompile=lambda obj, src: True).install()
-
-setup(version=version, ext_modules=[extension], cmdclass={"build_ext": build_every_time})
+setup(version=project_version(project_root()), ext_modules=[Extension("g723._g723", sources=[])],
+      cmdclass={"build_ext": cmake_build})

@@ -2,33 +2,41 @@
 # SPDX-License-Identifier: BSD-2-Clause
 # Builds the page into build/web: the library compiled to WebAssembly with
 # emscripten (build/web-wasm), with the calls library's capture code and
-# libpcap in a second module, the page's own files, and wavesurfer.js from
-# the npm registry at the versions of web/package-lock.json (installed into
-# build/web-node, with the download cache in build/npm-cache). The result is
-# a static folder that needs nothing from outside; scripts/serve-web.sh
-# serves it.
+# libpcap in a second module, and the page's own files; the test tools
+# (puppeteer-core, axe-core) come from the npm registry at the versions of
+# web/package-lock.json (installed into build/web-node, with the download
+# cache in build/npm-cache). The result is a static folder that needs
+# nothing from outside; scripts/serve-web.sh serves it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Debian's emscripten runs its JavaScript parts with Debian's acorn.
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
-# libpcap for the page's packet captures: Debian's source package of this
-# release (apt-get source, through a source list of its own in build/web-pcap,
-# so the system's apt configuration stays as it is), built once with
-# emscripten as a library that only reads capture files.
-pcap=$PWD/build/web-pcap
+# libpcap for the page's packet captures and libsrtp2 for their SRTP
+# streams: Debian's source packages of this release (apt-get source, through
+# a source list of its own in build/web-*, so the system's apt configuration
+# stays as it is), each built once with emscripten, libpcap as a library that
+# only reads capture files, libsrtp2 with its own ciphers (AES counter mode
+# and HMAC-SHA1; AES-GCM needs a crypto library the page has not).
 targets=(g723_wasm)
-if [ ! -f "$pcap/build/libpcap.a" ]; then
-  rm -rf "$pcap"
-  mkdir -p "$pcap/lists/partial" "$pcap/cache/archives/partial"
+# Fetches and unpacks Debian's source package $2 into $1/source; false when
+# it cannot be fetched.
+debian_source() {
+  local folder=$1 package=$2
+  rm -rf "$folder"
+  mkdir -p "$folder/lists/partial" "$folder/cache/archives/partial"
   . /etc/os-release
   echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian $VERSION_CODENAME main" \
-    > "$pcap/sources.list"
-  apt=(apt-get -qq -o "Dir::Etc::SourceList=$pcap/sources.list" -o Dir::Etc::SourceParts=/dev/null
-       -o "Dir::State::Lists=$pcap/lists" -o "Dir::Cache=$pcap/cache")
-  if "${apt[@]}" update && (cd "$pcap" && "${apt[@]}" source --download-only libpcap 2>/dev/null); then
-    # apt has checked the files against the signed index.
-    dpkg-source --no-check -x "$pcap"/libpcap_*.dsc "$pcap/source" >/dev/null
+    > "$folder/sources.list"
+  local apt=(apt-get -qq -o "Dir::Etc::SourceList=$folder/sources.list" -o Dir::Etc::SourceParts=/dev/null
+             -o "Dir::State::Lists=$folder/lists" -o "Dir::Cache=$folder/cache")
+  "${apt[@]}" update && (cd "$folder" && "${apt[@]}" source --download-only "$package" 2>/dev/null) || return 1
+  # apt has checked the files against the signed index.
+  dpkg-source --no-check -x "$folder/${package}"_*.dsc "$folder/source" >/dev/null
+}
+pcap=$PWD/build/web-pcap
+if [ ! -f "$pcap/build/libpcap.a" ]; then
+  if debian_source "$pcap" libpcap; then
     emcmake cmake -S "$pcap/source" -B "$pcap/build" -DCMAKE_BUILD_TYPE=Release -DPCAP_TYPE=null \
       -DBUILD_SHARED_LIBS=OFF -DENABLE_REMOTE=OFF -DBUILD_WITH_LIBNL=OFF -DDISABLE_DBUS=ON \
       -DDISABLE_RDMA=ON -DDISABLE_BLUETOOTH=ON -DDISABLE_LINUX_USBMON=ON -DDISABLE_NETMAP=ON \
@@ -39,14 +47,33 @@ if [ ! -f "$pcap/build/libpcap.a" ]; then
     echo "warning: libpcap's source could not be fetched: the page is built without captures" >&2
   fi
 fi
+srtp=$PWD/build/web-srtp
+if [ ! -f "$srtp/build/libsrtp2.a" ]; then
+  if debian_source "$srtp" libsrtp2; then
+    emcmake cmake -S "$srtp/source" -B "$srtp/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF \
+      -DTEST_APPS=OFF -DBUILD_WITH_WARNINGS=OFF -Wno-dev >"$srtp/configure.log" 2>&1
+    cmake --build "$srtp/build" -j"$(nproc)" --target srtp2 >"$srtp/build.log" 2>&1
+    mkdir -p "$srtp/include/srtp2"
+    cp "$srtp/source/include/srtp.h" "$srtp/include/srtp2/"
+  else
+    echo "warning: libsrtp2's source could not be fetched: the page lists SRTP streams without decrypting them" >&2
+  fi
+fi
 pcap_options=()
 if [ -f "$pcap/build/libpcap.a" ]; then
   pcap_options=(-DG723_WEB_PCAP_INCLUDE="$pcap/source" -DG723_WEB_PCAP_LIBRARY="$pcap/build/libpcap.a")
   targets+=(g723_capture_wasm)
+  if [ -f "$srtp/build/libsrtp2.a" ]; then
+    pcap_options+=(-DG723_WEB_SRTP_INCLUDE="$srtp/include" -DG723_WEB_SRTP_LIBRARY="$srtp/build/libsrtp2.a")
+  fi
 fi
 
+# WebAssembly SIMD, and through it the library's SSE2 kernels: the same
+# operations in the same order as the native vector paths, so the same bits.
 emcmake cmake -S . -B build/web-wasm -DCMAKE_BUILD_TYPE=Release -DG723_BUILD_RTP=OFF \
+  -DCMAKE_CXX_FLAGS="-msimd128 -msse2" \
   -DG723_BUILD_TOOL=OFF -DG723_BUILD_TESTS=OFF -DG723_BUILD_BENCH=OFF -DG723_BUILD_GST=OFF \
+  -DG723_BUILD_WIRESHARK=OFF -DG723_BUILD_BARESIP=OFF \
   "${pcap_options[@]}" -Wno-dev >/dev/null 2>&1
 cmake --build build/web-wasm -j"$(nproc)" --target "${targets[@]}"
 
@@ -58,16 +85,11 @@ if ! cmp -s web/package-lock.json build/web-node/package-lock.json || [ ! -d bui
 fi
 
 page=build/web
-wavesurfer=build/web-node/node_modules/wavesurfer.js
 rm -rf "$page"
-mkdir -p "$page/src" "$page/vendor/plugins"
+mkdir -p "$page/src"
 cp web/index.html web/page.css "$page/"
 cp web/src/*.js build/web-wasm/web/g723.mjs build/web-wasm/web/g723.wasm "$page/src/"
 if [ -f "$pcap/build/libpcap.a" ]; then
   cp build/web-wasm/web/g723_capture.mjs build/web-wasm/web/g723_capture.wasm "$page/src/"
 fi
-cp "$wavesurfer/dist/wavesurfer.esm.js" "$wavesurfer/LICENSE" "$page/vendor/"
-for plugin in spectrogram regions timeline; do
-  cp "$wavesurfer/dist/plugins/$plugin.esm.js" "$page/vendor/plugins/"
-done
 echo "the page is in $page (scripts/serve-web.sh serves it)"

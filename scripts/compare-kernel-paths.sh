@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: BSD-2-Clause
 # Runs the g723 tool on each kernel path in turn (G723_KERNELS=plain, sse2,
-# avx2: the library reads it once, when it is loaded) and checks that every
+# avx2, avx512: the library reads it once, when it is loaded) and checks that every
 # path gives the plain path's bit-streams and decoded samples byte for byte:
 # with and without silence compression, with the postfilter on and off, and
 # with frames lost and concealed. Paths the processor lacks are skipped (and
@@ -14,6 +14,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 paths=(plain sse2)
 if grep -qw avx2 /proc/cpuinfo 2>/dev/null; then paths+=(avx2); else echo "avx2: not on this processor, skipped"; fi
+if grep -qw avx512f /proc/cpuinfo 2>/dev/null; then paths+=(avx512); else echo "avx512: not on this processor, skipped"; fi
 status=0
 for f in "$@"; do
     same=yes

@@ -13,8 +13,8 @@ set -euo pipefail
 core=(
   # library and tool
   cmake g++ make pkg-config libsndfile1-dev libsoxr-dev
-  # packet captures and RTP (the calls library)
-  libpcap-dev
+  # packet captures and RTP (the calls library), SRTP
+  libpcap-dev libsrtp2-dev
 )
 rest=(
   # tests and benchmarks
@@ -31,6 +31,10 @@ rest=(
   python3-numpy python3-pytest python3-pandas python3-dask python3-distributed
   # Wireshark codec plugin and its tests
   libwireshark-dev libwsutil-dev tshark wireshark-common
+  # baresip codec module and its tests: baresip's core alone (its
+  # metapackage recommends a media library), libre's headers and flags,
+  # SIPp as the other endpoint
+  baresip-core libre-dev librem-dev sip-tester
   # Debian packages, man page, bash completion
   lintian scdoc bash-completion dpkg-dev
   # the page: WebAssembly and a headless browser

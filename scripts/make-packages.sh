@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: BSD-2-Clause
 # Builds the Debian packages of every part that builds here (the library,
-# its development files, the tool, the GStreamer plugin, and the Wireshark
-# plugin when Wireshark's development files are installed) and leaves the
+# its development files, the tool, the GStreamer plugin, the Wireshark
+# plugin when Wireshark's development files are installed, and the baresip
+# module when baresip and libre's development files are) and leaves the
 # .deb files in build/packages/. The build uses Debian's own compiler and
 # linker flags (dpkg-buildflags) and its own folder, build/package-tree.
 #   G723_DEB_MAINTAINER="Name <address>"  the packages' Maintainer field

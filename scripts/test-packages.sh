@@ -7,7 +7,8 @@
 #    and decodes the sample (the same bytes and samples as the main build's
 #    tool, G723_TOOL, default build/tools/g723) with the library from that
 #    folder, its manual page renders without a warning, its completion loads;
-#    the GStreamer plugin there loads and codes; a C program builds against
+#    the GStreamer plugin there loads and codes; baresip loads the codec
+#    module there and lists G.723.1; a C program builds against
 #    the unpacked development files through pkg-config and runs;
 #  - lintian reports no error.
 set -euo pipefail
@@ -41,6 +42,10 @@ declare -A files=(
 wireshark_plugins=$(pkg-config --variable=plugindir wireshark 2>/dev/null || true)
 if [ -n "$wireshark_plugins" ]; then
   files[wireshark-g723]="${wireshark_plugins#/}/codecs/g723.so"
+fi
+# The baresip module is built where baresip and libre's headers are.
+if [ -x /usr/bin/baresip ] && pkg-config --exists libre; then
+  files[baresip-g723]="usr/lib/baresip/modules/g723.so"
 fi
 expected_debs=$(for p in "${!files[@]}"; do echo "${p}_${version}_$arch.deb"; done | sort)
 built_debs=$(cd "$packages" && printf '%s\n' * | sort)
@@ -109,6 +114,20 @@ if [ -n "$wireshark_plugins" ]; then
     WIRESHARK_PLUGIN_DIR="$unpacked${wireshark_plugins%/*}" tshark -G plugins 2>&1 || true)
   grep -q "^g723\.so.*codec.*$unpacked" <<<"$loaded" ||
     fail "tshark does not load the unpacked Wireshark plugin"
+fi
+
+# baresip loads the unpacked module from a module folder of its own (in a
+# network namespace of its own where there is one) and lists its codec.
+if [ -n "${files[baresip-g723]:-}" ]; then
+  mkdir -p "$work/baresip/modules"
+  ln -s "$unpacked/usr/lib/baresip/modules/g723.so" "$work/baresip/modules/g723.so"
+  printf '%s\n' "module_path $work/baresip/modules" "module g723.so" "g723_ptime 60" \
+    "sip_listen 127.0.0.1:5960" "net_interface 127.0.0.1" >"$work/baresip/config"
+  namespace=()
+  unshare --net true 2>/dev/null && namespace=(unshare --net)
+  listed=$("${namespace[@]}" timeout 20 baresip -f "$work/baresip" -t 1 2>&1 </dev/null || true)
+  grep -q '^aucodec: G723/8000/1' <<<"$listed" ||
+    fail "baresip does not load the unpacked module: $(tail -n 5 <<<"$listed")"
 fi
 
 # The .pc file names /usr, as installed; pkg-config puts the unpacked

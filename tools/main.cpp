@@ -33,6 +33,8 @@ constexpr std::string_view general_help =
     "                          send audio as an RTP stream, paced in real time\n"
     "  receive udp://[HOST:]PORT OUTPUT\n"
     "                          receive an RTP stream into an audio file\n"
+    "  relay udp://[HOST:]PORT udp://HOST:PORT\n"
+    "                          relay UDP traffic through an impaired path\n"
     "\n"
     "'g723 COMMAND --help' describes each command. '-' as a file name is\n"
     "standard input or standard output.\n";
@@ -50,6 +52,7 @@ exit_status run(std::span<char* const> arguments) {
     if (command == "pcap") return run_pcap(rest);
     if (command == "send") return run_send(rest);
     if (command == "receive") return run_receive(rest);
+    if (command == "relay") return run_relay(rest);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(general_help.data(), stdout);
         return exit_status::ok;

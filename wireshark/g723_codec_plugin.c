@@ -20,7 +20,7 @@
 #include <wsutil/codecs.h>
 
 #include "g723/g723.h"
-#include "payload_frames.h"
+#include "media/codec/payload_frames.h"
 
 WS_DLL_PUBLIC_DEF const char plugin_version[] = G723_PLUGIN_VERSION;
 WS_DLL_PUBLIC_DEF const int plugin_want_major = WIRESHARK_VERSION_MAJOR;

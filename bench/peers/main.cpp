@@ -2,9 +2,7 @@
 // g723_peers: g723 beside the narrowband speech codecs its users would pick
 // instead, on the same speech, in one run.
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
-#include <exception>
 #include <numeric>
 #include <stdexcept>
 #include <string>
@@ -17,15 +15,15 @@
 #include "speech_codec.h"
 #include "speech_quality.h"
 #include "speech_signal.h"
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 #include "io/tool_error.h"
+#include "program_options.h"
 
 namespace {
 
 using namespace g723::bench;
 using g723::tool::exit_status;
 using g723::tool::fail_usage;
-using g723::tool::tool_error;
 
 constexpr std::string_view usage =
     "usage: g723_peers [--repetitions N] [--seconds S] [INPUT]\n"
@@ -53,17 +51,6 @@ struct options {
     double seconds = 60.0;
 };
 
-template <typename T>
-T parse_number(std::string_view option, std::string_view text, T low, T high) {
-    T value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high) {
-        fail_usage(std::string(option) + ": not a number in " + std::to_string(low) + ".." +
-                   std::to_string(high) + ": '" + std::string(text) + "'");
-    }
-    return value;
-}
-
 options parse_options(int argc, char** argv) {
     options parsed;
     bool have_input = false;
@@ -88,12 +75,6 @@ options parse_options(int argc, char** argv) {
     return parsed;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
-}
-
 int run(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
@@ -112,7 +93,7 @@ int run(int argc, char** argv) {
     for (const auto& codec : codecs) frame_multiple = std::lcm(frame_multiple, codec->frame_samples());
     const speech_signal signal = load_speech(chosen.input, chosen.seconds, max_delay, frame_multiple);
     const std::span<const std::int16_t> samples(signal.samples);
-    const double audio_seconds = static_cast<double>(samples.size()) / g723::rtp::sample_rate;
+    const double audio_seconds = static_cast<double>(samples.size()) / g723::media::sample_rate;
 
     std::vector<round_trip> trips;
     trips.reserve(codecs.size());
@@ -161,14 +142,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const tool_error& error) {
-        std::fprintf(stderr, "g723_peers: %s\n", error.what());
-        return static_cast<int>(error.status());
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "g723_peers: %s\n", error.what());
-        return 1;
-    }
-}
+int main(int argc, char** argv) { return g723::bench::run_program("g723_peers", run, argc, argv); }

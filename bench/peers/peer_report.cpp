@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 
 namespace g723::bench {
 
@@ -47,7 +47,7 @@ void print_goal(std::FILE* out, const char* side, double gsm_us, double g723_us,
 void print_report(std::FILE* out, std::span<const codec_result> results, const report_context& context) {
     const codec_result& reference = results.front();
     const speech_signal& signal = *context.signal;
-    const double rate = rtp::sample_rate;
+    const double rate = media::sample_rate;
 
     const std::string copies =
         signal.copies == 1 ? "once" : "repeated " + std::to_string(signal.copies) + " times";

@@ -7,10 +7,6 @@
 
 namespace g723::bench {
 
-namespace {
-
-// CPU time of this thread alone: other processes on a busy machine and time
-// spent waiting for the processor do not count.
 double thread_seconds() {
     timespec now{};
     if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0) {
@@ -18,8 +14,6 @@ double thread_seconds() {
     }
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
-
-}  // namespace
 
 round_trip::round_trip(const speech_codec& codec, std::size_t signal_samples)
     : codec_(codec),

@@ -11,6 +11,10 @@
 
 namespace g723::bench {
 
+// CPU time of this thread alone: other processes on a busy machine and time
+// spent waiting for the processor do not count.
+double thread_seconds();
+
 // CPU time of the calling thread for one pass over the whole signal.
 struct round_trip_times {
     double encode_seconds = 0.0;

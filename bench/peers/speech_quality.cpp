@@ -4,7 +4,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "meters/snr_meter.h"
+#include "media/meters/snr_meter.h"
 
 namespace g723::bench {
 
@@ -35,7 +35,7 @@ speech_quality measure_quality(std::span<const std::int16_t> input,
     }
     speech_quality quality;
     quality.delay = best_delay(input, decoded, max_delay);
-    tool::snr_meter meter(quality.delay);
+    media::snr_meter meter(quality.delay);
     meter.add_input(input);
     meter.add_decoded(decoded);
     meter.finish();

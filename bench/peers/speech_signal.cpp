@@ -4,7 +4,7 @@
 #include <array>
 #include <cmath>
 
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 #include "audio/speech_input.h"
 #include "io/tool_error.h"
 
@@ -16,7 +16,7 @@ speech_signal load_speech(const std::string& name, double seconds, std::size_t t
     std::vector<std::int16_t> file;
     {
         tool::speech_input input(name, false);
-        std::array<std::int16_t, rtp::frame_samples> frame{};
+        std::array<std::int16_t, media::frame_samples> frame{};
         while (input.next_frame(frame)) file.insert(file.end(), frame.begin(), frame.end());
         // The last frames are padding for the g723 encoder's look-ahead.
         file.resize(static_cast<std::size_t>(input.samples()));
@@ -25,7 +25,7 @@ speech_signal load_speech(const std::string& name, double seconds, std::size_t t
     }
     if (file.empty()) tool::fail_data(tool::display_name(name, false), "holds no audio samples");
 
-    const double wanted = std::ceil(seconds * rtp::sample_rate);
+    const double wanted = std::ceil(seconds * media::sample_rate);
     signal.copies = 1;
     while (static_cast<double>(signal.copies * file.size()) < wanted) ++signal.copies;
     signal.file_samples = file.size();

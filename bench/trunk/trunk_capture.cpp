@@ -22,12 +22,13 @@
 #include <string>
 #include <vector>
 
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 #include "rtp/packet/network_order.h"
 #include "rtp/packet/rtp_packetizer.h"
 
 namespace {
 
+using namespace g723::media;
 using namespace g723::rtp;
 
 std::vector<frame_slot> read_bitstream(const std::string& path) {

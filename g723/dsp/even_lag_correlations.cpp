@@ -5,7 +5,7 @@
 
 #include "g723/dsp/dot_product.h"
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -20,7 +20,7 @@ void even_lag_correlations_plain(std::span<float, kEvenLags> out, const float* a
     for (int k = 0; k < kEvenLags; ++k) out[k] = dot_product(a + 2 * k, h, N - 2 * k);
 }
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 
 namespace {
 
@@ -88,6 +88,9 @@ void even_lag_correlations_sse2(std::span<float, kEvenLags> out, const float* a,
     }
 }
 
+#endif
+
+#if G723_X86_KERNELS
 // Eight k at a time: group g holds k = 8g - 1 .. 8g + 6. Lanes 0 .. 3 have
 // 7 - 2g whole blocks and tails of 6, 4, 2, 0 terms, lanes 4 .. 7 one block
 // fewer and the same tails. So after the blocks common to all lanes, the

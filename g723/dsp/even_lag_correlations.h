@@ -18,7 +18,7 @@ inline void even_lag_correlations(std::span<float, kEvenLags> out, const float* 
 
 namespace paths {
 void even_lag_correlations_plain(std::span<float, kEvenLags> out, const float* a, const float* h);
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 void even_lag_correlations_sse2(std::span<float, kEvenLags> out, const float* a, const float* h);
 void even_lag_correlations_avx2(std::span<float, kEvenLags> out, const float* a, const float* h);
 #endif

@@ -3,7 +3,7 @@
 
 #include "g723/dsp/dot_product.h"
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -18,7 +18,7 @@ void lag_correlations_plain(std::span<float, kCorrelationLags> out, const float*
     for (int j = 0; j < kLags; ++j) out[j] = dot_product(x, x - (min_lag + j), kLength);
 }
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 
 // Four lags side by side, one per vector lane, each lane keeping the eight
 // partial sums, the tail and the combining order of dot_product for its own
@@ -47,6 +47,9 @@ void lag_correlations_sse2(std::span<float, kCorrelationLags> out, const float* 
     }
 }
 
+#endif
+
+#if G723_X86_KERNELS
 // The same with eight lags per vector.
 G723_TARGET_AVX2 void lag_correlations_avx2(std::span<float, kCorrelationLags> out, const float* x, int min_lag) {
     constexpr int blocked = kLength / 8 * 8;
@@ -66,6 +69,28 @@ G723_TARGET_AVX2 void lag_correlations_avx2(std::span<float, kCorrelationLags> o
         const __m256 high = _mm256_add_ps(_mm256_add_ps(acc[4], acc[5]), _mm256_add_ps(acc[6], acc[7]));
         const __m256 sums = _mm256_add_ps(_mm256_add_ps(low, high), tail);
         _mm256_storeu_ps(out.data() + first, _mm256_permutevar8x32_ps(sums, reverse));
+    }
+}
+
+// The same with sixteen lags per vector.
+G723_TARGET_AVX512 void lag_correlations_avx512(std::span<float, kCorrelationLags> out, const float* x,
+                                                int min_lag) {
+    constexpr int blocked = kLength / 8 * 8;
+    const __m512i reverse = _mm512_set_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    for (int first = 0; first < kLags; first += 16) {
+        const float* lagged = x - (min_lag + first + 15);
+        __m512 acc[8];
+        for (__m512& a : acc) a = _mm512_setzero_ps();
+        for (int i = 0; i < blocked; i += 8)
+            for (int l = 0; l < 8; ++l)
+                acc[l] = _mm512_add_ps(acc[l], _mm512_mul_ps(_mm512_set1_ps(x[i + l]), _mm512_loadu_ps(lagged + i + l)));
+        __m512 tail = _mm512_setzero_ps();
+        for (int i = blocked; i < kLength; ++i)
+            tail = _mm512_add_ps(tail, _mm512_mul_ps(_mm512_set1_ps(x[i]), _mm512_loadu_ps(lagged + i)));
+        const __m512 low = _mm512_add_ps(_mm512_add_ps(acc[0], acc[1]), _mm512_add_ps(acc[2], acc[3]));
+        const __m512 high = _mm512_add_ps(_mm512_add_ps(acc[4], acc[5]), _mm512_add_ps(acc[6], acc[7]));
+        const __m512 sums = _mm512_add_ps(_mm512_add_ps(low, high), tail);
+        _mm512_storeu_ps(out.data() + first, _mm512_maskz_permutexvar_ps(0xffff, reverse, sums));
     }
 }
 

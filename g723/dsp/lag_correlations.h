@@ -19,9 +19,10 @@ inline void lag_correlations(std::span<float, kCorrelationLags> out, const float
 
 namespace paths {
 void lag_correlations_plain(std::span<float, kCorrelationLags> out, const float* x, int min_lag);
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 void lag_correlations_sse2(std::span<float, kCorrelationLags> out, const float* x, int min_lag);
 void lag_correlations_avx2(std::span<float, kCorrelationLags> out, const float* x, int min_lag);
+void lag_correlations_avx512(std::span<float, kCorrelationLags> out, const float* x, int min_lag);
 #endif
 }  // namespace paths
 

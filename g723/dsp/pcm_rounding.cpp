@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -28,7 +28,7 @@ void round_to_pcm_plain(std::span<const float, kFrameSamples> in, std::span<int1
     for (int n = 0; n < kFrameSamples; ++n) out[n] = float_to_pcm(in[n]);
 }
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 
 // float_to_pcm several samples at a time, exactly: the clamp keeps the
 // integer conversion in range (NaN takes the lower bound), the fraction x -
@@ -55,6 +55,9 @@ void round_to_pcm_sse2(std::span<const float, kFrameSamples> in, std::span<int16
     }
 }
 
+#endif
+
+#if G723_X86_KERNELS
 G723_TARGET_AVX2 void round_to_pcm_avx2(std::span<const float, kFrameSamples> in,
                                         std::span<int16_t, kFrameSamples> out) {
     const __m256 lowest = _mm256_set1_ps(-32769.0f);

@@ -19,7 +19,7 @@ inline void round_to_pcm(std::span<const float, kFrameSamples> in, std::span<int
 
 namespace paths {
 void round_to_pcm_plain(std::span<const float, kFrameSamples> in, std::span<int16_t, kFrameSamples> out);
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 void round_to_pcm_sse2(std::span<const float, kFrameSamples> in, std::span<int16_t, kFrameSamples> out);
 void round_to_pcm_avx2(std::span<const float, kFrameSamples> in, std::span<int16_t, kFrameSamples> out);
 #endif

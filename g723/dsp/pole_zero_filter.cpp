@@ -5,26 +5,39 @@
 
 namespace g723 {
 
-void pole_zero_filter(const float* s, float* u, const weighting_coefficients& w) {
-    using namespace filter_window;
-    const lanes b = spread(w.data());
-    const lanes c = spread(w.data() + kLpcOrder);
-    window acc = start(0.0f);
+namespace {
+
+template <class W>
+void filter(const float* s, float* u, const weighting_coefficients& w) {
+    const typename W::lanes b = W::spread(w.data());
+    const typename W::lanes c = W::spread(w.data() + kLpcOrder);
+    typename W::window acc = W::start(0.0f);
     for (int t = -kLpcOrder; t < 0; ++t) {
-        subtract(acc, b, spread_value(s[t]));
-        add(acc, c, spread_value(u[t]));
-        advance(acc, 0.0f);
+        const typename W::broadcast input = W::spread_value(s[t]);
+        if (t == -1)
+            W::subtract_with_next(acc, b, input, W::spread_value(s[0]));
+        else
+            W::subtract(acc, b, input);
+        W::add(acc, c, W::spread_value(u[t]));
+        W::advance(acc, 0.0f);
     }
-    broadcast partial = current(acc);
+    typename W::broadcast out = W::current(acc);
     for (int t = 0; t < kSubframeSamples; ++t) {
-        const broadcast input = spread_value(s[t]);
-        const broadcast out = sum(partial, input);
-        u[t] = value_of(out);
-        subtract(acc, b, input);
-        add(acc, c, out);
-        partial = successor(acc);
-        advance(acc, 0.0f);
+        u[t] = W::value_of(out);
+        // After the last output, the successor is never read.
+        const float next = t + 1 < kSubframeSamples ? s[t + 1] : 0.0f;
+        W::subtract_with_next(acc, b, W::spread_value(s[t]), W::spread_value(next));
+        W::add(acc, c, out);
+        out = W::successor(acc);
+        W::advance(acc, 0.0f);
     }
+}
+
+}  // namespace
+
+// The narrow window on every kernel path, as for the synthesis filter.
+void pole_zero_filter(const float* s, float* u, const weighting_coefficients& w) {
+    filter<filter_window::narrow>(s, u, w);
 }
 
 }  // namespace g723

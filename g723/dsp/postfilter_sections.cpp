@@ -3,7 +3,7 @@
 
 #include "g723/dsp/gain_scaling_step.h"
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -53,7 +53,7 @@ void postfilter_pole_part_and_gain_scaling_plain(float* u, std::span<const float
     postfilter_pole_part_plain(u, zero, c);
 }
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 
 // Four samples per step, each lane with the plain loop's sums in its order.
 void postfilter_zero_part_sse2(std::span<float, N> zero, const float* s, const lpc_vector& b) {
@@ -71,6 +71,9 @@ void postfilter_zero_part_sse2(std::span<float, N> zero, const float* s, const l
     }
 }
 
+#endif
+
+#if G723_X86_KERNELS
 // Eight samples per step, then the last four.
 G723_TARGET_AVX2 void postfilter_zero_part_avx2(std::span<float, N> zero, const float* s, const lpc_vector& b) {
     static_assert(N % 8 == 4);
@@ -96,6 +99,26 @@ G723_TARGET_AVX2 void postfilter_zero_part_avx2(std::span<float, N> zero, const 
     _mm_storeu_ps(zero.data() + n, _mm_sub_ps(_mm_loadu_ps(x), taps));
 }
 
+// Sixteen samples per step, the last step twelve.
+G723_TARGET_AVX512 void postfilter_zero_part_avx512(std::span<float, N> zero, const float* s, const lpc_vector& b) {
+    __m512 bv[kLpcOrder];
+    for (int i = 0; i < kLpcOrder; ++i) bv[i] = _mm512_set1_ps(b[i]);
+    for (int n = 0; n < N; n += 16) {
+        const __mmask16 m = n + 16 <= N ? 0xffff : static_cast<__mmask16>((1u << (N - n)) - 1);
+        const float* x = s + n;
+        __m512 t[kLpcOrder];
+        for (int i = 0; i < kLpcOrder; ++i) t[i] = _mm512_mul_ps(bv[i], _mm512_maskz_loadu_ps(m, x - 1 - i));
+        const __m512 taps = _mm512_add_ps(
+            _mm512_add_ps(_mm512_add_ps(_mm512_add_ps(t[0], t[1]), _mm512_add_ps(t[2], t[3])),
+                          _mm512_add_ps(_mm512_add_ps(t[4], t[5]), _mm512_add_ps(t[6], t[7]))),
+            _mm512_add_ps(t[8], t[9]));
+        _mm512_mask_storeu_ps(zero.data() + n, m, _mm512_sub_ps(_mm512_maskz_loadu_ps(m, x), taps));
+    }
+}
+
+#endif
+
+#if G723_SSE2_KERNELS
 namespace {
 
 // The pole recursion with the pairs (c4 u[n-5] + c5 u[n-6]), (c6 u[n-7] + c7

@@ -44,13 +44,14 @@ void postfilter_pole_part_plain(float* u, std::span<const float, kSubframeSample
 void postfilter_pole_part_and_gain_scaling_plain(float* u, std::span<const float, kSubframeSamples> zero,
                                                  const lpc_vector& c, std::span<float, kSubframeSamples> earlier,
                                                  float increment, float& gain_state);
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 void postfilter_zero_part_sse2(std::span<float, kSubframeSamples> zero, const float* s, const lpc_vector& b);
 void postfilter_zero_part_avx2(std::span<float, kSubframeSamples> zero, const float* s, const lpc_vector& b);
 void postfilter_pole_part_sse2(float* u, std::span<const float, kSubframeSamples> zero, const lpc_vector& c);
 void postfilter_pole_part_and_gain_scaling_sse2(float* u, std::span<const float, kSubframeSamples> zero,
                                                 const lpc_vector& c, std::span<float, kSubframeSamples> earlier,
                                                 float increment, float& gain_state);
+void postfilter_zero_part_avx512(std::span<float, kSubframeSamples> zero, const float* s, const lpc_vector& b);
 #endif
 }  // namespace paths
 

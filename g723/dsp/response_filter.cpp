@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -36,7 +36,7 @@ void filter_by_response_plain(std::span<float, N> y, std::span<const float, N> h
     }
 }
 
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 
 namespace {
 
@@ -57,6 +57,9 @@ void sse2_pass(float* y, const float* hp, const float* x, int count) {
     for (int j = 0; j < kRegisters; ++j) _mm_storeu_ps(y + 4 * (kFirst + j), acc[j]);
 }
 
+#endif
+
+#if G723_X86_KERNELS
 // Samples i = 8 * kBlock .. min(8 * kBlock + 8, count) - 1 into the outputs
 // from register kBlock on: the outputs of the registers before it are all
 // earlier than i, their terms exact zeros. Leaving those out changes
@@ -74,6 +77,24 @@ G723_TARGET_AVX2 inline void add_block(__m256 (&acc)[7], __m128& last, const flo
     }
 }
 
+// As add_block, sixteen samples into the outputs from 16-lane register
+// kBlock on; the last register holds outputs 48 .. 59 in its low twelve
+// lanes.
+template <int kBlock>
+G723_TARGET_AVX512 inline void add_block16(__m512 (&acc)[4], const float* hp, const float* x, int count) {
+    const int end = std::min(16 * kBlock + 16, count);
+    for (int i = 16 * kBlock; i < end; ++i) {
+        const float* delayed = hp + N - i;
+        const __m512 sample = _mm512_set1_ps(x[i]);
+        for (int j = kBlock; j < 3; ++j)
+            acc[j] = _mm512_add_ps(acc[j], _mm512_mul_ps(_mm512_loadu_ps(delayed + 16 * j), sample));
+        acc[3] = _mm512_add_ps(acc[3], _mm512_mul_ps(_mm512_maskz_loadu_ps(0x0fff, delayed + 48), sample));
+    }
+}
+
+#endif
+
+#if G723_SSE2_KERNELS
 }  // namespace
 
 // The outputs in two passes of registers, 0 .. 31 and 32 .. 59.
@@ -84,6 +105,9 @@ void filter_by_response_sse2(std::span<float, N> y, std::span<const float, N> h,
     sse2_pass<8, 7>(y.data(), hp.values.data(), x, count);
 }
 
+#endif
+
+#if G723_X86_KERNELS
 // The 60 outputs held in seven 8-lane registers and one 4-lane register
 // for the whole filtering.
 G723_TARGET_AVX2 void filter_by_response_avx2(std::span<float, N> y, std::span<const float, N> h, const float* x,
@@ -103,6 +127,21 @@ G723_TARGET_AVX2 void filter_by_response_avx2(std::span<float, N> y, std::span<c
     add_block<7>(acc, last, hp.values.data(), x, count);
     for (int j = 0; j < 7; ++j) _mm256_storeu_ps(y.data() + 8 * j, acc[j]);
     _mm_storeu_ps(y.data() + 56, last);
+}
+
+// The 60 outputs held in four 16-lane registers for the whole filtering.
+G723_TARGET_AVX512 void filter_by_response_avx512(std::span<float, N> y, std::span<const float, N> h, const float* x,
+                                                  int count) {
+    static_assert(N == 3 * 16 + 12);
+    const padded_response hp(h);
+    __m512 acc[4];
+    for (__m512& a : acc) a = _mm512_setzero_ps();
+    add_block16<0>(acc, hp.values.data(), x, count);
+    add_block16<1>(acc, hp.values.data(), x, count);
+    add_block16<2>(acc, hp.values.data(), x, count);
+    add_block16<3>(acc, hp.values.data(), x, count);
+    for (int j = 0; j < 3; ++j) _mm512_storeu_ps(y.data() + 16 * j, acc[j]);
+    _mm512_mask_storeu_ps(y.data() + 48, 0x0fff, acc[3]);
 }
 
 #endif

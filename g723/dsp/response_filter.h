@@ -22,11 +22,13 @@ inline void filter_by_response(std::span<float, kSubframeSamples> y, std::span<c
 namespace paths {
 void filter_by_response_plain(std::span<float, kSubframeSamples> y, std::span<const float, kSubframeSamples> h,
                               const float* x, int count);
-#if G723_X86_KERNELS
+#if G723_SSE2_KERNELS
 void filter_by_response_sse2(std::span<float, kSubframeSamples> y, std::span<const float, kSubframeSamples> h,
                              const float* x, int count);
 void filter_by_response_avx2(std::span<float, kSubframeSamples> y, std::span<const float, kSubframeSamples> h,
                              const float* x, int count);
+void filter_by_response_avx512(std::span<float, kSubframeSamples> y, std::span<const float, kSubframeSamples> h,
+                                const float* x, int count);
 #endif
 }  // namespace paths
 

@@ -5,25 +5,34 @@
 
 namespace g723 {
 
-void synthesis_filter(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
-                      float* history) {
-    using namespace filter_window;
+namespace {
+
+template <class W>
+void filter(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a, float* history) {
     constexpr int N = kSubframeSamples;
     float* y = history + 1;
-    const lanes c = spread(a.data());
-    window w = start(excitation[0]);
+    const typename W::lanes c = W::spread(a.data());
+    typename W::window w = W::start(excitation[0]);
     // The ten past outputs enter the sums of the first outputs.
     for (int t = -kLpcOrder; t < 0; ++t) {
-        add(w, c, spread_value(y[t]));
-        advance(w, excitation[t + kLpcOrder + 1]);
+        W::add(w, c, W::spread_value(y[t]));
+        W::advance(w, excitation[t + kLpcOrder + 1]);
     }
-    broadcast out = current(w);
+    typename W::broadcast out = W::current(w);
     for (int t = 0; t < N; ++t) {
-        y[t] = value_of(out);
-        add(w, c, out);
-        out = successor(w);
-        advance(w, t + kLpcOrder + 1 < N ? excitation[t + kLpcOrder + 1] : 0.0f);
+        y[t] = W::value_of(out);
+        W::add(w, c, out);
+        out = W::successor(w);
+        W::advance(w, t + kLpcOrder + 1 < N ? excitation[t + kLpcOrder + 1] : 0.0f);
     }
+}
+
+}  // namespace
+
+// The narrow window on every kernel path: this recursion is bound by its
+// one chain of sums, which the wide window's lane moves make longer.
+void synthesis_filter(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a, float* history) {
+    filter<filter_window::narrow>(excitation, a, history);
 }
 
 }  // namespace g723

@@ -2,42 +2,63 @@
 #include "g723/dsp/weighted_synthesis.h"
 
 #include "g723/dsp/filter_window.h"
+#include "g723/dsp/filter_window_avx512.h"
 
-namespace g723 {
+namespace g723::paths {
 
-void weighted_synthesis(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
-                        const weighting_coefficients& w, float* s_mem, float* u_mem) {
-    using namespace filter_window;
+namespace {
+
+template <class W>
+void filter(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
+            const weighting_coefficients& w, float* s_mem, float* u_mem) {
     constexpr int N = kSubframeSamples;
     float* s = s_mem + 1;
     float* u = u_mem + 1;
-    const lanes ca = spread(a.data());
-    const lanes cb = spread(w.data());
-    const lanes cc = spread(w.data() + kLpcOrder);
-    window synthesis = start(excitation[0]);
-    window weighted = start(0.0f);
+    const typename W::lanes ca = W::spread(a.data());
+    const typename W::lanes cb = W::spread(w.data());
+    const typename W::lanes cc = W::spread(w.data() + kLpcOrder);
+    typename W::window synthesis = W::start(excitation[0]);
+    typename W::window weighted = W::start(0.0f);
     for (int t = -kLpcOrder; t < 0; ++t) {
-        const broadcast st = spread_value(s[t]);
-        add(synthesis, ca, st);
-        advance(synthesis, excitation[t + kLpcOrder + 1]);
-        subtract(weighted, cb, st);
-        add(weighted, cc, spread_value(u[t]));
-        advance(weighted, 0.0f);
+        const typename W::broadcast st = W::spread_value(s[t]);
+        W::add(synthesis, ca, st);
+        if (t == -1)
+            W::subtract_with_next(weighted, cb, st, W::successor(synthesis));
+        else
+            W::subtract(weighted, cb, st);
+        W::advance(synthesis, excitation[t + kLpcOrder + 1]);
+        W::add(weighted, cc, W::spread_value(u[t]));
+        W::advance(weighted, 0.0f);
     }
-    broadcast st = current(synthesis);
-    broadcast partial = current(weighted);
+    typename W::broadcast st = W::current(synthesis);
+    typename W::broadcast ut = W::current(weighted);
     for (int t = 0; t < N; ++t) {
-        const broadcast ut = sum(partial, st);
-        s[t] = value_of(st);
-        u[t] = value_of(ut);
-        add(synthesis, ca, st);
-        subtract(weighted, cb, st);
-        add(weighted, cc, ut);
-        st = successor(synthesis);
-        partial = successor(weighted);
-        advance(synthesis, t + kLpcOrder + 1 < N ? excitation[t + kLpcOrder + 1] : 0.0f);
-        advance(weighted, 0.0f);
+        s[t] = W::value_of(st);
+        u[t] = W::value_of(ut);
+        W::add(synthesis, ca, st);
+        const typename W::broadcast next = W::successor(synthesis);
+        W::subtract_with_next(weighted, cb, st, next);
+        W::add(weighted, cc, ut);
+        st = next;
+        ut = W::successor(weighted);
+        W::advance(synthesis, t + kLpcOrder + 1 < N ? excitation[t + kLpcOrder + 1] : 0.0f);
+        W::advance(weighted, 0.0f);
     }
 }
 
-}  // namespace g723
+}  // namespace
+
+void weighted_synthesis_narrow(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
+                               const weighting_coefficients& w, float* s_mem, float* u_mem) {
+    filter<filter_window::narrow>(excitation, a, w, s_mem, u_mem);
+}
+
+#if G723_X86_KERNELS
+G723_TARGET_AVX512_KERNEL void weighted_synthesis_avx512(std::span<const float, kSubframeSamples> excitation,
+                                                         const lpc_vector& a, const weighting_coefficients& w,
+                                                         float* s_mem, float* u_mem) {
+    filter<filter_window::wide>(excitation, a, w, s_mem, u_mem);
+}
+#endif
+
+}  // namespace g723::paths

@@ -8,6 +8,7 @@
 
 #include <span>
 
+#include "g723/dsp/kernel_paths.h"
 #include "g723/dsp/pole_zero_filter.h"
 #include "g723/tables/codec_constants.h"
 
@@ -16,7 +17,18 @@ namespace g723 {
 // s_mem and u_mem point at the most recent synthesized and weighted sample;
 // the ten before them (inclusive) are read, and the subframe's 60 outputs of
 // each stage are written at [1] .. [60].
-void weighted_synthesis(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
-                        const weighting_coefficients& w, float* s_mem, float* u_mem);
+inline void weighted_synthesis(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
+                               const weighting_coefficients& w, float* s_mem, float* u_mem) {
+    kernels().weighted_synthesis(excitation, a, w, s_mem, u_mem);
+}
+
+namespace paths {
+void weighted_synthesis_narrow(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
+                               const weighting_coefficients& w, float* s_mem, float* u_mem);
+#if G723_X86_KERNELS
+void weighted_synthesis_avx512(std::span<const float, kSubframeSamples> excitation, const lpc_vector& a,
+                               const weighting_coefficients& w, float* s_mem, float* u_mem);
+#endif
+}  // namespace paths
 
 }  // namespace g723

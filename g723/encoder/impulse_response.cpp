@@ -40,12 +40,13 @@ void impulse_responses(float* const* h, const lpc_vector* const* a, const weight
             for (int f = 0; f < K; ++f) acc[f] += ca[i][f] * s[n - 1 - i][f];
         for (int f = 0; f < K; ++f) s[n][f] = acc[f];
         for (int f = 0; f < K; ++f) acc[f] = 0.0f;
-        for (int i = kLpcOrder - 1; i >= 0; --i)
+        for (int i = kLpcOrder - 1; i >= 1; --i)
             for (int f = 0; f < K; ++f) {
                 acc[f] -= cb[i][f] * s[n - 1 - i][f];
                 acc[f] += cc[i][f] * u[n - 1 - i][f];
             }
-        for (int f = 0; f < K; ++f) u[n][f] = acc[f] + s[n][f];
+        for (int f = 0; f < K; ++f) acc[f] += s[n][f] - cb[0][f] * s[n - 1][f];
+        for (int f = 0; f < K; ++f) u[n][f] = acc[f] + cc[0][f] * u[n - 1][f];
     }
     for (int f = 0; f < K; ++f) {
         for (int n = 0; n < N; ++n) h[f][n] = u[kLpcOrder + n][f];

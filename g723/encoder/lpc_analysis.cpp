@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 #include "g723/encoder/lpc_analysis.h"
 
-#include "g723/dsp/dot_product.h"
+#include "g723/dsp/autocorrelation.h"
 #include "g723/dsp/levinson_durbin.h"
 #include "g723/encoder/tone_history.h"
 #include "g723/silence/encoder_comfort_noise.h"
@@ -14,12 +14,13 @@ void analyze_lpc(std::array<lpc_vector, kSubframes>& lpc_out, const float* x, g7
     int16_t history = encoder.tone_history;
     for (int j = 0; j < kSubframes; ++j) {
         // The window of subframe j spans the subframe and 60 samples either side.
+        static_assert(kLpcWindowLength == kAnalysisLength);
         std::array<float, kLpcWindowLength> s;
         const float* in = x + kSubframeSamples * j;
         for (int n = 0; n < kLpcWindowLength; ++n) s[n] = lpc_window[n] * in[n];
 
         std::array<float, kAcfLength>& r = acfs[j];
-        for (int k = 0; k <= kLpcOrder; ++k) r[k] = dot_product(s.data() + k, s.data(), kLpcWindowLength - k);
+        autocorrelation(r, s);
         r[0] = r[0] * kWhiteNoiseCorrection;
         for (int k = 1; k <= kLpcOrder; ++k) r[k] = r[k] * lag_window[k - 1];
 

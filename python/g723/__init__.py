@@ -534,7 +534,18 @@ def _payload_types(payload_types) -> list:
     return types
 
 
-def _read(path, payload_types, postfilter: bool, calls: bool):
+def _srtp_keys(srtp_keys) -> list:
+    """SRTP keys as a list of "STREAM SUITE inline:KEY" texts: one text, or
+    an iterable of them."""
+    keys = [srtp_keys] if isinstance(srtp_keys, str) else list(srtp_keys)
+    for key in keys:
+        if not isinstance(key, str):
+            # Not said back: it may be a key.
+            raise TypeError("srtp_keys must hold texts 'STREAM SUITE inline:KEY'")
+    return keys
+
+
+def _read(path, payload_types, postfilter: bool, calls: bool, srtp_keys=()):
     """The capture at `path` decoded: a Capture, its calls when asked, and
     the tool's damage message (empty when whole)."""
     name = os.fspath(path)
@@ -544,7 +555,8 @@ def _read(path, payload_types, postfilter: bool, calls: bool):
     with open(name, "rb"):
         pass
     try:
-        data = _g723.read_capture(name, _payload_types(payload_types), bool(postfilter), bool(calls))
+        data = _g723.read_capture(name, _payload_types(payload_types), _srtp_keys(srtp_keys), bool(postfilter),
+                                  bool(calls))
     except _g723.CaptureError as error:
         raise CaptureError(f"{name}: {error}") from None
     report = json.loads(data["report"])
@@ -556,7 +568,7 @@ def _read(path, payload_types, postfilter: bool, calls: bool):
     return capture, found, damage
 
 
-def read_capture(path, payload_types=(), postfilter: bool = True) -> Capture:
+def read_capture(path, payload_types=(), postfilter: bool = True, srtp_keys=()) -> Capture:
     """Decodes every G.723.1 RTP stream of a pcap or pcapng capture, as
     ``g723 pcap`` does.
 
@@ -565,6 +577,15 @@ def read_capture(path, payload_types=(), postfilter: bool = True) -> Capture:
     SIP/SDP in the capture announces as G723/8000. Duplicates are dropped,
     reordered packets put back, lost frames concealed, silence the sender did
     not send played as comfort noise. `postfilter` is the decoder's.
+
+    SRTP streams (RTP/SAVP or RTP/SAVPF in the capture's SDP) are decrypted
+    with the keys of the capture's a=crypto lines, or with `srtp_keys`: one
+    text or several, "STREAM SUITE inline:KEY" as the tool's ``--srtp-key``
+    takes them. Their report says ``encrypted``, ``srtp_suite``,
+    ``key_source`` ("SDP", "given", None without a key: then no audio) and
+    counts ``authentication_failures`` and ``replayed``, packets never
+    decoded. A key that cannot be used raises ValueError, which never holds
+    the key.
 
     Returns a :class:`Capture`: a list of :class:`CaptureStream` in the
     report's order, each with its report fields (those of ``g723 pcap
@@ -575,13 +596,13 @@ def read_capture(path, payload_types=(), postfilter: bool = True) -> Capture:
     exception's ``result`` holds the streams read before the damage. The GIL
     is released while reading and decoding.
     """
-    capture, _, damage = _read(path, payload_types, postfilter, False)
+    capture, _, damage = _read(path, payload_types, postfilter, False, srtp_keys)
     if damage:
         raise CaptureError(damage, capture)
     return capture
 
 
-def read_calls(path, payload_types=(), postfilter: bool = True) -> list:
+def read_calls(path, payload_types=(), postfilter: bool = True, srtp_keys=()) -> list:
     """Pairs the two directions of each call of a capture, as
     ``g723 pcap --stereo`` does, and returns a list of :class:`Call` with
     their audio aligned by capture time.
@@ -593,7 +614,7 @@ def read_calls(path, payload_types=(), postfilter: bool = True) -> list:
     :func:`read_capture`; a damaged capture's ``result`` holds the calls
     read before the damage.
     """
-    _, calls, damage = _read(path, payload_types, postfilter, True)
+    _, calls, damage = _read(path, payload_types, postfilter, True, srtp_keys)
     if damage:
         raise CaptureError(damage, calls)
     return calls

@@ -21,9 +21,11 @@ struct capture_reading {
 };
 
 // Throws rtp::capture::capture_error, worded as the tool words it after
-// the file's name, when the capture cannot be read at all.
+// the file's name, when the capture cannot be read at all, and
+// rtp::srtp::srtp_key_error for a key of `srtp_keys` ("STREAM SUITE
+// inline:KEY", as the tool's --srtp-key) that cannot be used.
 capture_reading read_capture(const std::string& path, const std::vector<unsigned>& payload_types,
-                             bool postfilter, bool pair_calls);
+                             const std::vector<std::string>& srtp_keys, bool postfilter, bool pair_calls);
 
 }  // namespace g723::python
 

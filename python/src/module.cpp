@@ -80,14 +80,15 @@ py::tuple endpoint_tuple(const g723::rtp::endpoint& point) {
 // the report as `g723 pcap --json` prints it, the damage message, one dict
 // per stream and, when asked, one per call with its stereo samples.
 py::dict read_capture_data(const std::string& path, const std::vector<unsigned>& payload_types,
-                           bool postfilter, bool calls) {
+                           const std::vector<std::string>& srtp_keys, bool postfilter, bool calls) {
     namespace rtp = g723::rtp;
+    namespace media = g723::media;
     capture_reading reading;
     std::vector<std::vector<std::int16_t>> call_samples;
     std::vector<double> call_starts;
     {
         const py::gil_scoped_release release;
-        reading = read_capture(path, payload_types, postfilter, calls);
+        reading = read_capture(path, payload_types, srtp_keys, postfilter, calls);
         for (const rtp::call_directions& call : reading.calls) {
             const rtp::call_audio audio = rtp::place_call(
                 call, [&](std::size_t i) -> const rtp::decoded_stream& { return reading.decoded[i]; });
@@ -104,7 +105,7 @@ py::dict read_capture_data(const std::string& path, const std::vector<unsigned>&
                        [](rtp::decoded_frame kind) { return static_cast<std::uint8_t>(kind); });
         std::vector<std::int64_t> segments;
         for (const std::size_t start : decoded.segment_starts) {
-            segments.push_back(static_cast<std::int64_t>(start * rtp::frame_samples));
+            segments.push_back(static_cast<std::int64_t>(start * media::frame_samples));
         }
         py::dict stream;
         stream["source"] = endpoint_tuple(found.key.source);
@@ -304,7 +305,7 @@ PYBIND11_MODULE(_g723, m) {
         [](const py::buffer& data) { return looks_like_audio_file(byte_view(data).bytes()); }, py::arg("data"),
         "True when the bytes start like an audio file rather than a bit-stream.");
     m.def("read_capture", &read_capture_data, py::arg("path"), py::arg("payload_types"),
-          py::arg("postfilter"), py::arg("calls"),
+          py::arg("srtp_keys"), py::arg("postfilter"), py::arg("calls"),
           "The G.723.1 streams of a capture, decoded, with the report and the calls.");
     py::register_exception<g723::rtp::capture::capture_error>(m, "CaptureError", PyExc_ValueError);
 }

@@ -100,6 +100,34 @@ def test_the_sample_captures_equal_the_tool(tool, tmp_path, name):
     assert len(g723.read_calls(sample)) == (name == "call.pcap")
 
 
+def test_srtp_calls_decrypt_with_the_sdp_keys_or_those_given(tool, tmp_path):
+    """The bundled SRTP call between two baresip processes: decrypted with
+    the keys of its SDP as the tool decrypts it; a key given wins over the
+    SDP's; a key that cannot be used raises without being shown."""
+    sample = ROOT / "samples" / "srtp-call.pcap"
+    capture = g723.read_capture(sample)
+    check_equal_to_tool(capture, json.loads(tool("pcap", "--json", sample, tmp_path).stdout))
+    assert len(capture) == 2
+    for stream in capture:
+        assert stream.report["encrypted"] and stream.report["key_source"] == "SDP"
+        assert stream.report["srtp_suite"] == "AES_CM_128_HMAC_SHA1_80"
+        assert stream.report["authentication_failures"] == 0 and len(stream.samples) > 0
+    address, port = capture[0].source
+    wrong = f"{address}:{port} AES_CM_128_HMAC_SHA1_80 inline:QYH2iQEeAJ4o8rKOzU3vjbK52Fv9/Fdjt2SiqtC5"
+    given = g723.read_capture(sample, srtp_keys=wrong)
+    assert given[0].report["key_source"] == "given"
+    assert given[0].report["authentication_failures"] == capture[0].report["packets"]
+    assert len(given[0].samples) == 0
+    assert np.array_equal(given[1].samples, capture[1].samples)
+    calls = g723.read_calls(sample, srtp_keys=[wrong])
+    assert len(calls) == 1
+    with pytest.raises(ValueError) as raised:
+        g723.read_capture(sample, srtp_keys=["127.0.0.1 AES_CM_128_HMAC_SHA1_80 inline:lE1zfTz4uUGhcL6VDM9uBKSCiZc4K+GdDsfjdTU="])
+    assert "needs a key of 30 bytes" in str(raised.value) and "lE1zfTz4" not in str(raised.value)
+    with pytest.raises(TypeError):
+        g723.read_capture(sample, srtp_keys=[b"127.0.0.1"])
+
+
 def test_calls_equal_the_tools_stereo_files(capture, tool, tmp_path):
     printed = json.loads(tool("pcap", "--json", "--stereo", capture, tmp_path).stdout)
     calls = g723.read_calls(capture)

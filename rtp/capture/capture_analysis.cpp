@@ -9,6 +9,7 @@
 #include <map>
 
 #include "rtp/capture/link_layer.h"
+#include "rtp/capture/stream_decryption.h"
 #include "rtp/packet/rtp_packet.h"
 #include "rtp/stream/stream_timeline.h"
 
@@ -75,9 +76,11 @@ capture::capture_reader open_capture_file(const std::string& path) {
 }
 
 capture_contents read_capture_contents(capture::capture_reader& reader,
-                                       std::span<const unsigned> forced_types, bool keep_packets) {
+                                       std::span<const unsigned> forced_types, bool keep_packets,
+                                       std::vector<given_srtp_key> keys) {
     capture_contents contents;
-    contents.scan = scan_capture(reader, forced_types, keep_packets);
+    contents.keys = std::move(keys);
+    contents.scan = scan_capture(reader, forced_types, keep_packets, contents.keys);
     const capture_scan& scan = contents.scan;
     std::vector<g723_stream>& found = contents.streams;
     for (const auto& [key, tally] : scan.tallies) {
@@ -106,7 +109,22 @@ capture_contents read_capture_contents(capture::capture_reader& reader,
             found.push_back({key, type.payload_type, std::move(source), tally.first_arrival,
                              kept == scan.streams.end() ? std::span<const captured_rtp_packet>{}
                                                         : std::span{kept->second},
-                             type.packets, tally.last_record});
+                             type.packets, tally.last_record, {}});
+            g723_stream& stream = found.back();
+            stream.encryption = find_stream_key(key, scan.announced, contents.keys).encryption;
+            if (keep_packets) {
+                // Read once: what the packets met as they were kept. A
+                // stream kept as clear that the capture's SDP says is SRTP
+                // (its SDP came later) is not decoded as ciphertext.
+                const auto met = scan.encryption.find(key);
+                if (met != scan.encryption.end()) {
+                    stream.encryption = met->second;
+                } else if (stream.encryption.encrypted) {
+                    stream.packets = {};
+                    stream.encryption.suite.clear();
+                    stream.encryption.key_source.clear();
+                }
+            }
             break;
         }
     }
@@ -116,7 +134,7 @@ capture_contents read_capture_contents(capture::capture_reader& reader,
     return contents;
 }
 
-bool read_stream_packets(capture::capture_reader& reader, const capture_contents& contents,
+bool read_stream_packets(capture::capture_reader& reader, capture_contents& contents,
                          std::span<const unsigned> forced_types,
                          const std::function<bool(std::size_t, std::vector<captured_rtp_packet>)>& complete) {
     std::map<stream_key, std::size_t> index;
@@ -124,6 +142,24 @@ bool read_stream_packets(capture::capture_reader& reader, const capture_contents
     std::vector<std::vector<captured_rtp_packet>> held(contents.streams.size());
     std::vector<bool> handed(contents.streams.size(), false);
     capture_scan again;
+    // Keys as the first reading met them: from the SDP read before each
+    // stream's first packet (see read_capture_contents).
+    stream_decryption decryption(again.announced, contents.keys);
+    // A stream's packets as they are handed over, with what its packets met:
+    // none when the capture's SDP says SRTP only after the stream's first
+    // packet, which was kept as clear.
+    const auto met = [&](std::size_t i, std::vector<captured_rtp_packet>& packets) {
+        stream_encryption& encryption = contents.streams[i].encryption;
+        const stream_encryption found = decryption.encryption(contents.streams[i].key);
+        if (found.encrypted) {
+            encryption = found;
+        } else if (encryption.encrypted) {
+            packets.clear();
+            encryption.suite.clear();
+            encryption.key_source.clear();
+        }
+        return std::move(packets);
+    };
     bool going = true;
     scan_records(reader, forced_types, again,
                  [&](const stream_key& key, std::uint64_t record, double seconds,
@@ -134,16 +170,16 @@ bool read_stream_packets(capture::capture_reader& reader, const capture_contents
                      const auto found = index.find(key);
                      if (found == index.end()) return true;
                      const std::size_t i = found->second;
-                     held[i].push_back(captured(seconds, packet));
+                     if (auto kept = decryption.keep(key, seconds, packet)) held[i].push_back(std::move(*kept));
                      if (record < contents.streams[i].last_record) return true;
                      handed[i] = true;
-                     going = complete(i, std::move(held[i]));
+                     going = complete(i, met(i, held[i]));
                      held[i] = {};
                      return going;
                  });
     // A file cut short since the first reading: what is left, in order.
     for (std::size_t i = 0; going && i < held.size(); ++i) {
-        if (!handed[i]) going = complete(i, std::move(held[i]));
+        if (!handed[i]) going = complete(i, met(i, held[i]));
     }
     return going;
 }
@@ -178,6 +214,7 @@ std::vector<std::pair<std::string, std::uint64_t>> capture_counts(const capture_
     counts.emplace_back("UDP datagrams", scan.verdicts[0]);
     counts.emplace_back("SIP messages", scan.sip_messages);
     if (scan.not_rtp > 0) counts.emplace_back("UDP not RTP", scan.not_rtp);
+    if (scan.srtcp_packets > 0) counts.emplace_back("SRTCP packets", scan.srtcp_packets);
     // RTP not taken as G.723.1: other static types, and dynamic types that
     // neither SDP nor --pt named.
     std::uint64_t kept = 0;

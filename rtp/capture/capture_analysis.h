@@ -28,6 +28,9 @@ struct g723_stream {
     std::span<const captured_rtp_packet> packets;
     std::uint64_t g723_packets = 0;  // those of `payload_type`
     std::uint64_t last_record = 0;   // the capture record of its last packet, from 1
+    // SRTP: its packets, decrypted, are those that authenticated; without
+    // a key it has none.
+    stream_encryption encryption;
 };
 
 // A whole capture: what the scan saw, and its G.723.1 streams in the order
@@ -40,6 +43,8 @@ struct capture_contents {
     // packets, not taken as streams.
     std::uint64_t unconfirmed_sources = 0;
     std::uint64_t unconfirmed_packets = 0;
+    // SRTP keys given for the capture (besides those of its SDP).
+    std::vector<given_srtp_key> keys;
 };
 
 // Opens a capture file. Throws capture::capture_error when libpcap cannot
@@ -59,18 +64,25 @@ capture::capture_reader open_capture_memory(std::span<const std::uint8_t> bytes)
 // refused: scan.damage says why, and what came before is kept.
 // Without `keep_packets` the streams are found but their packets not kept:
 // read_stream_packets reads them in a second pass.
+// SRTP streams (see stream_decryption) are decrypted with `keys` or those
+// of the SDP read before each stream's first packet; a stream that the
+// capture's SDP says is SRTP only after its first packet is left without
+// packets rather than decoded as ciphertext. Read once or twice, the same.
 capture_contents read_capture_contents(capture::capture_reader& reader,
                                        std::span<const unsigned> forced_types,
-                                       bool keep_packets = true);
+                                       bool keep_packets = true,
+                                       std::vector<given_srtp_key> keys = {});
 
 // The second pass over a capture that read_capture_contents found the
 // streams of without keeping packets, through a new reader of the same
 // capture: keeps the packets of contents.streams only and hands each
 // stream's to `complete` (with its index in contents.streams) as soon as
 // its last packet is read, so that memory holds only the streams under
-// way. Stops when `complete` returns false, and then returns false.
+// way. Stops when `complete` returns false, and then returns false. SRTP
+// packets are decrypted with the whole capture's keys; each stream's
+// encryption counts are in contents.streams before it is handed over.
 bool read_stream_packets(
-    capture::capture_reader& reader, const capture_contents& contents,
+    capture::capture_reader& reader, capture_contents& contents,
     std::span<const unsigned> forced_types,
     const std::function<bool(std::size_t, std::vector<captured_rtp_packet>)>& complete);
 

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: BSD-2-Clause
 #include "rtp/capture/capture_scan.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <string_view>
 
+#include "rtp/capture/stream_decryption.h"
 #include "rtp/packet/rtp_packet.h"
 #include "rtp/sdp/session_description.h"
 #include "rtp/sdp/sip_message.h"
@@ -16,14 +15,6 @@ namespace g723::rtp {
 namespace {
 
 constexpr std::uint16_t sip_port = 5060;
-
-std::optional<capture::ip_address> parse_address(const std::string& text) {
-    capture::ip_address address;
-    if (inet_pton(AF_INET, text.c_str(), address.bytes.data()) == 1) return address;
-    address.ipv6 = true;
-    if (inet_pton(AF_INET6, text.c_str(), address.bytes.data()) == 1) return address;
-    return std::nullopt;
-}
 
 // SIP starts with a method or "SIP/2.0"; RTP version 2 starts with a byte
 // of 0x80 or above.
@@ -41,7 +32,7 @@ bool read_sip(const capture::udp_datagram& datagram, capture_scan& scan) {
     if (message->content_type != "application/sdp") return true;
     for (const auto& media : sdp::parse_session_description(message->body).media) {
         const auto formats = sdp::g723_formats(media);
-        const auto address = parse_address(media.address);
+        const auto address = capture::parse_ip_address(media.address);
         if (formats.empty() || !address || media.port == 0) continue;
         announced_media& announced = scan.announced[endpoint{*address, media.port}];
         announced.call_id = message->call_id;
@@ -50,8 +41,30 @@ bool read_sip(const capture::udp_datagram& datagram, capture_scan& scan) {
             announced.payload_types.push_back(format.payload_type);
             if (format.annex_a) announced.annex_a = format.annex_a;
         }
+        announced.secure = sdp::secure_transport(media.transport);
+        announced.crypto = media.crypto;
     }
     return true;
+}
+
+// RTCP (packet types 200 to 206) to or from an endpoint that SDP announced
+// as SRTP, on its port (RTCP multiplexed) or the one above: SRTCP, whose
+// reports and index are encrypted.
+bool is_srtcp(const capture::udp_packet& packet, const capture_scan& scan) {
+    const capture::udp_datagram& datagram = packet.datagram;
+    if (datagram.payload.size() < 8 || (datagram.payload[0] >> 6) != 2 ||
+        datagram.payload[1] < 200 || datagram.payload[1] > 206) {
+        return false;
+    }
+    auto secure = [&](const capture::ip_address& address, std::uint16_t port) {
+        for (const std::uint16_t media_port : {port, static_cast<std::uint16_t>(port - 1)}) {
+            const auto found = scan.announced.find(endpoint{address, media_port});
+            if (found != scan.announced.end() && found->second.secure) return true;
+        }
+        return false;
+    };
+    return secure(packet.destination, datagram.destination_port) ||
+           secure(packet.source, datagram.source_port);
 }
 
 }  // namespace
@@ -79,6 +92,10 @@ void scan_records(capture::capture_reader& reader, std::span<const unsigned> for
 
         const capture::udp_datagram& datagram = packet.datagram;
         if (may_be_sip(datagram) && read_sip(datagram, scan)) continue;
+        if (is_srtcp(packet, scan)) {
+            ++scan.srtcp_packets;
+            continue;
+        }
         rtp::rtp_packet rtp;
         if (rtp::parse_rtp_packet(datagram.payload, rtp) != rtp::rtp_parse_result::ok) {
             ++scan.not_rtp;
@@ -98,12 +115,14 @@ void scan_records(capture::capture_reader& reader, std::span<const unsigned> for
 }
 
 capture_scan scan_capture(capture::capture_reader& reader,
-                          std::span<const unsigned> forced_types, bool keep_packets) {
+                          std::span<const unsigned> forced_types, bool keep_packets,
+                          std::span<const given_srtp_key> keys) {
     // Probation (see read_capture_contents): the second of two packets of
     // a type, one right after the other among them, 1 to 16 sequence
     // numbers and up to a minute of timestamps ahead.
     constexpr std::uint16_t most_lost = 15;
     capture_scan scan;
+    stream_decryption decryption(scan.announced, keys);
     scan_records(reader, forced_types, scan,
                  [&](const stream_key& key, std::uint64_t record, double seconds,
                      const rtp::rtp_packet& rtp) {
@@ -126,9 +145,19 @@ capture_scan scan_capture(capture::capture_reader& reader,
                      ++type->packets;
                      type->last_sequence = rtp.sequence;
                      type->last_timestamp = rtp.timestamp;
-                     if (keep_packets) scan.streams[key].push_back(captured(seconds, rtp));
+                     if (keep_packets) {
+                         std::vector<captured_rtp_packet>& kept = scan.streams[key];
+                         if (auto packet = decryption.keep(key, seconds, rtp)) kept.push_back(std::move(*packet));
+                     }
                      return true;
                  });
+    if (keep_packets) {
+        for (const auto& [key, tally] : scan.tallies) {
+            if (stream_encryption encryption = decryption.encryption(key); encryption.encrypted) {
+                scan.encryption[key] = std::move(encryption);
+            }
+        }
+    }
     return scan;
 }
 

@@ -12,9 +12,12 @@
 #include <vector>
 
 #include "rtp/capture/capture_reader.h"
+#include "rtp/capture/given_srtp_key.h"
 #include "rtp/capture/ip_packet.h"
 #include "rtp/capture/packet_decoding.h"
 #include "rtp/packet/rtp_packet.h"
+#include "rtp/sdp/crypto_attribute.h"
+#include "rtp/stream/stream_report.h"
 
 namespace g723::rtp {
 
@@ -54,6 +57,9 @@ struct announced_media {
     std::string call_id;
     std::vector<unsigned> payload_types;
     std::optional<bool> annex_a;
+    bool secure = false;  // RTP/SAVP or RTP/SAVPF: its media comes as SRTP
+    // The SDES keys the endpoint's owner sends with (a=crypto).
+    std::vector<sdp::crypto_attribute> crypto;
 };
 
 // A stream's packets of one payload type, counted as they pass: enough to
@@ -87,6 +93,10 @@ struct capture_scan {
     std::uint64_t sip_messages = 0;
     std::uint64_t not_rtp = 0;              // UDP that is neither RTP version 2 nor SIP
     std::uint64_t other_payload_types = 0;  // RTP that cannot be G.723.1
+    std::uint64_t srtcp_packets = 0;        // RTCP to or from media announced as SRTP
+    // What became of each SRTP stream's packets as they were kept; empty
+    // unless kept.
+    std::map<stream_key, stream_encryption> encryption;
     std::string damage;                     // libpcap's reason when the capture ends damaged
 };
 
@@ -94,9 +104,12 @@ struct capture_scan {
 // one of `forced_types`, or a dynamic type (96-127) that SDP may name later; which
 // of them are G.723.1 is decided once the whole capture has been seen.
 // SIP messages with SDP bodies (on port 5060 or anywhere they parse) fill
-// `announced`. Without `keep_packets`, only the tallies are made.
+// `announced`. Without `keep_packets`, only the tallies are made. Kept
+// packets of SRTP streams are decrypted, with `keys` or the keys of SDP
+// read before them (see stream_decryption); those that fail are dropped.
 capture_scan scan_capture(capture::capture_reader& reader,
-                          std::span<const unsigned> forced_types, bool keep_packets = true);
+                          std::span<const unsigned> forced_types, bool keep_packets = true,
+                          std::span<const given_srtp_key> keys = {});
 
 // Called by scan_records for each RTP packet the scan would keep, with its
 // record number (from 1); returns false to stop reading.

@@ -63,6 +63,14 @@ ip_result parse_ipv6(std::span<const std::uint8_t> bytes, ip_payload& payload) {
 
 }  // namespace
 
+std::optional<ip_address> parse_ip_address(const std::string& text) {
+    ip_address address;
+    if (inet_pton(AF_INET, text.c_str(), address.bytes.data()) == 1) return address;
+    address.ipv6 = true;
+    if (inet_pton(AF_INET6, text.c_str(), address.bytes.data()) == 1) return address;
+    return std::nullopt;
+}
+
 std::string to_string(const ip_address& address) {
     char text[INET6_ADDRSTRLEN] = {};
     inet_ntop(address.ipv6 ? AF_INET6 : AF_INET, address.bytes.data(), text, sizeof text);

@@ -5,6 +5,7 @@
 #include <array>
 #include <compare>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -31,6 +32,8 @@ struct ip_address {
 
 // "192.0.2.1", "2001:db8::1".
 std::string to_string(const ip_address& address);
+// The reverse: an IPv4 or IPv6 address in text, nothing when it is not one.
+std::optional<ip_address> parse_ip_address(const std::string& text);
 
 inline constexpr std::uint8_t protocol_udp = 17;
 

@@ -5,12 +5,15 @@
 #include <array>
 #include <set>
 
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 #include "rtp/packet/sequence_extender.h"
 #include "rtp/stream/stream_timeline.h"
 #include "rtp/stream/timeline_decoding.h"
 
 namespace g723::rtp {
+
+// Frame layout and codec handles come from the media library.
+using namespace g723::media;
 
 decoded_stream decode_rtp_stream(std::span<const captured_rtp_packet> packets, std::uint32_t ssrc,
                                  unsigned payload_type, bool postfilter) {

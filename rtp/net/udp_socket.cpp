@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -65,21 +67,7 @@ std::string numeric_name(const sockaddr* address, socklen_t length) {
 
 }  // namespace
 
-udp_socket udp_socket::connect_to(const udp_url& url) {
-    const address_list list = resolve(url, false);
-    int last_error = 0;
-    for (const addrinfo* at = list.get(); at != nullptr; at = at->ai_next) {
-        const int fd = ::socket(at->ai_family, at->ai_socktype | SOCK_CLOEXEC, at->ai_protocol);
-        if (fd < 0) {
-            last_error = errno;
-            continue;
-        }
-        if (::connect(fd, at->ai_addr, at->ai_addrlen) == 0) return udp_socket(fd, url.text);
-        last_error = errno;
-        ::close(fd);
-    }
-    fail(url.text, std::string("cannot send there: ") + std::strerror(last_error));
-}
+udp_socket udp_socket::connect_to(const udp_url& url) { return connect_from(url, 0); }
 
 udp_socket udp_socket::connect_from(const udp_url& url, std::uint16_t local_port) {
     const address_list list = resolve(url, false);
@@ -222,16 +210,33 @@ bool udp_socket::send(std::span<const std::uint8_t> datagram) {
 }
 
 wait_result udp_socket::wait(steady_time deadline, const sigset_t* signal_mask) const {
+    return wait_either(*this, *this, deadline, signal_mask);
+}
+
+wait_result udp_socket::wait_either(const udp_socket& one, const udp_socket& other, steady_time deadline,
+                                    const sigset_t* signal_mask) {
+    const std::array<const udp_socket*, 2> both{&one, &other};
+    return wait_any(both, deadline, signal_mask);
+}
+
+wait_result udp_socket::wait_any(std::span<const udp_socket* const> sockets, steady_time deadline,
+                                 const sigset_t* signal_mask) {
     const auto left = deadline - std::chrono::steady_clock::now();
     const auto nanoseconds =
         std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(left).count());
     const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
                            static_cast<long>(nanoseconds % 1'000'000'000)};
-    pollfd readable{fd_, POLLIN, 0};
-    const int ready = ::ppoll(&readable, 1, &timeout, signal_mask);
+    std::array<pollfd, 8> readable{};
+    nfds_t count = 0;
+    for (const udp_socket* socket : sockets) {
+        const bool listed = std::any_of(readable.begin(), readable.begin() + count,
+                                        [&](const pollfd& entry) { return entry.fd == socket->fd_; });
+        if (!listed && count < readable.size()) readable[count++] = {socket->fd_, POLLIN, 0};
+    }
+    const int ready = ::ppoll(readable.data(), count, &timeout, signal_mask);
     if (ready < 0) {
         if (errno == EINTR) return wait_result::interrupted;
-        fail(url_, std::string("cannot wait for packets: ") + std::strerror(errno));
+        fail(sockets.empty() ? std::string() : sockets[0]->url_, std::string("cannot wait for packets: ") + std::strerror(errno));
     }
     return ready == 0 ? wait_result::timed_out : wait_result::readable;
 }

@@ -68,6 +68,12 @@ public:
     // arrives. `signal_mask` is the mask in force while waiting, so that a
     // signal blocked elsewhere can only arrive here (ppoll).
     wait_result wait(steady_time deadline, const sigset_t* signal_mask) const;
+    // The same for two sockets: readable when either is.
+    static wait_result wait_either(const udp_socket& one, const udp_socket& other, steady_time deadline,
+                                   const sigset_t* signal_mask);
+    // The same for any number of sockets (at most 8).
+    static wait_result wait_any(std::span<const udp_socket* const> sockets, steady_time deadline,
+                                const sigset_t* signal_mask);
     // Reads one waiting datagram without blocking; none when the queue is
     // empty. A datagram longer than `buffer` is cut to its size.
     std::optional<received_datagram> receive(std::span<std::uint8_t> buffer);

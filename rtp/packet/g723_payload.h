@@ -7,9 +7,12 @@
 #include <span>
 #include <vector>
 
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 
 namespace g723::rtp {
+
+// Frame layout and codec handles come from the media library.
+using namespace g723::media;
 
 // The frames of one RTP payload: whole frames back to back, each as long as
 // its first byte's two low bits say (24, 20 or 4 bytes). Untransmitted

@@ -38,6 +38,7 @@ rtp_parse_result parse_rtp_packet(std::span<const std::uint8_t> datagram, rtp_pa
     packet.timestamp = read_be32(datagram, 4);
     packet.ssrc = read_be32(datagram, 8);
     packet.payload = datagram.subspan(header, end - header);
+    packet.bytes = datagram;
     return rtp_parse_result::ok;
 }
 

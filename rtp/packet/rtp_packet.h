@@ -18,6 +18,9 @@ struct rtp_packet {
     std::uint32_t ssrc = 0;
     // After the CSRC list and any header extension, before any padding.
     std::span<const std::uint8_t> payload;
+    // The whole packet as parsed, header to padding (SRTP authenticates it
+    // all).
+    std::span<const std::uint8_t> bytes;
 };
 
 enum class rtp_parse_result {

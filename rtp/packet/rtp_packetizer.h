@@ -7,9 +7,12 @@
 #include <optional>
 #include <vector>
 
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 
 namespace g723::rtp {
+
+// Frame layout and codec handles come from the media library.
+using namespace g723::media;
 
 struct packetizer_settings {
     std::size_t frames_per_packet = 1;

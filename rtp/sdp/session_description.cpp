@@ -45,12 +45,19 @@ media_format& format_of(media_description& media, unsigned payload_type) {
     return format;
 }
 
-// "a=rtpmap:96 G723/8000" or "a=fmtp:4 annexa=no".
+// "a=rtpmap:96 G723/8000", "a=fmtp:4 annexa=no" or an SDES "a=crypto:1 ...".
 void read_attribute(std::string_view value, media_description& media) {
     const std::size_t colon = value.find(':');
     if (colon == std::string_view::npos) return;
     const std::string_view name = value.substr(0, colon);
     const std::string_view rest = value.substr(colon + 1);
+    if (name == "crypto") {
+        // A body may offer a few suites; a flood of lines is not kept.
+        constexpr std::size_t most_offered = 16;
+        auto crypto = parse_crypto_attribute(rest);
+        if (crypto && media.crypto.size() < most_offered) media.crypto.push_back(std::move(*crypto));
+        return;
+    }
     const std::size_t space = rest.find(' ');
     if (space == std::string_view::npos) return;
     const auto payload_type = parse_number<unsigned>(rest.substr(0, space));

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "rtp/sdp/crypto_attribute.h"
+
 namespace g723::rtp::sdp {
 
 // A payload type a media description names with a=rtpmap and a=fmtp.
@@ -26,6 +28,7 @@ struct media_description {
     std::string transport;                // "RTP/AVP"
     std::vector<unsigned> payload_types;  // in the m= line's order
     std::vector<media_format> formats;
+    std::vector<crypto_attribute> crypto;  // its a=crypto lines, in order
 };
 
 struct session_description {

@@ -11,6 +11,13 @@ namespace g723::rtp {
 
 namespace {
 
+// A packet after its playout time is waited for only when the delay it
+// needs lies within this much of the quantile aimed at: a rare excursion
+// far beyond the path's usual delays costs that packet, not the delay of
+// all that follow.
+constexpr double max_wait_over_aim = 0.2;
+// Packets that arrive within this of the one before came in a bunch.
+constexpr double bunch_seconds = 0.002;
 // Played sequence numbers remembered to recognise duplicates.
 constexpr std::size_t remembered_played = 512;
 
@@ -72,10 +79,19 @@ arrival_kind jitter_buffer::add(held_packet packet, double arrival_seconds,
 
     const waiting entry{std::move(packet), media_seconds};
     const double playout = playout_time(entry);
-    const bool late = (last_played_ && sequence <= *last_played_) || arrival_seconds > playout;
+    // After its playout time with nothing later played yet, the playout
+    // waits for it: the delay rises at once to cover it, within the
+    // greatest delay. Once a later packet has played, or beyond that, the
+    // audio has gone on without it.
+    const bool after_time = arrival_seconds > playout;
+    const double wait = delay_.seconds() + (arrival_seconds - playout);
+    const bool late = (last_played_ && sequence <= *last_played_) ||
+                      (after_time && (wait > delay_.greatest() || wait > delay_.aim() + max_wait_over_aim));
     // The packet's playout time was fixed by the delay in force before it
     // came; only then does it move the delay on.
-    delay_.add(arrival_seconds - end_seconds - reference_transit_, !late);
+    const bool bunched = arrival_seconds - last_arrival_ < bunch_seconds;
+    last_arrival_ = arrival_seconds;
+    delay_.add(arrival_seconds - end_seconds - reference_transit_, !after_time || late, bunched);
     if (late) return arrival_kind::late;
     if (playout - arrival_seconds > max_early_seconds) return arrival_kind::early;
 

@@ -49,8 +49,11 @@ using jitter_buffer_limits = playout_delay_limits;
 //    wherever it falls: reordered packets are put back, and packets that
 //    come early (a sender catching up after a stall) wait for their time,
 //    up to `max_early_seconds` of audio ahead.
-//  - A packet that arrives after its playout time, or after a later packet
-//    has been played out, is late: the gap it leaves is loss.
+//  - A packet that arrives after its playout time while nothing after it
+//    has played is waited for: the delay rises at once to cover it, if
+//    that stays within the greatest delay and 200 ms over the quantile
+//    aimed at. One that arrives after a later packet has played, or later
+//    than that, is late: the gap it leaves is loss.
 //
 // A new SSRC, or a timestamp that goes backwards or jumps more than a
 // minute while the sequence goes on, restarts the timing: everything held
@@ -108,6 +111,7 @@ private:
     std::uint32_t last_timestamp_ = 0;
     std::int64_t last_media_units_ = 0;  // timestamps unwrapped from the run's first
     double reference_transit_ = 0.0;
+    double last_arrival_ = -1.0;
     std::size_t longest_frames_ = 1;  // frames in the run's longest packet
 };
 

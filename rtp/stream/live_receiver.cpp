@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "rtp/packet/g723_payload.h"
 #include "rtp/packet/rtp_packet.h"
 
 namespace g723::rtp {
@@ -31,6 +32,17 @@ constexpr std::size_t max_pending_bytes = 1 << 20;
 // Larger datagrams from another source are counted but not kept: G.723.1
 // packets are far smaller.
 constexpr std::size_t max_kept_datagram = 4096;
+
+}  // namespace
+
+namespace {
+
+// "HOST:PORT" or "[HOST]:PORT" split at the last colon.
+std::pair<std::string, long> split_endpoint(const std::string& endpoint) {
+    const std::size_t colon = endpoint.rfind(':');
+    if (colon == std::string::npos) return {endpoint, -1};
+    return {endpoint.substr(0, colon), std::strtol(endpoint.c_str() + colon + 1, nullptr, 10)};
+}
 
 }  // namespace
 
@@ -169,6 +181,20 @@ void live_receiver::take_over(std::map<source_key, candidate>::iterator chosen) 
     current_ = key;
     current_last_ = chosen->second.last_arrival;
     current_played_ = 0.0;
+    rtcp_.last_sender_report.reset();
+    rtcp_.address.clear();
+    rtcp_.expected_prior = rtcp_.received_prior = 0;
+    if (rtcp_.early_report && rtcp_.early_report->ssrc == key.first) {
+        const auto [host, port] = split_endpoint(rtcp_.early_report->source);
+        const auto [rtp_host, rtp_port] = split_endpoint(key.second);
+        if (host == rtp_host && (port == rtp_port || port == rtp_port + 1)) {
+            ++rtcp_.sender_reports;
+            rtcp_.last_sender_report = rtcp_.early_report->info;
+            rtcp_.last_sender_report_arrival = rtcp_.early_report->arrival_seconds;
+            rtcp_.address = rtcp_.early_report->source;
+        }
+    }
+    rtcp_.early_report.reset();
     candidate_bytes_ -= chosen->second.pending_bytes;
     candidates_.erase(chosen);
     others_ -= pending.size();
@@ -223,6 +249,100 @@ void live_receiver::accept(std::span<const std::uint8_t> datagram, const source_
     if (kind == arrival_kind::early) ++early_;
 }
 
+
+rtcp_effect live_receiver::add_rtcp(std::span<const std::uint8_t> datagram, const std::string& source,
+                                    double arrival_seconds) {
+    rtcp_compound compound;
+    if (parse_rtcp_compound(datagram, compound) != rtcp_parse_result::ok) {
+        ++rtcp_.ignored;
+        return rtcp_effect::none;
+    }
+    if (!current_) {
+        // A sender's first report may come before its packets have passed
+        // probation: the latest one waits for that.
+        if (compound.sender && compound.bye.empty()) {
+            rtcp_.early_report = {*compound.sender, arrival_seconds, source, compound.ssrc};
+        }
+        return rtcp_effect::none;
+    }
+    if (compound.ssrc != current_->first) {
+        ++rtcp_.ignored;
+        return rtcp_effect::none;
+    }
+    const auto [host, port] = split_endpoint(source);
+    const auto [rtp_host, rtp_port] = split_endpoint(current_->second);
+    if (host != rtp_host || (port != rtp_port && port != rtp_port + 1)) {
+        ++rtcp_.ignored;
+        return rtcp_effect::none;
+    }
+    rtcp_.address = source;
+    if (compound.sender) {
+        ++rtcp_.sender_reports;
+        rtcp_.last_sender_report = compound.sender;
+        rtcp_.last_sender_report_arrival = arrival_seconds;
+    }
+    const bool leaving = std::find(compound.bye.begin(), compound.bye.end(), current_->first) != compound.bye.end();
+    return leaving ? rtcp_effect::goodbye : rtcp_effect::report;
+}
+
+std::optional<std::pair<std::vector<std::uint8_t>, std::string>> live_receiver::receiver_report(
+    std::uint32_t own_ssrc, const std::string& cname, bool goodbye, double now_seconds) {
+    const std::optional<source_reception> heard = reception();
+    if (!heard) return std::nullopt;
+    rtcp_compound report;
+    report.ssrc = own_ssrc;
+    report.cname = cname;
+    if (goodbye) report.bye.push_back(own_ssrc);
+    report_block block;
+    block.ssrc = heard->ssrc;
+    // RFC 3550, A.3: loss over all and since the last report.
+    const auto expected = static_cast<std::uint64_t>(heard->highest_sequence - heard->first_sequence + 1);
+    block.cumulative_lost = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(static_cast<std::int64_t>(expected) - static_cast<std::int64_t>(heard->received),
+                                 -0x800000, 0x7fffff));
+    const std::uint64_t expected_interval = expected - std::min(expected, rtcp_.expected_prior);
+    const std::uint64_t received_interval = heard->received - std::min(heard->received, rtcp_.received_prior);
+    rtcp_.expected_prior = expected;
+    rtcp_.received_prior = heard->received;
+    if (expected_interval > received_interval) {
+        block.fraction_lost = static_cast<std::uint8_t>(
+            std::min<std::uint64_t>(255, ((expected_interval - received_interval) << 8) / expected_interval));
+    }
+    // The extended sequence starts at 65536 + the first number.
+    block.highest_sequence = static_cast<std::uint32_t>(heard->highest_sequence - 65536);
+    block.jitter = static_cast<std::uint32_t>(heard->jitter_units);
+    if (rtcp_.last_sender_report) {
+        block.last_sr = ntp_middle(rtcp_.last_sender_report->ntp_timestamp);
+        block.delay_since_last_sr = static_cast<std::uint32_t>(
+            std::max(0.0, now_seconds - rtcp_.last_sender_report_arrival) * 65536.0);
+    }
+    report.blocks.push_back(block);
+    ++rtcp_.receiver_reports;
+    std::string destination = rtcp_.address;
+    if (destination.empty()) {
+        const auto [host, port] = split_endpoint(heard->address);
+        destination = host + ":" + std::to_string(settings_.rtcp_mux ? port : port + 1);
+    }
+    return std::pair{write_rtcp_compound(report), destination};
+}
+
+void live_receiver::note_playout_delay(const held_packet& packet) {
+    if (!rtcp_.last_sender_report) return;
+    const sender_info& report = *rtcp_.last_sender_report;
+    const std::size_t frames = std::max<std::size_t>(1, split_payload(packet.payload).frames.size());
+    const auto since_report =
+        static_cast<std::int32_t>(packet.timestamp + frames * timestamp_units_per_frame - report.rtp_timestamp);
+    const double sent_wall = static_cast<double>(report.ntp_timestamp >> 32) - 2208988800.0 +
+                             static_cast<double>(report.ntp_timestamp & 0xffffffff) / 4294967296.0 +
+                             static_cast<double>(since_report) / 8000.0;
+    const double played_wall = packet.playout_seconds + settings_.wall_clock_offset_seconds;
+    const double delay_ms = std::clamp((played_wall - sent_wall) * 1000.0, 0.0, 10000.0);
+    if (delay_histogram_.empty()) delay_histogram_.assign(10001, 0);
+    ++delay_histogram_[static_cast<std::size_t>(delay_ms + 0.5)];
+    delay_sum_ms_ += delay_ms;
+    ++delays_;
+}
+
 std::optional<source_reception> live_receiver::reception() const {
     if (!current_) return std::nullopt;
     const auto found = senders_.find(*current_);
@@ -266,6 +386,7 @@ void live_receiver::play_out() {
         stream_statistics& statistics = senders_.at(order_[packet.ssrc]).row.statistics;
         if (current_ && order_[packet.ssrc] == *current_) {
             current_played_ = std::max(current_played_, packet.playout_seconds);
+            note_playout_delay(packet);
         }
         frames_.clear();
         timeline_.hold_from(packet.arrival_seconds);
@@ -285,6 +406,16 @@ void live_receiver::play_out() {
     played_.clear();
 }
 
+std::uint64_t live_receiver::percentile_ms(double share) const {
+    const auto rank = static_cast<std::uint64_t>(share * static_cast<double>(delays_));
+    std::uint64_t below = 0;
+    for (std::size_t ms = 0; ms < delay_histogram_.size(); ++ms) {
+        below += delay_histogram_[ms];
+        if (below > rank) return ms;
+    }
+    return 0;
+}
+
 stream_report live_receiver::report() const {
     stream_report report;
     for (const source_key& key : order_) {
@@ -301,6 +432,13 @@ stream_report live_receiver::report() const {
                      {"early packets dropped", early_},
                      {"other sources' packets", others_},
                      {"packets from elsewhere (--from)", elsewhere_},
+                     {"RTCP sender reports of the source", rtcp_.sender_reports},
+                     {"packets the source reported sent",
+                      rtcp_.last_sender_report ? rtcp_.last_sender_report->packet_count : 0},
+                     {"RTCP receiver reports sent", rtcp_.receiver_reports},
+                     {"RTCP packets ignored", rtcp_.ignored},
+                     {"playout delay/ms mean", delays_ == 0 ? 0 : static_cast<std::uint64_t>(delay_sum_ms_ / static_cast<double>(delays_) + 0.5)},
+                     {"playout delay/ms p95", percentile_ms(0.95)},
                      {"playout delay/ms at end",
                       static_cast<std::uint64_t>(std::max(0.0, buffer_.delay_seconds()) * 1000.0 + 0.5)}};
     return report;

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "rtp/packet/rtcp_packet.h"
 #include "rtp/stream/jitter_buffer.h"
 #include "rtp/packet/sequence_extender.h"
 #include "rtp/stream/stream_report.h"
@@ -42,6 +43,18 @@ struct live_receiver_settings {
     double hold_seconds = 5.0;
     // Only this sender ("HOST:PORT", "[HOST]:PORT"), when given.
     std::optional<std::string> only_from;
+    // RTCP shares the RTP port (RFC 5761) rather than the one above it.
+    bool rtcp_mux = false;
+    // The system's wall clock less the clock of the arrival times, to set
+    // the played audio against the time the sender's reports give it.
+    double wall_clock_offset_seconds = 0.0;
+};
+
+// What an RTCP packet did to the call.
+enum class rtcp_effect {
+    none,     // malformed, or not from the source being played: ignored
+    report,   // the source's report, noted for the receiver reports
+    goodbye,  // the source being played has left: the call is over
 };
 
 // The receiving side of a live call, apart from sockets and clocks: takes
@@ -99,6 +112,21 @@ public:
     std::optional<double> last_heard() const;
     // What the source being played has delivered, for reports back to it.
     std::optional<source_reception> reception() const;
+    // Takes an RTCP datagram. Only a valid compound packet from the source
+    // being played (its address, at its RTP port or the one above, and its
+    // SSRC) counts: a forged or malformed one neither ends nor changes the
+    // call.
+    rtcp_effect add_rtcp(std::span<const std::uint8_t> datagram, const std::string& source,
+                         double arrival_seconds);
+    // A receiver report about the source being played, from `own_ssrc`
+    // with `cname`, ending with a BYE when `goodbye`; and where it goes
+    // (where the source's reports come from, else its RTCP port). None
+    // before a source is heard.
+    std::optional<std::pair<std::vector<std::uint8_t>, std::string>> receiver_report(
+        std::uint32_t own_ssrc, const std::string& cname, bool goodbye, double now_seconds);
+    // The playout delay in force.
+    double playout_delay_seconds() const { return buffer_.delay_seconds(); }
+
     // The report: one row per source played, then counts about the datagrams.
     stream_report report() const;
 
@@ -154,6 +182,29 @@ private:
     std::vector<timeline_frame> frames_;
     std::uint64_t frames_written_ = 0;
     double now_ = 0.0;
+    // RTCP of the source being played: its last sender report, where its
+    // reports come from, what was reported back last time.
+    struct rtcp_state {
+        std::optional<sender_info> last_sender_report;
+        double last_sender_report_arrival = 0.0;
+        std::string address;
+        std::uint64_t expected_prior = 0, received_prior = 0;
+        std::uint64_t sender_reports = 0, receiver_reports = 0, ignored = 0;
+        struct early {
+            sender_info info;
+            double arrival_seconds;
+            std::string source;
+            std::uint32_t ssrc;
+        };
+        std::optional<early> early_report;
+    } rtcp_;
+    // Playout delay: from when the sender's clock says a packet's audio
+    // ended to when the packet played out, in milliseconds.
+    std::vector<std::uint32_t> delay_histogram_;
+    double delay_sum_ms_ = 0.0;
+    std::uint64_t delays_ = 0;
+    void note_playout_delay(const held_packet& packet);
+    std::uint64_t percentile_ms(double share) const;
     std::uint64_t datagrams_ = 0, not_rtp_ = 0, other_types_ = 0, late_ = 0, early_ = 0, others_ = 0,
                   elsewhere_ = 0;
 };

@@ -36,7 +36,12 @@ double playout_delay::aim() const {
 
 double playout_delay::over_best() const { return delay_ - lowest(); }
 
-void playout_delay::add(double relative_delay_seconds, bool in_time) {
+void playout_delay::add(double relative_delay_seconds, bool in_time, bool bunched) {
+    if (bunched) {
+        if (!in_time) delay_ = std::min(std::max(delay_, relative_delay_seconds + late_margin_seconds),
+                                        limits_.max_delay_seconds);
+        return;
+    }
     if (recent_.size() < window) {
         recent_.push_back(relative_delay_seconds);
     } else {
@@ -52,7 +57,7 @@ void playout_delay::add(double relative_delay_seconds, bool in_time) {
 void playout_delay::pause(double seconds) {
     const double goal = aim();
     if (delay_ <= goal || seconds <= 0.0) return;
-    const double fall = std::min({delay_ - goal, 0.25 * (delay_ - goal) + 0.002, 0.5 * seconds});
+    const double fall = std::min({delay_ - goal, 0.5 * (delay_ - goal) + 0.002, 0.5 * seconds});
     delay_ -= fall;
 }
 

@@ -21,7 +21,7 @@ struct playout_delay_limits {
 // playout time. It rises at once, to that quantile as soon as the quantile
 // rises and to cover any packet that came too late; it falls only inside a
 // pause (frames the sender left untransmitted), by at most half the pause
-// and a quarter of the way to the quantile each time, so that speech is
+// and half the way to the quantile each time, so that speech is
 // never cut to catch up. It never goes above the greatest delay, nor
 // below the least delay over the best relative delay of the window.
 class playout_delay {
@@ -33,8 +33,11 @@ public:
     explicit playout_delay(const playout_delay_limits& limits);
 
     // One packet's relative delay. `in_time` says whether it came before
-    // its playout time under the delay in force.
-    void add(double relative_delay_seconds, bool in_time);
+    // its playout time under the delay in force. A packet that came in a
+    // bunch with the one before (a path releasing what it held) shares
+    // that event's relative delay: only the bunch's first is counted in
+    // the window, so that one stall weighs as one late event.
+    void add(double relative_delay_seconds, bool in_time, bool bunched = false);
     // A pause of `seconds` lies before the packet about to be scheduled:
     // the delay may fall towards its aim.
     void pause(double seconds);
@@ -43,6 +46,7 @@ public:
 
     // The delay in force, over the stream's first packet.
     double seconds() const { return delay_; }
+    double greatest() const { return limits_.max_delay_seconds; }
     // The quantile aimed at, within the limits.
     double aim() const;
     // The delay in force over the best relative delay of the window: what

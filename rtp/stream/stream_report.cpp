@@ -66,6 +66,27 @@ std::string json_members(const stream_statistics& s) {
                wide(s.invalid_frames), wide(s.segments), wide(s.beyond_time_frames));
 }
 
+// ", SRTP AES_CM_128_HMAC_SHA1_80 (key from SDP), 3 failed authentication".
+std::string encryption_text(const stream_encryption& e) {
+    if (!e.encrypted) return "";
+    std::string text = e.key_source.empty()
+                           ? ", SRTP: no key, not decoded"
+                           : ", SRTP " + e.suite + " (key " + (e.key_source == "SDP" ? "from SDP" : e.key_source) + ")";
+    if (e.authentication_failures > 0) {
+        text += printed(", %llu failed authentication", wide(e.authentication_failures));
+    }
+    if (e.replayed > 0) text += printed(", %llu replayed", wide(e.replayed));
+    return text;
+}
+
+std::string json_encryption(const stream_encryption& e) {
+    return printed(", \"encrypted\": %s, \"srtp_suite\": ", e.encrypted ? "true" : "false") +
+           (e.suite.empty() ? "null" : json_string(e.suite)) + ", \"key_source\": " +
+           (e.key_source.empty() ? "null" : json_string(e.key_source)) +
+           printed(", \"authentication_failures\": %llu, \"replayed\": %llu",
+                   wide(e.authentication_failures), wide(e.replayed));
+}
+
 }  // namespace
 
 std::string format_report_table(const stream_report& report) {
@@ -91,7 +112,7 @@ std::string format_report_table(const stream_report& report) {
             const stream_statistics& s = row.statistics;
             text += printed("%6zu ", i + 1) + row.name +
                     printed(", payload type %u (", row.payload_type) + row.payload_type_source +
-                    ")";
+                    ")" + encryption_text(row.encryption);
             if (s.lost_packets > 0) text += printed(", %llu packets lost", wide(s.lost_packets));
             if (s.segments > 1) text += printed(", %llu segments", wide(s.segments));
             if (s.not_supported_frames > 0) {
@@ -127,7 +148,7 @@ std::string format_report_json(const stream_report& report) {
                 printed(", \"payload_type\": %u", row.payload_type) +
                 ", \"payload_type_source\": " + json_string(row.payload_type_source) +
                 ", \"output\": " + (row.output.empty() ? "null" : json_string(row.output)) + ", " +
-                json_members(row.statistics) + "}";
+                json_members(row.statistics) + json_encryption(row.encryption) + "}";
     }
     text += report.streams.empty() ? "],\n \"counts\": {" : "\n ],\n \"counts\": {";
     for (std::size_t i = 0; i < report.counts.size(); ++i) {

@@ -11,6 +11,15 @@
 
 namespace g723::rtp {
 
+// Whether a stream came encrypted (SRTP), and what became of it.
+struct stream_encryption {
+    bool encrypted = false;
+    std::string suite;       // "AES_CM_128_HMAC_SHA1_80"; empty without a key
+    std::string key_source;  // "SDP" or "given"; empty without a key ("no key")
+    std::uint64_t authentication_failures = 0;  // dropped, never decoded
+    std::uint64_t replayed = 0;                 // already taken, dropped
+};
+
 // One stream as the report shows it. The caller names it (addresses, ports,
 // SSRC) and says where its payload type came from ("static", "--pt",
 // "SDP"); the report knows nothing of where the packets came from.
@@ -20,6 +29,7 @@ struct stream_report_row {
     std::string payload_type_source;
     std::string output;  // the file written, empty when none
     stream_statistics statistics;
+    stream_encryption encryption;
 };
 
 struct stream_report {

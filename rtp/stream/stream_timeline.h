@@ -8,9 +8,12 @@
 #include <span>
 #include <vector>
 
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 
 namespace g723::rtp {
+
+// Frame layout and codec handles come from the media library.
+using namespace g723::media;
 
 // Where a frame of the timeline comes from.
 enum class frame_origin {

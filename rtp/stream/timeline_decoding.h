@@ -6,12 +6,15 @@
 #include <cstdint>
 #include <span>
 
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 #include "g723/g723.h"
 #include "rtp/stream/stream_statistics.h"
 #include "rtp/stream/stream_timeline.h"
 
 namespace g723::rtp {
+
+// Frame layout and codec handles come from the media library.
+using namespace g723::media;
 
 // What the samples of one decoded frame of a timeline are.
 enum class decoded_frame : std::uint8_t {

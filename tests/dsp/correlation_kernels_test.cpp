@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <random>
 
+#include "g723/dsp/autocorrelation.h"
 #include "g723/dsp/dot_product.h"
 #include "g723/dsp/even_lag_correlations.h"
 #include "g723/dsp/lag_correlations.h"
@@ -44,6 +45,21 @@ TEST(CorrelationKernels, LagCorrelationsOfEveryPathAreDotProducts) {
                 ASSERT_EQ(std::bit_cast<uint32_t>(out[j]),
                           std::bit_cast<uint32_t>(dot_product(x, x - (min_lag + j), kCorrelationLength)))
                     << kernel_path_name(kernels.path) << " trial " << trial << " lag " << min_lag + j;
+        }
+    }
+}
+
+TEST(CorrelationKernels, AutocorrelationsOfEveryPathAreDotProducts) {
+    std::mt19937 rng(13);
+    for (int trial = 0; trial < 200; ++trial) {
+        const auto s = random_signal<kAnalysisLength>(rng, trial);
+        for (const kernel_table& kernels : supported_kernel_tables()) {
+            std::array<float, kLpcOrder + 1> r;
+            kernels.autocorrelation(r, s);
+            for (int k = 0; k <= kLpcOrder; ++k)
+                ASSERT_EQ(std::bit_cast<uint32_t>(r[k]),
+                          std::bit_cast<uint32_t>(dot_product(s.data() + k, s.data(), kAnalysisLength - k)))
+                    << kernel_path_name(kernels.path) << " trial " << trial << " lag " << k;
         }
     }
 }

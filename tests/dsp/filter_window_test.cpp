@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause
-// The block kernels of the recursive filters against their one-sample steps,
-// which define each output's order of summation: every output bit for bit,
-// the sign of zero included, and nothing written outside the subframe.
+// The block kernels of the recursive filters, on every kernel path, against
+// their one-sample steps, which define each output's order of summation:
+// every output bit for bit, the sign of zero included, and nothing written
+// outside the subframe.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,6 +12,7 @@
 #include "g723/dsp/pole_zero_filter.h"
 #include "g723/dsp/synthesis_filter.h"
 #include "g723/dsp/weighted_synthesis.h"
+#include "kernel_tables.h"
 
 namespace g723 {
 namespace {
@@ -41,7 +43,8 @@ filter_case random_case(std::mt19937& rng, float scale) {
 
 bool same_bits(const signal& p, const signal& q) { return std::memcmp(p.data(), q.data(), sizeof(signal)) == 0; }
 
-void expect_kernels_match_steps(const filter_case& c) {
+void expect_path_matches_steps(const kernel_table& kernels, const filter_case& c) {
+    SCOPED_TRACE(kernel_path_name(kernels.path));
     const int first = 2 + P;
     // Synthesis alone.
     signal ref = c.s, out = c.s;
@@ -63,8 +66,12 @@ void expect_kernels_match_steps(const filter_case& c) {
         sref[first + n] = synthesis_step(c.x[n], c.a, &sref[first + n]);
         uref[first + n] = pole_zero_step(&sref[first + n], &uref[first + n], c.w);
     }
-    weighted_synthesis(c.x, c.a, c.w, &sout[first - 1], &uout[first - 1]);
+    kernels.weighted_synthesis(c.x, c.a, c.w, &sout[first - 1], &uout[first - 1]);
     EXPECT_TRUE(same_bits(sref, sout) && same_bits(uref, uout)) << "weighted_synthesis";
+}
+
+void expect_kernels_match_steps(const filter_case& c) {
+    for (const kernel_table& kernels : supported_kernel_tables()) expect_path_matches_steps(kernels, c);
 }
 
 TEST(FilterKernels, EveryOutputEqualsItsStepBitForBit) {

@@ -31,9 +31,9 @@ expect() {
   [ "$got" = "$2" ] || fail "'$1': got '$got', expected '$2'"
 }
 
-expect "g723 " "--help --version decode encode info pcap receive roundtrip send"
-expect "g723 r" "receive roundtrip"
-for command in encode decode roundtrip info pcap send receive; do
+expect "g723 " "--help --version decode encode info pcap receive relay roundtrip send"
+expect "g723 r" "receive relay roundtrip"
+for command in encode decode roundtrip info pcap send receive relay; do
   expected=$("$tool" "$command" --help | sed -n '/^options:/,/^$/p' |
     sed -nE 's/^  (-h, )?(--[a-z-]+).*/\2/p' | sort | paste -sd ' ')
   expect "g723 $command --" "$expected"
@@ -50,5 +50,6 @@ expect "g723 pcap --pt 96 call.pcap " "calls"
 expect "g723 send --pt 96 speech.wav " "udp://"
 expect "g723 send speech." "speech.g723 speech.wav"
 expect "g723 receive " "udp://"
+expect "g723 relay --profile " "clean congested mobile wifi"
 expect "g723 receive udp://5004 s" "speech.g723 speech.wav"
 exit $((faults > 0))

@@ -7,7 +7,7 @@ namespace g723::tool_test {
 namespace {
 
 TEST(help_and_version, EveryCommandAndTheLibraryVersion) {
-    for (const char* command : {"encode", "decode", "roundtrip", "info", "pcap", "send", "receive"}) {
+    for (const char* command : {"encode", "decode", "roundtrip", "info", "pcap", "send", "receive", "relay"}) {
         const auto result = run_tool({command, "--help"});
         EXPECT_EQ(result.exit_status, 0) << command;
         EXPECT_EQ(result.out.rfind(std::string("usage: g723 ") + command, 0), 0u) << result.out;

@@ -21,6 +21,8 @@
 #include <thread>
 
 #include "g723/g723.h"
+#include "rtp/srtp/srtp_key.h"
+#include "rtp/srtp/srtp_session.h"
 #include "tool_fixture.h"
 
 namespace g723::tool_test {
@@ -126,6 +128,8 @@ protected:
         wait_until_bound(host, port);
         for (auto send : sends) {
             send.insert(send.begin(), "send");
+            // One sender after another: the first one's BYE would end the call.
+            if (sends.size() > 1) send.insert(send.end(), "--no-rtcp");
             send.insert(send.end(), {"--speed", "20", udp_url(host, port)});
             const auto sent = run_tool(send);
             EXPECT_EQ(sent.exit_status, 0) << sent.err;
@@ -626,6 +630,117 @@ TEST_F(live_rtp, ACapturedCallDecodesLikeTheBitStream) {
     }
     ASSERT_EQ(written.size(), 1u) << report.out;
     EXPECT_EQ(read_audio(written[0]).samples, decoded(known_part(stream)));
+}
+
+
+// SRTP: send --srtp into receive --srtp plays what the clear call plays.
+// Then through a man in the middle: a packet damaged on the way, one sent
+// again, and packets forged under another key that would continue the
+// stream are each refused, counted and never played.
+TEST_F(live_rtp, SrtpCallsPlayOnlyWhatAuthenticates) {
+    const std::string key = "AES_CM_128_HMAC_SHA1_32 inline:UR46zfKsGEjSb5ZBJXrX313A9dL+VdSm5Jny8jAQ";
+    const auto frames = split_frames(encoded(speech_sample, {"--no-vad"}));
+    write_file(path("key.txt"), "# the call's key\n\n" + key + "\n");
+    const auto straight = call("127.0.0.1", {{"--srtp", key, "--bitstream", path("sent.bit")}},
+                               {"--json", "--srtp-key-file", path("key.txt")});
+    ASSERT_EQ(straight.exit_status, 0) << straight.err;
+    EXPECT_EQ(read_audio(path("received.wav")).samples, decoded(read_file(path("sent.bit"))));
+    EXPECT_NE(straight.out.find("\"encrypted\": true, \"srtp_suite\": \"AES_CM_128_HMAC_SHA1_32\", "
+                                "\"key_source\": \"given\", \"authentication_failures\": 0, \"replayed\": 0"),
+              std::string::npos)
+        << straight.out;
+    EXPECT_EQ(straight.out.find("UR46zfKs"), std::string::npos);
+
+    // The sender's packets, caught before they reach the receiver, read as
+    // they come (a socket's queue holds only so many).
+    const int caught = bind_udp("127.0.0.1", 0);
+    std::vector<std::string> packets;
+    std::atomic<bool> sending{true};
+    std::thread catcher([&] {
+        char datagram[2048];
+        for (;;) {
+            const ssize_t size = ::recv(caught, datagram, sizeof datagram, MSG_DONTWAIT);
+            if (size > 0) {
+                packets.emplace_back(datagram, static_cast<std::size_t>(size));
+            } else if (!sending) {
+                break;
+            } else {
+                ::usleep(200);
+            }
+        }
+    });
+    const auto sent = run_tool({"send", "--srtp", key, "--speed", "20", "--bitstream", path("sent.bit"),
+                                udp_url("127.0.0.1", port_of(caught))});
+    sending = false;
+    catcher.join();
+    ::close(caught);
+    ASSERT_EQ(sent.exit_status, 0) << sent.err;
+    ASSERT_EQ(packets.size(), frames.size());
+
+    const int port = free_port("127.0.0.1");
+    background_program receiver("", {"receive", "--json", "--srtp", key, "--min-delay", "10000", "--max-delay",
+                                     "10000", udp_url("127.0.0.1", port), path("received.wav")},
+                                path("receiver"));
+    wait_until_bound("127.0.0.1", port);
+    const int middle = bind_udp("127.0.0.1", 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    auto forward = [&](const std::string& bytes) {
+        ::sendto(middle, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    };
+    const std::size_t damaged = 20, repeated = 30;
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        std::string packet = packets[i];
+        if (i == damaged) packet[14] = static_cast<char>(packet[14] ^ 0x10);
+        forward(packet);
+        ::usleep(500);  // within what the receiver's socket queues
+        if (i == repeated + 10) forward(packets[repeated]);
+    }
+    // Three packets that would carry the stream on, under another key.
+    rtp::srtp::srtp_session forger(
+        rtp::srtp::parse_srtp_key("AES_CM_128_HMAC_SHA1_32 inline:QYH2iQEeAJ4o8rKOzU3vjbK52Fv9/Fdjt2SiqtC5"),
+        rtp::srtp::session_direction::outbound);
+    std::string last = packets.back().substr(0, 12 + 24);
+    for (int k = 1; k <= 3; ++k) {
+        const auto sequence = static_cast<std::uint16_t>((static_cast<unsigned char>(last[2]) << 8 |
+                                                           static_cast<unsigned char>(last[3])) + 1);
+        last[2] = static_cast<char>(sequence >> 8);
+        last[3] = static_cast<char>(sequence);
+        std::uint32_t timestamp = 0;
+        for (int i = 4; i < 8; ++i) timestamp = timestamp << 8 | static_cast<unsigned char>(last[i]);
+        timestamp += 240;
+        for (int i = 7; i >= 4; --i, timestamp >>= 8) last[i] = static_cast<char>(timestamp);
+        std::vector<std::uint8_t> forged(last.begin(), last.end());
+        ASSERT_TRUE(forger.protect_rtp(forged));
+        forward(std::string(forged.begin(), forged.end()));
+    }
+    ::close(middle);
+    ::usleep(200000);
+    receiver.signal(SIGINT);
+    const auto received = receiver.finish(60);
+    ASSERT_EQ(received.exit_status, 0) << received.err;
+
+    // The damaged packet's frame concealed as lost; nothing else changed.
+    g723_decoder* decoder = nullptr;
+    ASSERT_EQ(g723_decoder_open(&decoder), g723_ok);
+    std::vector<std::int16_t> expected;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        std::uint8_t slot[G723_SLOT_BYTES] = {};
+        std::copy(frames[i].begin(), frames[i].end(), slot);
+        std::int16_t samples[G723_FRAME_SAMPLES];
+        std::int32_t count = 0;
+        g723_decode_frame(decoder, slot, samples, i == damaged ? 1 : 0, &count);
+        expected.insert(expected.end(), samples, samples + count);
+    }
+    g723_decoder_close(&decoder);
+    EXPECT_EQ(read_audio(path("received.wav")).samples, expected);
+    EXPECT_NE(received.out.find("\"authentication_failures\": 4, \"replayed\": 1}"), std::string::npos)
+        << received.out;
+    EXPECT_NE(received.out.find("\"failed authentication\": 4, \"replayed\": 1"), std::string::npos) << received.out;
+    EXPECT_TRUE(reports(received.out, "lost_frames", 1)) << received.out;
+    EXPECT_TRUE(reports(received.out, "duplicated", 0)) << received.out;
 }
 
 }  // namespace

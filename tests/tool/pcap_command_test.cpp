@@ -72,11 +72,7 @@ protected:
 
     // Every file of a directory by name, with its bytes.
     static std::map<std::string, std::string> files(const std::string& directory) {
-        std::map<std::string, std::string> found;
-        if (!std::filesystem::exists(directory)) return found;
-        for (const auto& entry : std::filesystem::directory_iterator(directory))
-            found[entry.path().filename().string()] = read_file(entry.path().string());
-        return found;
+        return directory_files(directory);
     }
 
     scratch_directory dir_;

@@ -171,15 +171,16 @@ void capture_file::add(double seconds, const std::string& frame, std::size_t wir
 }
 
 std::string sip_with_sdp(const std::string& start_line, const std::string& call_id,
-                         const std::string& address, std::uint16_t port, unsigned payload_type) {
+                         const std::string& address, std::uint16_t port, unsigned payload_type,
+                         const std::string& transport, const std::string& attributes) {
     const std::string family = address.find(':') == std::string::npos ? "IP4" : "IP6";
     const std::string type = std::to_string(payload_type);
     const std::string body = "v=0\r\no=- 1 1 IN " + family + " " + address + "\r\ns=call\r\nc=IN " +
                              family + " " + address + "\r\nt=0 0\r\nm=audio " +
-                             std::to_string(port) + " RTP/AVP " + type +
+                             std::to_string(port) + " " + transport + " " + type +
                              " 101\r\na=rtpmap:" + type + " G723/8000\r\na=fmtp:" + type +
                              " annexa=yes\r\n"
-                             "a=rtpmap:101 telephone-event/8000\r\n";
+                             "a=rtpmap:101 telephone-event/8000\r\n" + attributes;
     return start_line + "\r\nVia: SIP/2.0/UDP host\r\nCall-ID: " + call_id +
            "\r\nCSeq: 1 INVITE\r\nContent-Type: application/sdp\r\nContent-Length: " +
            std::to_string(body.size()) + "\r\n\r\n" + body;

@@ -74,9 +74,11 @@ private:
 };
 
 // A SIP message carrying an SDP body that offers G.723.1 as `payload_type`
-// at `address`:`port`.
+// at `address`:`port`, over `transport`, with `attributes` (whole "a="
+// lines) added to the media.
 std::string sip_with_sdp(const std::string& start_line, const std::string& call_id,
-                         const std::string& address, std::uint16_t port, unsigned payload_type);
+                         const std::string& address, std::uint16_t port, unsigned payload_type,
+                         const std::string& transport = "RTP/AVP", const std::string& attributes = "");
 
 }  // namespace g723::tool_test
 

@@ -243,6 +243,14 @@ std::vector<std::string> scratch_directory::entries() const {
     return names;
 }
 
+std::map<std::string, std::string> directory_files(const std::string& directory) {
+    std::map<std::string, std::string> found;
+    if (!std::filesystem::exists(directory)) return found;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        found[entry.path().filename().string()] = read_file(entry.path().string());
+    return found;
+}
+
 std::string read_file(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});

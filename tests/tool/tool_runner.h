@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,9 @@ private:
 };
 
 std::string read_file(const std::string& path);
+// Every file of a directory by name, with its bytes; empty when there is no
+// such directory.
+std::map<std::string, std::string> directory_files(const std::string& directory);
 void write_file(const std::string& path, const std::string& bytes);
 
 // The one line the tool wrote on standard error, without its newline.

@@ -9,13 +9,13 @@
 #include <string_view>
 #include <utility>
 
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 #include "io/memory_stream.h"
 #include "io/tool_error.h"
 
 namespace g723::tool {
 
-using namespace g723::rtp;
+using namespace g723::media;
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "audio/pcm_conversion.h"
+#include "media/audio/pcm_conversion.h"
 
 namespace g723::tool {
 

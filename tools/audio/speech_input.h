@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "audio/audio_source.h"
-#include "rtp/codec/frame_layout.h"
-#include "audio/resampler.h"
+#include "media/codec/frame_layout.h"
+#include "media/audio/resampler.h"
 
 namespace g723::tool {
 
-using namespace g723::rtp;
+using namespace g723::media;
 
 // The encoder's input: any audio input mixed down, converted to 8 kHz and
 // rounded and clipped to 16 bits, cut into 240-sample frames. The last

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 #include "io/input_file.h"
 
 namespace g723::tool {
 
-using namespace g723::rtp;
+using namespace g723::media;
 
 // One frame of a bit-stream file, placed in a zero-padded 24-byte slot.
 struct coded_frame {

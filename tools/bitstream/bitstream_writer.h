@@ -5,11 +5,11 @@
 #include <cstdint>
 
 #include "io/atomic_output_file.h"
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 
 namespace g723::tool {
 
-using namespace g723::rtp;
+using namespace g723::media;
 
 // Writes the encoder's slots to a bit-stream file in the chosen layout.
 class bitstream_writer {

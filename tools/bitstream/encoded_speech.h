@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <string>
 
-#include "rtp/codec/codec_handles.h"
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/codec_handles.h"
+#include "media/codec/frame_layout.h"
 #include "audio/speech_input.h"
 
 namespace g723::tool {
 
-using namespace g723::rtp;
+using namespace g723::media;
 
 // The coded frames of an audio file: the encoder's input (mixed down,
 // converted to 8 kHz, padded to cover the look-ahead) through an encoder

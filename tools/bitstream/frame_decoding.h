@@ -6,12 +6,12 @@
 #include <span>
 
 #include "bitstream/bitstream_reader.h"
-#include "rtp/codec/codec_handles.h"
-#include "bitstream/frame_statistics.h"
+#include "media/codec/codec_handles.h"
+#include "media/codec/frame_statistics.h"
 
 namespace g723::tool {
 
-using namespace g723::rtp;
+using namespace g723::media;
 
 enum class frame_outcome { clean, invalid, not_supported, marked_lost };
 

@@ -60,8 +60,10 @@ parsed_arguments parse_arguments(std::string_view command, std::span<char* const
             parsed.options[std::string(name)] = "";
         } else if (has_inline_value) {
             parsed.options[std::string(name)] = std::string(inline_value);
+            parsed.repeated[std::string(name)].emplace_back(inline_value);
         } else if (i + 1 < arguments.size()) {
             parsed.options[std::string(name)] = arguments[++i];
+            parsed.repeated[std::string(name)].emplace_back(arguments[i]);
         } else {
             fail_command(command, "option '--" + std::string(name) + "' needs a value");
         }

@@ -21,11 +21,17 @@ struct option_definition {
 // file name (a standard stream).
 struct parsed_arguments {
     std::vector<std::string> files;
-    std::map<std::string, std::string, std::less<>> options;
+    std::map<std::string, std::string, std::less<>> options;  // the last value of each
+    std::map<std::string, std::vector<std::string>, std::less<>> repeated;  // every value, in order
     bool help = false;
 
     bool has(std::string_view name) const { return options.contains(name); }
     const std::string& value(std::string_view name) const { return options.find(name)->second; }
+    // Every value of an option that may be given more than once.
+    std::vector<std::string> values(std::string_view name) const {
+        const auto found = repeated.find(name);
+        return found == repeated.end() ? std::vector<std::string>{} : found->second;
+    }
 };
 
 // Refuses unknown options and missing values as usage errors; "-h" and

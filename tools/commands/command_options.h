@@ -7,12 +7,13 @@
 #include <string>
 #include <string_view>
 
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 #include "rtp/net/udp_url.h"
 #include "commands/command_line.h"
 
 namespace g723::tool {
 
+using namespace g723::media;
 using namespace g723::rtp;
 
 // Options shared by several commands, with their help lines.

@@ -17,6 +17,7 @@ exit_status run_info(std::span<char* const> arguments);
 exit_status run_pcap(std::span<char* const> arguments);
 exit_status run_send(std::span<char* const> arguments);
 exit_status run_receive(std::span<char* const> arguments);
+exit_status run_relay(std::span<char* const> arguments);
 
 }  // namespace g723::tool
 

@@ -5,7 +5,7 @@
 
 #include "audio/audio_output.h"
 #include "bitstream/bitstream_reader.h"
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 #include "commands/command_line.h"
 #include "commands/command_options.h"
 #include "commands/commands.h"
@@ -14,6 +14,7 @@
 
 namespace g723::tool {
 
+using namespace g723::media;
 using namespace g723::rtp;
 
 namespace {

@@ -4,11 +4,11 @@
 #include <cerrno>
 #include <cmath>
 
-#include "rtp/codec/frame_layout.h"
+#include "media/codec/frame_layout.h"
 
 namespace g723::tool {
 
-using namespace g723::rtp;
+using namespace g723::media;
 
 frame_pacer::frame_pacer(double speed) : frame_nanoseconds_(frame_seconds * 1e9 / speed) {
     ::clock_gettime(CLOCK_MONOTONIC, &start_);

@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "bitstream/bitstream_reader.h"
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 #include "commands/command_line.h"
 #include "commands/commands.h"
 #include "bitstream/frame_decoding.h"
 
 namespace g723::tool {
 
-using namespace g723::rtp;
+using namespace g723::media;
 
 namespace {
 

@@ -29,6 +29,7 @@
 #include "commands/command_line.h"
 #include "commands/command_options.h"
 #include "commands/commands.h"
+#include "commands/srtp_options.h"
 #include "rtp/stream/stream_report.h"
 
 namespace g723::tool {
@@ -66,8 +67,26 @@ constexpr std::string_view pcap_help =
     "SIGHUP the files being written are finished, no other is started, and\n"
     "the files written are named.\n"
     "\n"
+    "Streams that SDP in the capture declares RTP/SAVP or RTP/SAVPF are SRTP:\n"
+    "each is decrypted with the key its sender's a=crypto line gives (offer\n"
+    "and answer, one per direction) or one given below, and reported as\n"
+    "encrypted with its suite and where the key came from. Packets that fail\n"
+    "authentication or come again are counted and never decoded; a stream\n"
+    "without a key is listed with 'no key' and no file. Keys are never\n"
+    "printed.\n"
+    "\n"
     "options:\n"
     "  --pt N          also take RTP payload type N (0 to 127) as G.723.1\n"
+    "  --srtp-key KEY  decrypt the SRTP stream KEY names: 'STREAM SUITE\n"
+    "                  inline:BASE64', STREAM the sender as ADDRESS,\n"
+    "                  ADDRESS:PORT, [IPv6]:PORT, :PORT or an SSRC as 0x1a2b3c4d;\n"
+    "                  SUITE AES_CM_128_HMAC_SHA1_80 or _32, AES_192_CM_ or\n"
+    "                  AES_256_CM_HMAC_SHA1_80 or _32, AEAD_AES_128_GCM or\n"
+    "                  AEAD_AES_256_GCM; BASE64 the master key and salt as an\n"
+    "                  a=crypto line writes them (may be given several times)\n"
+    "  --srtp-key-file FILE\n"
+    "                  the same keys from FILE, one a line ('#' comments), so\n"
+    "                  that they stay off the command line\n"
     "  --stereo        write the two directions of a call as one stereo WAV,\n"
     "                  first direction left, aligned by capture time\n"
     "  --json          print the report as JSON\n"
@@ -225,8 +244,13 @@ private:
 }  // namespace
 
 exit_status run_pcap(std::span<char* const> argument_list) {
-    constexpr std::array<option_definition, 5> options{
-        {{"pt", true}, {"json", false}, {"stereo", false}, {"no-postfilter", false}, {"jobs", true}}};
+    constexpr std::array<option_definition, 7> options{{{"pt", true},
+                                                        {"json", false},
+                                                        {"stereo", false},
+                                                        {"no-postfilter", false},
+                                                        {"jobs", true},
+                                                        {"srtp-key", true},
+                                                        {"srtp-key-file", true}}};
     const parsed_arguments arguments = parse_arguments("pcap", argument_list, options);
     if (arguments.help) {
         std::printf("%s", pcap_help.data());
@@ -248,6 +272,7 @@ exit_status run_pcap(std::span<char* const> argument_list) {
         fail_usage("pcap: option '--jobs' needs a whole number from 1 to 64, not '" + arguments.value("jobs") + "'");
     }
     const bool stereo = arguments.has("stereo");
+    std::vector<given_srtp_key> keys = read_capture_keys("pcap", arguments);
     const std::string& capture_name = arguments.files[0];
     const std::string directory = arguments.files.size() == 2 ? arguments.files[1] : "";
     if (stereo && directory.empty()) fail_usage("pcap: --stereo needs an OUTDIR");
@@ -273,7 +298,7 @@ exit_status run_pcap(std::span<char* const> argument_list) {
     const bool twice = capture_name != "-" && ::stat(capture_name.c_str(), &status) == 0 && S_ISREG(status.st_mode);
     std::optional<capture::capture_reader> reader;
     reader.emplace(open());
-    const capture_contents contents = read_capture_contents(*reader, forced, !twice);
+    capture_contents contents = read_capture_contents(*reader, forced, !twice, std::move(keys));
     reader.reset();
     const std::vector<g723_stream>& found = contents.streams;
     if (!directory.empty()) make_directory(directory);
@@ -281,7 +306,7 @@ exit_status run_pcap(std::span<char* const> argument_list) {
     rtp::stream_report report;
     for (const g723_stream& stream : found) {
         report.streams.push_back(
-            {stream_name(stream.key), stream.payload_type, stream.payload_type_source, "", {}});
+            {stream_name(stream.key), stream.payload_type, stream.payload_type_source, "", {}, stream.encryption});
     }
     // The work comes in jobs, each a call (with --stereo) or a stream: it
     // decodes its streams, writes its file and fills in its streams' report
@@ -305,11 +330,21 @@ exit_status run_pcap(std::span<char* const> argument_list) {
     for (std::size_t c = 0; c < calls.size(); ++c)
         for (const auto* side : {&calls[c].first, &calls[c].second})
             for (const std::size_t i : *side) call_of[i] = c;
+    // An SRTP stream of which nothing authenticated (no key, a wrong one)
+    // has no audio: no file is written for it.
+    const auto silent = [&](std::size_t i, std::span<const captured_rtp_packet> packets) {
+        return found[i].encryption.encrypted && packets.empty();
+    };
     const auto write_call = [&](const call_directions& call, const packets_of& packets) {
         std::map<std::size_t, decoded_stream> decoded;
+        bool heard = false;
         for (const auto* side : {&call.first, &call.second}) {
-            for (const std::size_t i : *side) decoded[i] = decode(i, packets(i));
+            for (const std::size_t i : *side) {
+                decoded[i] = decode(i, packets(i));
+                heard = heard || !silent(i, packets(i));
+            }
         }
+        if (!heard) return;
         const stream_key& left = found[call.first.front()].key;
         const std::string name = directory + "/" + file_part(left.source) + "-" +
                                  file_part(left.destination) + "-stereo.wav";
@@ -321,7 +356,7 @@ exit_status run_pcap(std::span<char* const> argument_list) {
     };
     const auto write_stream = [&](std::size_t i, std::span<const captured_rtp_packet> packets) {
         const decoded_stream stream = decode(i, packets);
-        if (directory.empty()) return;
+        if (directory.empty() || silent(i, packets)) return;
         const stream_key& key = found[i].key;
         const std::string name = directory + "/" + file_part(key.source) + "-" +
                                  file_part(key.destination) + "-" + hex_ssrc(key.ssrc) + ".wav";
@@ -387,6 +422,7 @@ exit_status run_pcap(std::span<char* const> argument_list) {
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     for (const int number : stop_signal_numbers) std::signal(number, SIG_DFL);
 
+    for (std::size_t i = 0; i < found.size(); ++i) report.streams[i].encryption = found[i].encryption;
     report.counts = capture_counts(contents, static_cast<std::uint64_t>(std::count(cut.begin(), cut.end(), 1)));
     const std::string text =
         arguments.has("json") ? rtp::format_report_json(report) : rtp::format_report_table(report);

@@ -2,24 +2,30 @@
 #include <signal.h>
 
 #include <chrono>
+#include <random>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "audio/audio_output.h"
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 #include "commands/command_line.h"
 #include "commands/command_options.h"
 #include "commands/commands.h"
+#include "commands/srtp_options.h"
+#include "commands/stop_signals.h"
 #include "rtp/net/udp_socket.h"
 #include "rtp/net/udp_url.h"
 #include "rtp/stream/live_receiver.h"
+#include "rtp/packet/rtcp_packet.h"
 #include "rtp/packet/rtp_packet.h"
+#include "rtp/srtp/srtp_inbound.h"
 #include "rtp/stream/stream_report.h"
 #include "rtp/stream/timeline_decoding.h"
 
 namespace g723::tool {
 
+using namespace g723::media;
 using namespace g723::rtp;
 
 namespace {
@@ -40,16 +46,20 @@ constexpr std::string_view receive_help =
     "first packet sets the reference; a packet's relative delay is how much\n"
     "later than that it came for the audio it carries. The playout delay\n"
     "aims at the 98th percentile of the relative delays of the last 512\n"
-    "packets (some 15 s), so that about 2 % of packets may come too late. It\n"
-    "rises at once when that percentile rises or a packet comes too late, and\n"
+    "packets (some 15 s), so that about 2 % of packets may come too late; a\n"
+    "bunch of packets a path lets go at once counts as one. It rises at once\n"
+    "when that percentile rises, and when a packet comes after its playout\n"
+    "time while nothing later has played: the playout waits for it, if the\n"
+    "delay it needs is within --max-delay and 200 ms over the percentile. It\n"
     "falls only in the pauses between talkspurts (silence the sender did not\n"
-    "send), by at most half the pause and a quarter of the way each time, so\n"
-    "speech is never cut; --min-delay and --max-delay bound it. Packets that\n"
-    "come out of order before their playout time are put back in sequence;\n"
+    "send), by at most half the pause and half the way each time, so speech\n"
+    "is never cut; --min-delay and --max-delay bound it. Packets that come\n"
+    "out of order before their playout time are put back in sequence;\n"
     "packets that come early (a sender catching up after a stall) are held in\n"
     "sequence, up to two minutes of audio, and played at their time. A packet\n"
-    "arriving after its playout time is late and dropped. Frames of lost and\n"
-    "late packets are concealed, silence the sender did not send is played as\n"
+    "that comes after a later one has played, or later than any delay within\n"
+    "those bounds allows, is late and dropped. Frames of lost and late\n"
+    "packets are concealed, silence the sender did not send is played as\n"
     "comfort noise. A timestamp jump starts a new segment in the same file,\n"
     "decoded afresh.\n"
     "\n"
@@ -64,6 +74,20 @@ constexpr std::string_view receive_help =
     "pause), another source heard meanwhile takes over as a new segment, from\n"
     "its first packet after the old one's last. With --from, only that sender\n"
     "is heard.\n"
+    "\n"
+    "RTCP (RFC 3550) is heard on the port above PORT (on PORT itself with\n"
+    "--rtcp-mux). Only a valid report of the source being played, from its\n"
+    "address at its RTP port or the one above, with its SSRC, counts: its\n"
+    "sender reports are noted, and its BYE ends receiving once the packets\n"
+    "sent before it could still come in time (within the playout delay),\n"
+    "what is held playing out. Receiver reports about that source (loss,\n"
+    "jitter, the last sender report and the delay since) go to where its\n"
+    "reports come from, else to the port above its RTP port, every 5 s or so\n"
+    "(varied at random by half, the first after half that), and with a BYE\n"
+    "at the end.\n"
+    "With the source's sender reports, the report gives the playout delay:\n"
+    "from when the sender's clock says a packet's audio ended to when it\n"
+    "played out.\n"
     "\n"
     "The audio written never runs ahead of the time since playout began by\n"
     "more than --max-delay and one packet, however the timestamps leap, and\n"
@@ -86,39 +110,25 @@ constexpr std::string_view receive_help =
     "  --min-delay MS  least playout delay (default 30)\n"
     "  --max-delay MS  greatest playout delay (default 300, at most 10000)\n"
     "  --from SENDER   hear only SENDER, a numeric address and port\n"
-    "                  (127.0.0.1:4000, [::1]:4000)\n"
+    "                  (127.0.0.1:4000, [::1]:4000)\n"    "  --rtcp-mux      RTCP on PORT itself (RFC 5761), not the port above\n"
+    "  --no-rtcp       neither hear nor send RTCP\n"
     "  --json          print the report as JSON\n"
     "  --raw           write headerless 16-bit little-endian samples\n"
-    "  --no-postfilter switch the decoder's pitch and formant postfilters off\n";
+    "  --no-postfilter switch the decoder's pitch and formant postfilters off\n"
+    "  --srtp KEY      receive SRTP with the SDES key KEY, 'SUITE inline:BASE64'\n"
+    "                  (the suites of 'g723 send'): every packet is\n"
+    "                  authenticated and decrypted before anything reads it;\n"
+    "                  those that fail or come again are counted by SSRC and\n"
+    "                  never played; RTCP comes and goes as SRTCP\n"
+    "  --srtp-key-file FILE\n"
+    "                  KEY from the first line of FILE that is not blank or a\n"
+    "                  '#' comment, to keep it off the command line\n";
 
 constexpr std::string_view receive_exit_status_help =
     "Exit status: 0 when packets came, 1 when none came (before the time-out\n"
     "or the stop) or the address cannot be used or OUTPUT cannot be written,\n"
     "2 when the command line is wrong.\n";
 
-// Set by SIGINT, SIGTERM and SIGHUP: receiving ends and the file is kept.
-volatile sig_atomic_t stop_requested = 0;
-
-extern "C" void request_stop(int) { stop_requested = 1; }
-
-// Catches the stop signals, blocked except while waiting for packets, so
-// that one cannot slip in between the check and the wait. Returns the mask
-// for the wait.
-sigset_t catch_stop_signals() {
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction action {};
-        action.sa_handler = request_stop;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(signal_number, &action, nullptr);
-        sigaddset(&stop_signals, signal_number);
-    }
-    sigset_t waiting;
-    ::sigprocmask(SIG_BLOCK, &stop_signals, &waiting);
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigdelset(&waiting, signal_number);
-    return waiting;
-}
 
 struct receive_settings {
     unsigned payload_type = rtp::g723_payload_type;
@@ -146,18 +156,40 @@ receive_settings read_receive_settings(const parsed_arguments& arguments) {
     return settings;
 }
 
+// The report's streams as SRTP with a given key, with the packets refused
+// under each one's SSRC, and the refusals of the whole call in the counts.
+void report_srtp(const srtp::srtp_inbound& inbound, rtp::stream_report& report) {
+    for (rtp::stream_report_row& row : report.streams) {
+        rtp::stream_encryption& encryption = row.encryption;
+        encryption = {true, std::string(inbound.suite()), "given", 0, 0};
+        for (const auto& [ssrc, refused] : inbound.refused_by_ssrc()) {
+            char name[16];
+            std::snprintf(name, sizeof name, "ssrc 0x%08x", ssrc);
+            if (!row.name.ends_with(name)) continue;
+            encryption.authentication_failures = refused.failed;
+            encryption.replayed = refused.replayed;
+        }
+    }
+    report.counts.emplace_back("failed authentication", inbound.refused().failed);
+    report.counts.emplace_back("replayed", inbound.refused().replayed);
+}
+
 }  // namespace
 
 exit_status run_receive(std::span<char* const> argument_list) {
-    constexpr auto options = std::array<option_definition, 9>{{{"pt", true},
+    constexpr auto options = std::array<option_definition, 13>{{{"pt", true},
                                                                {"duration", true},
                                                                {"timeout", true},
                                                                {"min-delay", true},
                                                                {"max-delay", true},
                                                                {"from", true},
+                                                               {"rtcp-mux", false},
+                                                               {"no-rtcp", false},
                                                                {"json", false},
                                                                {"no-postfilter", false},
-                                                               {"raw", false}}};
+                                                               {"raw", false},
+                                                               {"srtp", true},
+                                                               {"srtp-key-file", true}}};
     const parsed_arguments arguments = parse_arguments("receive", argument_list, options);
     if (arguments.help) {
         std::printf("%s  -h, --help      show this help\n\n%s", receive_help.data(),
@@ -172,6 +204,14 @@ exit_status run_receive(std::span<char* const> argument_list) {
     const receive_settings settings = read_receive_settings(arguments);
     decoder_settings decoding;
     decoding.postfilter = !arguments.has("no-postfilter");
+    // With SRTP, whatever comes is authenticated before anything reads it,
+    // and the reports sent back go out as SRTCP.
+    std::optional<srtp::srtp_inbound> inbound;
+    std::optional<srtp::srtp_session> reports_out;
+    if (const auto key = read_live_key("receive", arguments)) {
+        inbound.emplace(*key);
+        reports_out.emplace(*key, srtp::session_direction::outbound);
+    }
 
     std::optional<std::string> only_from;
     if (arguments.has("from")) {
@@ -185,38 +225,105 @@ exit_status run_receive(std::span<char* const> argument_list) {
         }
     }
     net::udp_socket socket = net::udp_socket::bind_to(address);
+    const bool rtcp = !arguments.has("no-rtcp");
+    const bool rtcp_mux = rtcp && arguments.has("rtcp-mux");
+    // RTCP on the port above, unless it shares the RTP port.
+    std::optional<net::udp_socket> rtcp_socket;
+    if (rtcp && !rtcp_mux) {
+        net::udp_url above = address;
+        above.port = static_cast<std::uint16_t>(address.port + 1);
+        try {
+            if (address.port < 65535) rtcp_socket.emplace(net::udp_socket::bind_to(above));
+        } catch (const net::network_error& error) {
+            std::fprintf(stderr, "g723 receive: %s; receiving without RTCP\n", error.what());
+        }
+    }
+    net::udp_socket& rtcp_out = rtcp_socket ? *rtcp_socket : socket;
     audio_output output(output_name, arguments.has("raw"));
     const sigset_t wait_mask = catch_stop_signals();
 
+    // Arrivals are timed from here.
+    using clock = std::chrono::steady_clock;
+    const clock::time_point start = clock::now();
+    const double wall_at_start =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    auto now = [&] { return std::chrono::duration<double>(clock::now() - start).count(); };
     decoder_handle decoder(decoding);
     std::array<std::int16_t, frame_samples> samples{};
     rtp::live_receiver receiver(
         {settings.payload_type, arguments.has("pt") ? "--pt" : "static", settings.limits,
-         socket.local_address(), output.name(), settings.timeout, only_from},
+         socket.local_address(), output.name(), settings.timeout, only_from, rtcp_mux,
+         wall_at_start},
         [&](const rtp::timeline_frame& frame, rtp::stream_statistics& statistics) {
             rtp::decode_timeline_frame(decoder.get(), frame, samples, statistics);
             output.write(samples);
         });
 
-    using clock = std::chrono::steady_clock;
-    const clock::time_point start = clock::now();
-    auto now = [&] { return std::chrono::duration<double>(clock::now() - start).count(); };
     std::optional<double> first_arrival;
     std::vector<std::uint8_t> datagram(65536);
     // Reads what is queued, a bounded batch at a time so that a flood
     // cannot hold off playout or the stop.
+    // The source's BYE ends the call once the packets it sent before it
+    // could still come in time: within the playout delay.
+    std::optional<double> goodbye_until;
+    auto hear_rtcp = [&](std::span<const std::uint8_t> bytes, const std::string& source, double arrival) {
+        if (receiver.add_rtcp(bytes, source, arrival) == rtp::rtcp_effect::goodbye && !goodbye_until) {
+            goodbye_until = arrival + receiver.playout_delay_seconds();
+        }
+    };
     auto drain = [&](int most) {
         for (int i = 0; i < most; ++i) {
             const auto received = socket.receive(datagram);
-            if (!received) return;
+            if (!received) break;
             const double arrival = now();
-            receiver.add(std::span(datagram).first(received->size), received->source, arrival);
+            std::span<const std::uint8_t> bytes = std::span(datagram).first(received->size);
+            if (inbound) {
+                const auto clear = inbound->open(std::span(datagram).first(received->size));
+                if (!clear) continue;
+                bytes = *clear;
+            }
+            if (rtcp_mux && rtp::is_rtcp(bytes)) {
+                hear_rtcp(bytes, received->source, arrival);
+                continue;
+            }
+            receiver.add(bytes, received->source, arrival);
             if (!first_arrival && receiver.heard_anything()) first_arrival = arrival;
+        }
+        for (int i = 0; rtcp_socket && i < most; ++i) {
+            const auto received = rtcp_socket->receive(datagram);
+            if (!received) break;
+            std::span<const std::uint8_t> bytes = std::span(datagram).first(received->size);
+            if (inbound) {
+                const auto clear = inbound->open(std::span(datagram).first(received->size));
+                if (!clear) continue;
+                bytes = *clear;
+            }
+            hear_rtcp(bytes, received->source, now());
+        }
+    };
+    // Receiver reports (RFC 3550, 6.2): the first after half the least
+    // interval of 5 s, then every 5 s, each varied by a random half.
+    std::mt19937 random{std::random_device{}()};
+    std::uniform_real_distribution<double> vary(0.5, 1.5);
+    const auto own_ssrc = static_cast<std::uint32_t>(random());
+    const std::string cname = "g723@" + socket.local_address().substr(0, socket.local_address().rfind(':'));
+    std::optional<double> next_report;
+    auto report_back = [&](bool goodbye) {
+        auto report = receiver.receiver_report(own_ssrc, cname, goodbye, now());
+        if (report && (!reports_out || reports_out->protect_rtcp(report->first))) {
+            rtcp_out.send_to(report->first, report->second);
         }
     };
 
-    while (!stop_requested) {
+    while (!stop_requested()) {
         receiver.play_due(now());
+        if (rtcp && first_arrival) {
+            if (!next_report) next_report = *first_arrival + 2.5 * vary(random);
+            if (now() >= *next_report) {
+                report_back(false);
+                *next_report += 5.0 * vary(random);
+            }
+        }
         // The earliest of: the idle time-out, the duration, the next playout
         // or handover. A source waiting to take over from a silent one does
         // so at the moment the time-out would end the call.
@@ -225,20 +332,27 @@ exit_status run_receive(std::span<char* const> argument_list) {
         if (first_arrival && settings.duration) {
             stop_at = std::min(stop_at, *first_arrival + *settings.duration);
         }
+        if (goodbye_until) stop_at = std::min(stop_at, *goodbye_until);
         if (now() >= stop_at) break;
-        const double wake = std::min(stop_at, receiver.next_event().value_or(stop_at));
+        double wake = std::min(stop_at, receiver.next_event().value_or(stop_at));
+        if (next_report) wake = std::min(wake, *next_report);
         const auto deadline = start + std::chrono::duration_cast<clock::duration>(
                                           std::chrono::duration<double>(wake));
-        if (socket.wait(deadline, &wait_mask) == net::wait_result::readable) drain(256);
+        if (net::udp_socket::wait_either(socket, rtcp_out, deadline, &wait_mask) ==
+            net::wait_result::readable) {
+            drain(256);
+        }
     }
     // Datagrams already queued arrived before the stop: they count.
     drain(4096);
     receiver.play_all(now());
+    if (rtcp) report_back(true);
     // Without a packet heard there is nothing to keep: an existing OUTPUT
     // stays as it was.
     if (receiver.heard_anything()) output.commit();
 
-    const rtp::stream_report report = receiver.report();
+    rtp::stream_report report = receiver.report();
+    if (inbound) report_srtp(*inbound, report);
     const std::string text =
         arguments.has("json") ? rtp::format_report_json(report) : rtp::format_report_table(report);
     // The report keeps out of the way of audio on standard output.
@@ -246,7 +360,7 @@ exit_status run_receive(std::span<char* const> argument_list) {
     if (!receiver.heard_anything()) {
         std::fflush(stdout);
         fail_data(address.text, std::string("no G.723.1 stream was heard") +
-                                    (stop_requested ? "" : " within the time-out") + "; " +
+                                    (stop_requested() ? "" : " within the time-out") + "; " +
                                     output.name() + " was not written");
     }
     return exit_status::ok;

@@ -6,17 +6,18 @@
 #include <vector>
 
 #include "audio/audio_output.h"
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 #include "commands/command_line.h"
 #include "commands/command_options.h"
 #include "commands/commands.h"
 #include "bitstream/frame_decoding.h"
 #include "meters/progress_bar.h"
-#include "meters/snr_meter.h"
+#include "media/meters/snr_meter.h"
 #include "audio/speech_input.h"
 
 namespace g723::tool {
 
+using namespace g723::media;
 using namespace g723::rtp;
 
 namespace {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: BSD-2-Clause
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -6,20 +7,26 @@
 #include <string>
 
 #include "bitstream/bitstream_reader.h"
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 #include "commands/command_line.h"
 #include "commands/command_options.h"
 #include "commands/commands.h"
 #include "bitstream/encoded_speech.h"
 #include "commands/frame_pacer.h"
+#include "commands/srtp_options.h"
 #include "rtp/net/udp_socket.h"
 #include "rtp/net/udp_url.h"
 #include "rtp/packet/rtp_packet.h"
 #include "rtp/packet/rtp_packetizer.h"
+#include "rtp/stream/sender_reporting.h"
+#include "rtp/srtp/srtp_inbound.h"
+#include "rtp/srtp/srtp_session.h"
 
 namespace g723::tool {
 
+using namespace g723::media;
 using namespace g723::rtp;
+using rtp::sender_reporting;
 
 namespace {
 
@@ -37,7 +44,14 @@ constexpr std::string_view send_help =
     "  HOST    a host name, an IPv4 address or an IPv6 address in brackets:\n"
     "          udp://127.0.0.1:5004, udp://[::1]:5004\n"
     "\n"
-    "A short summary (packets, frames, bytes, dropped) is printed at the end.\n"
+    "RTCP (RFC 3550) goes to the port above PORT from the port above the one\n"
+    "the packets leave from: a sender report with the SSRC's CNAME with the\n"
+    "first packet and every 5 s or so (varied at random by half), and a BYE\n"
+    "after the last packet. Receiver reports that come back about the stream\n"
+    "are summed up at the end.\n"
+    "\n"
+    "A short summary (packets, frames, bytes, dropped, reports) is printed at\n"
+    "the end.\n"
     "\n"
     "options:\n"
     "  --bitstream     INPUT is a bit-stream (compact unless --slots), sent as it is\n"
@@ -52,7 +66,17 @@ constexpr std::string_view send_help =
     "  --seed N        seed of the random drops (default 1); the same seed drops\n"
     "                  the same packets\n"
     "  --speed FACTOR  send that many times faster than real time (1 to 1000,\n"
-    "                  default 1), for tests that should not take long\n";
+    "                  default 1), for tests that should not take long\n"
+    "  --rtcp-mux      send RTCP on the RTP port (RFC 5761), not the one above\n"
+    "  --no-rtcp       send no RTCP\n"
+    "  --srtp KEY      send SRTP with the SDES key KEY, 'SUITE inline:BASE64' as\n"
+    "                  an a=crypto line gives it: SUITE AES_CM_128_HMAC_SHA1_80\n"
+    "                  or _32, AES_192_CM_ or AES_256_CM_HMAC_SHA1_80 or _32,\n"
+    "                  AEAD_AES_128_GCM or AEAD_AES_256_GCM; BASE64 the master\n"
+    "                  key and salt; RTCP goes as SRTCP\n"
+    "  --srtp-key-file FILE\n"
+    "                  KEY from the first line of FILE that is not blank or a\n"
+    "                  '#' comment, to keep it off the command line\n";
 
 constexpr std::string_view send_exit_status_help =
     "Exit status: 0 when every frame was sent, 1 when INPUT cannot be read or\n"
@@ -106,6 +130,13 @@ private:
     bool truncated_ = false;
 };
 
+// "HOST" of "HOST:PORT" or "[HOST]:PORT".
+std::string host_of(const std::string& endpoint) {
+    std::string host = endpoint.substr(0, endpoint.rfind(':'));
+    if (host.size() >= 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
+    return host;
+}
+
 struct send_totals {
     std::uint64_t packets = 0;
     std::uint64_t frames = 0;
@@ -120,14 +151,18 @@ struct send_totals {
 }  // namespace
 
 exit_status run_send(std::span<char* const> argument_list) {
-    constexpr auto own_options = std::array<option_definition, 8>{{{"bitstream", false},
+    constexpr auto own_options = std::array<option_definition, 12>{{{"bitstream", false},
                                                                    {"slots", false},
                                                                    {"raw", false},
                                                                    {"frames-per-packet", true},
                                                                    {"pt", true},
                                                                    {"loss", true},
                                                                    {"seed", true},
-                                                                   {"speed", true}}};
+                                                                   {"speed", true},
+                                                                   {"rtcp-mux", false},
+                                                                   {"no-rtcp", false},
+                                                                   {"srtp", true},
+                                                                   {"srtp-key-file", true}}};
     constexpr auto options = join(own_options, encoder_options);
     const parsed_arguments arguments = parse_arguments("send", argument_list, options);
     if (arguments.help) {
@@ -155,6 +190,16 @@ exit_status run_send(std::span<char* const> argument_list) {
     const double loss_percent = number_option("send", arguments, "loss", 0, 100, 0);
     const std::uint64_t seed = unsigned_option("send", arguments, "seed", 1);
     const double speed = number_option("send", arguments, "speed", 1, 1000, 1);
+    // With SRTP, the reports go out as SRTCP, and those that come back are
+    // authenticated before they are heard.
+    std::optional<srtp::srtp_session> protection;
+    std::optional<srtp::srtp_inbound> reports_in;
+    std::string_view suite;
+    if (const auto key = read_live_key("send", arguments)) {
+        protection.emplace(*key, srtp::session_direction::outbound);
+        reports_in.emplace(*key);
+        suite = srtp::describe(key->suite).name;
+    }
 
     std::optional<frame_source> opened;
     try {
@@ -166,7 +211,20 @@ exit_status run_send(std::span<char* const> argument_list) {
         throw tool_error(error.status(), message + "; to send a G.723.1 bit-stream, add --bitstream");
     }
     frame_source& source = *opened;
-    net::udp_socket socket = net::udp_socket::connect_to(destination);
+    const bool rtcp = !arguments.has("no-rtcp");
+    const bool rtcp_mux = rtcp && arguments.has("rtcp-mux");
+    std::optional<net::udp_socket> rtp_socket, rtcp_socket;
+    if (rtcp && !rtcp_mux && destination.port < 65535) {
+        net::udp_url above = destination;
+        above.port = static_cast<std::uint16_t>(destination.port + 1);
+        auto pair = net::udp_socket::connect_pair(destination, above);
+        rtp_socket.emplace(std::move(pair.first));
+        rtcp_socket.emplace(std::move(pair.second));
+    } else {
+        rtp_socket.emplace(net::udp_socket::connect_to(destination));
+    }
+    net::udp_socket& socket = *rtp_socket;
+    net::udp_socket& rtcp_out = rtcp_socket ? *rtcp_socket : socket;
 
     std::random_device entropy;
     std::mt19937 random(entropy());
@@ -181,19 +239,60 @@ exit_status run_send(std::span<char* const> argument_list) {
     send_totals totals;
 
     const frame_pacer pacer(speed);
+    const auto started = std::chrono::steady_clock::now();
+    sender_reporting reporting(stream.ssrc, "g723@" + host_of(socket.local_address()));
+    // The media clock now: the pacer's frames since the start.
+    auto media_now = [&] {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        return stream.first_timestamp + static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds * speed * 8000.0));
+    };
+    std::uniform_real_distribution<double> vary(0.5, 1.5);
+    std::optional<std::chrono::steady_clock::time_point> next_report;
+    auto report = [&](bool goodbye) {
+        std::vector<std::uint8_t> sender_report = reporting.sender_report(media_now(), goodbye);
+        if (!protection || protection->protect_rtcp(sender_report)) rtcp_out.send(sender_report);
+        next_report = std::chrono::steady_clock::now() +
+                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                          std::chrono::duration<double>(5.0 * vary(random)));
+    };
+    std::vector<std::uint8_t> incoming(2048);
+    auto hear_reports = [&] {
+        for (int i = 0; i < 64; ++i) {
+            const auto received = rtcp_out.receive(incoming);
+            if (!received) return;
+            std::span<const std::uint8_t> bytes = std::span(incoming).first(received->size);
+            if (reports_in) {
+                const auto clear = reports_in->open(std::span(incoming).first(received->size));
+                if (!clear) continue;
+                bytes = *clear;
+            }
+            reporting.hear(bytes);
+        }
+    };
     // A packet leaves when its last frame would have been spoken.
     auto send = [&](const rtp::outgoing_packet& packet) {
         if (packet.marker) ++totals.talkspurts;
+        // The reports count what the network was given, dropped or not.
+        reporting.count(packet.datagram.size() - rtp::rtp_header_bytes);
         if (drops.next_lost()) {
             ++totals.dropped_packets;
             totals.dropped_frames += packet.frames;
             return;
         }
         pacer.wait_until(packet.first_frame + packet.frames);
-        if (!socket.send(packet.datagram)) ++totals.refused;
+        std::vector<std::uint8_t> sealed;
+        if (protection) {
+            sealed = packet.datagram;
+            if (!protection->protect_rtp(sealed)) throw tool_error(exit_status::data_error, "send: libsrtp could not protect a packet");
+        }
+        if (!socket.send(protection ? sealed : packet.datagram)) ++totals.refused;
         ++totals.packets;
         totals.frames += packet.frames;
         totals.payload_bytes += packet.datagram.size() - rtp::rtp_header_bytes;
+        if (rtcp) {
+            if (!next_report || std::chrono::steady_clock::now() >= *next_report) report(false);
+            hear_reports();
+        }
     };
     frame_slot slot{};
     while (source.next(slot)) {
@@ -201,11 +300,16 @@ exit_status run_send(std::span<char* const> argument_list) {
         if (auto packet = packetizer.add(slot)) send(*packet);
     }
     if (auto packet = packetizer.finish()) send(*packet);
+    if (rtcp) {
+        hear_reports();
+        report(true);
+    }
 
     std::printf("destination      %s (%s)\n", destination.text.c_str(), socket.peer_address().c_str());
     std::printf("stream           SSRC 0x%08x, payload type %u, %zu frame%s per packet\n",
                 stream.ssrc, payload_type, frames_per_packet,
                 frames_per_packet == 1 ? "" : "s");
+    if (protection) std::printf("srtp             %s\n", std::string(suite).c_str());
     std::printf("packets          %llu sent, %llu dropped (--loss), %llu talkspurt%s\n",
                 static_cast<unsigned long long>(totals.packets),
                 static_cast<unsigned long long>(totals.dropped_packets),
@@ -216,6 +320,7 @@ exit_status run_send(std::span<char* const> argument_list) {
                 static_cast<unsigned long long>(totals.untransmitted));
     std::printf("bytes            %llu of payload\n",
                 static_cast<unsigned long long>(totals.payload_bytes));
+    if (rtcp) std::printf("reports          %s\n", reporting.summary().c_str());
     std::fflush(stdout);
     source.check_complete();
     // The receiving host said nothing listens there: the call did not

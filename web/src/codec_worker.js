@@ -4,22 +4,47 @@
 // calls it.
 import createG723 from './g723.mjs';
 import {
-  ENCODER_DELAY, FRAME_SAMPLES, KIND, SLOT_BYTES, compactBytes, kindOf, readBitstream,
+  ENCODER_DELAY, FRAME_SAMPLES, KIND, SAMPLE_RATE, SLOT_BYTES, compactBytes, kindOf, readBitstream,
   truncationReason,
 } from './bitstream_reader.js';
 import { OUTCOME, frameStatistics } from './frame_statistics.js';
 import { measureSnr } from './snr_meter.js';
+import { MARK, markColumns, summarize } from './speech_summary.js';
+import { pcmWavLayout, readPcmWav } from './pcm_wav_reader.js';
+import { wavBuffer } from './wav_file.js';
 
 const ready = createG723();
 
-// Scratch memory inside the module for one frame's call.
+// The longest speech the page takes, decoded: it holds every sample (16 KB
+// a second, twice for an audio file), so this bounds its memory.
+export const MAX_SECONDS = 4 * 3600;
+
+// Progress of the request under way, posted to the page at most every
+// 200 ms; `part` is the share of the whole request this step stands for,
+// after `before` of it is done.
+let progress = null;
+function reportProgress(done) {
+  const now = performance.now();
+  if (!progress || now - progress.posted < 200) return;
+  progress.posted = now;
+  self.postMessage({ id: progress.id, progress: progress.before + progress.part * done });
+}
+function step(before, part) {
+  if (progress) Object.assign(progress, { before, part });
+}
+
+// Frames handed to the module at a time: their slots and samples are
+// copied in and out in one piece, and the module's memory stays small.
+const BLOCK_FRAMES = 1024;
+
+// Scratch memory inside the module for a block of frames.
 class FrameCalls {
   constructor(codec) {
     this.codec = codec;
     this.handle = codec._malloc(4);
     this.count = codec._malloc(4);
-    this.slot = codec._malloc(SLOT_BYTES);
-    this.pcm = codec._malloc(FRAME_SAMPLES * 2);
+    this.slots = codec._malloc(BLOCK_FRAMES * SLOT_BYTES);
+    this.pcm = codec._malloc(BLOCK_FRAMES * FRAME_SAMPLES * 2);
   }
 
   check(result, what) {
@@ -74,26 +99,32 @@ class FrameCalls {
     const c = this.codec;
     const frames = kinds.length;
     const marks = this.lossMarks(frames, settings.lossPercent, settings.seed);
-    const samples = new Int16Array(frames * FRAME_SAMPLES);
+    const wav = wavBuffer(frames * FRAME_SAMPLES, SAMPLE_RATE);
+    const { samples } = wav;
     const outcomes = new Uint8Array(frames);
     const decoder = this.openDecoder(settings.postfilter);
     const started = performance.now();
     try {
-      for (let i = 0; i < frames; i++) {
-        c.HEAPU8.set(slots.subarray(i * SLOT_BYTES, (i + 1) * SLOT_BYTES), this.slot);
-        const unsupported = kinds[i] === KIND.speech5k3;
-        const result = c._g723_decode_frame(decoder, this.slot, this.pcm,
-          marks[i] || unsupported ? 1 : 0, this.count);
-        samples.set(c.HEAP16.subarray(this.pcm >> 1, (this.pcm >> 1) + FRAME_SAMPLES),
-          i * FRAME_SAMPLES);
-        outcomes[i] = unsupported ? OUTCOME.notSupported : marks[i] ? OUTCOME.markedLost
-          : result !== 0 ? OUTCOME.invalid : OUTCOME.clean;
+      for (let first = 0; first < frames; first += BLOCK_FRAMES) {
+        const count = Math.min(BLOCK_FRAMES, frames - first);
+        c.HEAPU8.set(slots.subarray(first * SLOT_BYTES, (first + count) * SLOT_BYTES), this.slots);
+        for (let k = 0; k < count; k++) {
+          const i = first + k;
+          const unsupported = kinds[i] === KIND.speech5k3;
+          const result = c._g723_decode_frame(decoder, this.slots + k * SLOT_BYTES,
+            this.pcm + k * FRAME_SAMPLES * 2, marks[i] || unsupported ? 1 : 0, this.count);
+          outcomes[i] = unsupported ? OUTCOME.notSupported : marks[i] ? OUTCOME.markedLost
+            : result !== 0 ? OUTCOME.invalid : OUTCOME.clean;
+        }
+        samples.set(c.HEAP16.subarray(this.pcm >> 1, (this.pcm >> 1) + count * FRAME_SAMPLES),
+          first * FRAME_SAMPLES);
+        reportProgress((first + count) / frames);
       }
     } finally {
       this.closeDecoder(decoder);
     }
     const seconds = (performance.now() - started) / 1000;
-    return { samples, outcomes, decodeSeconds: seconds };
+    return { samples, wav: wav.bytes, outcomes, decodeSeconds: seconds };
   }
 
   // Codes 8 kHz samples padded with zeros far enough that the encoder's
@@ -101,22 +132,33 @@ class FrameCalls {
   encode(input, settings) {
     const c = this.codec;
     const frames = Math.ceil((input.length + ENCODER_DELAY) / FRAME_SAMPLES);
-    const padded = new Int16Array(frames * FRAME_SAMPLES);
-    padded.set(input);
     const slots = new Uint8Array(frames * SLOT_BYTES);
     const kinds = new Uint8Array(frames);
     const encoder = this.openEncoder(settings);
+    const started = performance.now();
     try {
-      for (let i = 0; i < frames; i++) {
-        c.HEAP16.set(padded.subarray(i * FRAME_SAMPLES, (i + 1) * FRAME_SAMPLES), this.pcm >> 1);
-        this.check(c._g723_encode_frame(encoder, this.pcm, this.slot, this.count), 'encoding');
-        slots.set(c.HEAPU8.subarray(this.slot, this.slot + SLOT_BYTES), i * SLOT_BYTES);
-        kinds[i] = kindOf(slots[i * SLOT_BYTES]);
+      for (let first = 0; first < frames; first += BLOCK_FRAMES) {
+        const count = Math.min(BLOCK_FRAMES, frames - first);
+        const from = first * FRAME_SAMPLES;
+        const to = Math.max(from, Math.min(input.length, (first + count) * FRAME_SAMPLES));
+        c.HEAP16.set(input.subarray(from, to), this.pcm >> 1);
+        c.HEAP16.fill(0, (this.pcm >> 1) + to - from, (this.pcm >> 1) + count * FRAME_SAMPLES);
+        for (let k = 0; k < count; k++) {
+          this.check(c._g723_encode_frame(encoder, this.pcm + k * FRAME_SAMPLES * 2,
+            this.slots + k * SLOT_BYTES, this.count), 'encoding');
+        }
+        slots.set(c.HEAPU8.subarray(this.slots, this.slots + count * SLOT_BYTES), first * SLOT_BYTES);
+        for (let i = first; i < first + count; i++) kinds[i] = kindOf(slots[i * SLOT_BYTES]);
+        reportProgress((first + count) / frames);
       }
     } finally {
       this.closeEncoder(encoder);
     }
-    return { slots, kinds };
+    return { slots, kinds, encodeSeconds: (performance.now() - started) / 1000 };
+  }
+
+  kernels() {
+    return this.codec.UTF8ToString(this.codec._web_kernel_path());
   }
 
   version() {
@@ -130,41 +172,119 @@ class FrameCalls {
 
 const calls = ready.then((codec) => new FrameCalls(codec));
 
+// Frame marks as speech_summary.js ranks them.
+function frameMark(kind, outcome) {
+  if (outcome === OUTCOME.markedLost) return MARK.lost;
+  if (outcome !== OUTCOME.clean) return MARK.concealed;
+  if (kind === KIND.sid) return MARK.sid;
+  if (kind === KIND.untransmitted) return MARK.untransmitted;
+  return MARK.none;
+}
+
+function refuseLonger(frames) {
+  const seconds = (frames * FRAME_SAMPLES) / SAMPLE_RATE;
+  if (seconds > MAX_SECONDS) {
+    throw new Error(`is ${(seconds / 3600).toFixed(1)} hours long decoded; the page takes at most ` +
+      `${MAX_SECONDS / 3600} hours (g723 decode takes any length)`);
+  }
+}
+
+// The views' summaries of the decoded speech (and of the original, when
+// there is one) and the frame marks, on one time axis: next to an original,
+// the decoded speech is shown without the encoder's look-ahead so that both
+// line up.
+function views(original, decoded, kinds, outcomes) {
+  const shift = original ? ENCODER_DELAY : 0;
+  const shown = original ? decoded.subarray(shift, shift + original.length) : decoded;
+  const seconds = shown.length / SAMPLE_RATE;
+  const marks = new Uint8Array(kinds.length);
+  for (let i = 0; i < kinds.length; i++) marks[i] = frameMark(kinds[i], outcomes[i]);
+  return {
+    seconds,
+    shift: shift / SAMPLE_RATE,
+    original: original ? summarize(original) : null,
+    decoded: summarize(shown),
+    marks: markColumns(marks, shift / SAMPLE_RATE, seconds),
+  };
+}
+
 function decodeBitstream(f, message) {
-  const stream = readBitstream(new Uint8Array(message.bytes), message.layout);
+  const bytes = new Uint8Array(message.bytes);
+  const stream = readBitstream(bytes, message.layout);
+  refuseLonger(stream.kinds.length);
+  step(0, 0.9);
   const decoded = f.decode(stream.slots, stream.kinds, message.settings);
+  step(0.9, 0.1);
   const statistics = frameStatistics(stream.kinds, decoded.outcomes);
   return {
     kind: 'bitstream',
     layout: message.layout,
-    fileBytes: message.bytes.byteLength,
-    bitstream: new Uint8Array(message.bytes),
+    fileBytes: bytes.byteLength,
+    bitstream: bytes,
     kinds: stream.kinds,
-    offsets: stream.offsets,
     outcomes: decoded.outcomes,
-    decoded: decoded.samples,
+    wavFile: wavBlob(decoded.wav),
     decodeSeconds: decoded.decodeSeconds,
     statistics,
     truncation: stream.truncated
       ? truncationReason(stream.truncated, message.layout, stream.kinds.length) : null,
+    views: views(null, decoded.samples, stream.kinds, decoded.outcomes),
   };
 }
 
+// The encoder's input: a 16-bit WAV at 8 kHz as it is, or the browser's
+// floats rounded half away from zero and clipped to 16 bits, channels mixed
+// down by averaging, as the tool prepares its input.
+function encoderInput(message) {
+  if (message.wav) {
+    const bytes = new Uint8Array(message.wav);
+    const layout = pcmWavLayout(bytes);
+    refuseLonger(Math.ceil((layout.frames + ENCODER_DELAY) / FRAME_SAMPLES));
+    const original = wavBuffer(layout.frames, SAMPLE_RATE);
+    readPcmWav(bytes, layout, original.samples);
+    return { original, channels: layout.channels };
+  }
+  const channels = message.channels.map((buffer) => new Float32Array(buffer));
+  const length = channels[0]?.length ?? 0;
+  refuseLonger(Math.ceil((length + ENCODER_DELAY) / FRAME_SAMPLES));
+  const original = wavBuffer(length, SAMPLE_RATE);
+  const samples = original.samples;
+  const count = channels.length;
+  for (let i = 0; i < length; i++) {
+    let sum = 0;
+    for (let c = 0; c < count; c++) sum += channels[c][i];
+    const value = (sum / count) * 32768;
+    const rounded = Number.isNaN(value) ? 0 : Math.sign(value) * Math.floor(Math.abs(value) + 0.5);
+    samples[i] = Math.max(-32768, Math.min(32767, rounded));
+  }
+  return { original, channels: count };
+}
+
+const wavBlob = (bytes) => new Blob([bytes], { type: 'audio/wav' });
+
 function roundTrip(f, message) {
-  const input = new Int16Array(message.samples);
+  const { original, channels } = encoderInput(message);
+  const input = original.samples;
+  step(0, 0.6);
   const coded = f.encode(input, message.settings);
+  step(0.6, 0.3);
   const decoded = f.decode(coded.slots, coded.kinds, message.settings);
+  step(0.9, 0.1);
   return {
     kind: 'audio',
     layout: 'compact',
-    original: input,
+    channels,
+    originalSamples: input.length,
+    originalWav: wavBlob(original.bytes),
     bitstream: compactBytes(coded.slots, coded.kinds),
     kinds: coded.kinds,
     outcomes: decoded.outcomes,
-    decoded: decoded.samples,
+    wavFile: wavBlob(decoded.wav),
+    encodeSeconds: coded.encodeSeconds,
     decodeSeconds: decoded.decodeSeconds,
     statistics: frameStatistics(coded.kinds, decoded.outcomes),
     quality: measureSnr(input, decoded.samples, ENCODER_DELAY),
+    views: views(input, decoded.samples, coded.kinds, decoded.outcomes),
   };
 }
 
@@ -177,6 +297,10 @@ function captureCalls() {
   });
   return captureModule;
 }
+
+// What each frame of a capture's decoded stream is, in the calls library's
+// order (speech, SID, untransmitted, lost, concealed), as marks.
+const STREAM_MARKS = [MARK.none, MARK.sid, MARK.untransmitted, MARK.lost, MARK.concealed];
 
 // A capture's G.723.1 streams, decoded, with `g723 pcap`'s report.
 async function readCapture(message) {
@@ -194,11 +318,21 @@ async function readCapture(message) {
     const streams = [];
     for (let i = 0; i < c._web_capture_streams(reading); i++) {
       const samples = c._web_capture_samples(reading, i) >> 1;
-      const frames = c._web_capture_frames(reading, i);
+      const count = c._web_capture_sample_count(reading, i);
+      const wav = wavBuffer(count, SAMPLE_RATE);
+      wav.samples.set(c.HEAP16.subarray(samples, samples + count));
+      const framesAt = c._web_capture_frames(reading, i);
+      const frames = c.HEAPU8.slice(framesAt, framesAt + c._web_capture_frame_count(reading, i));
+      const marks = Uint8Array.from(frames, (f) => STREAM_MARKS[f] ?? MARK.none);
+      const seconds = count / SAMPLE_RATE;
       streams.push({
         name: c.UTF8ToString(c._web_capture_stream_name(reading, i)),
-        decoded: c.HEAP16.slice(samples, samples + c._web_capture_sample_count(reading, i)),
-        frames: c.HEAPU8.slice(frames, frames + c._web_capture_frame_count(reading, i)),
+        wavFile: wavBlob(wav.bytes),
+        frames,
+        views: {
+          seconds, shift: 0, original: null, decoded: summarize(wav.samples),
+          marks: markColumns(marks, 0, seconds),
+        },
       });
     }
     return {
@@ -214,21 +348,35 @@ async function readCapture(message) {
   }
 }
 
+// The big arrays of a result move to the page rather than being copied;
+// the WAV files go as blobs, made here, off the page's thread.
+function transfers(result) {
+  const buffers = new Set();
+  const add = (a) => { if (a?.buffer instanceof ArrayBuffer) buffers.add(a.buffer); };
+  for (const part of [result, ...(result.streams ?? [])]) {
+    for (const key of ['bitstream', 'kinds', 'outcomes', 'frames']) add(part[key]);
+  }
+  return [...buffers];
+}
+
 self.onmessage = async (event) => {
   const message = event.data;
+  progress = { id: message.id, posted: performance.now(), before: 0, part: 1 };
   try {
     let result;
     if (message.type === 'capture') {
-      self.postMessage({ id: message.id, result: await readCapture(message) });
-      return;
+      result = await readCapture(message);
+    } else {
+      const f = await calls;
+      if (message.type === 'version') result = { version: f.version(), kernels: f.kernels() };
+      else if (message.type === 'decode') result = decodeBitstream(f, message);
+      else if (message.type === 'roundtrip') result = roundTrip(f, message);
+      else throw new Error(`unknown request ${message.type}`);
     }
-    const f = await calls;
-    if (message.type === 'version') result = { version: f.version() };
-    else if (message.type === 'decode') result = decodeBitstream(f, message);
-    else if (message.type === 'roundtrip') result = roundTrip(f, message);
-    else throw new Error(`unknown request ${message.type}`);
-    self.postMessage({ id: message.id, result });
+    self.postMessage({ id: message.id, result }, transfers(result));
   } catch (error) {
     self.postMessage({ id: message.id, error: error.message || String(error) });
+  } finally {
+    progress = null;
   }
 };

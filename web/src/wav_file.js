@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // A WAV file of 16-bit mono samples: 44-byte header, little-endian data.
-export function wavFile(samples, sampleRate) {
-  const dataBytes = samples.length * 2;
+
+// An empty file for `count` samples, and its samples to fill in place.
+export function wavBuffer(count, sampleRate) {
+  const dataBytes = count * 2;
   const buffer = new ArrayBuffer(44 + dataBytes);
   const view = new DataView(buffer);
   const text = (offset, value) => {
@@ -20,6 +22,11 @@ export function wavFile(samples, sampleRate) {
   view.setUint16(34, 16, true);
   text(36, 'data');
   view.setUint32(40, dataBytes, true);
-  new Int16Array(buffer, 44).set(samples);
-  return new Uint8Array(buffer);
+  return { bytes: new Uint8Array(buffer), samples: new Int16Array(buffer, 44, count) };
+}
+
+export function wavFile(samples, sampleRate) {
+  const wav = wavBuffer(samples.length, sampleRate);
+  wav.samples.set(samples);
+  return wav.bytes;
 }

@@ -37,7 +37,7 @@ void read(capture_reading& reading, bool postfilter) {
         if (decoded.cut) ++cut;
         reading.names.push_back(stream_name(stream.key));
         report.streams.push_back({reading.names.back(), stream.payload_type,
-                                  stream.payload_type_source, "", decoded.statistics});
+                                  stream.payload_type_source, "", decoded.statistics, stream.encryption});
     }
     report.counts = capture_counts(contents, cut);
     reading.report_table = format_report_table(report);

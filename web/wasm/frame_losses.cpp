@@ -7,12 +7,12 @@
 
 #include <cstdint>
 
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 
 extern "C" EMSCRIPTEN_KEEPALIVE void web_mark_losses(double percent, std::uint32_t seed_low,
                                                      std::uint32_t seed_high, std::int32_t count,
                                                      std::uint8_t* marks) {
     const std::uint64_t seed = (static_cast<std::uint64_t>(seed_high) << 32) | seed_low;
-    g723::rtp::loss_pattern losses(percent, seed);
+    g723::media::loss_pattern losses(percent, seed);
     for (std::int32_t i = 0; i < count; ++i) marks[i] = losses.next_lost() ? 1 : 0;
 }

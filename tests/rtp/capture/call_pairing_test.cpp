@@ -32,7 +32,7 @@ using indices = std::vector<std::size_t>;
 // What SDP announced: the Call-ID of each destination named.
 std::map<endpoint, announced_media> announced_in(std::initializer_list<std::pair<endpoint, std::string>> calls) {
     std::map<endpoint, announced_media> announced;
-    for (const auto& [point, call_id] : calls) announced.emplace(point, announced_media{call_id, {}, {}});
+    for (const auto& [point, call_id] : calls) announced.emplace(point, announced_media{call_id, {}, {}, false, {}});
     return announced;
 }
 

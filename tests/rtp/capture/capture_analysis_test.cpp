@@ -81,7 +81,7 @@ TEST(capture_analysis, TheSecondReadingHandsEachStreamOverOnceItEnds) {
     capture::capture_reader once = open_capture_memory(capture);
     const capture_contents kept = read_capture_contents(once, {});
     capture::capture_reader first = open_capture_memory(capture);
-    const capture_contents found = read_capture_contents(first, {}, false);
+    capture_contents found = read_capture_contents(first, {}, false);
     ASSERT_EQ(found.streams.size(), 2u);
     ASSERT_EQ(kept.streams.size(), 2u);
     EXPECT_TRUE(found.scan.streams.empty());

@@ -11,7 +11,7 @@
 #include <cmath>
 #include <vector>
 
-#include "rtp/codec/codec_handles.h"
+#include "media/codec/codec_handles.h"
 
 namespace g723::rtp {
 namespace {

@@ -40,15 +40,17 @@ TEST(jitter_buffer, RestoresOrderAndDropsDuplicatesAndLatePackets) {
     buffer.play_due(0.15, played);
     EXPECT_EQ(numbers(played), (std::vector<std::int64_t>{1, 2, 3}));
     EXPECT_EQ(buffer.add(packet(3), 0.16, played), arrival_kind::duplicate);
-    // Packet 5 is due at 0.03 + 0.15 + 0.05; later than that it is late,
-    // and packet 4, behind a played packet 5, is late too.
-    EXPECT_EQ(buffer.add(packet(5), 0.25, played), arrival_kind::late);
-    // The delay now covers such a packet.
-    EXPECT_GE(buffer.delay_seconds(), 0.07);
-    EXPECT_EQ(buffer.add(packet(6), 0.21, played), arrival_kind::in_order);
+    // Packet 5 was due at 0.03 + 0.15 + 0.05; nothing after it has played,
+    // so the playout waits for it: the delay rises at once to cover it.
+    EXPECT_EQ(buffer.add(packet(5), 0.25, played), arrival_kind::in_order);
+    EXPECT_GE(buffer.delay_seconds(), 0.1);
+    EXPECT_EQ(buffer.add(packet(6), 0.26, played), arrival_kind::in_order);
+    // Packet 8 more than the greatest delay after its time is late; packet
+    // 4, behind a played packet 5, is late too.
+    EXPECT_EQ(buffer.add(packet(8), 0.8, played), arrival_kind::late);
     buffer.play_due(1.0, played);
     EXPECT_EQ(buffer.add(packet(4), 1.0, played), arrival_kind::late);
-    EXPECT_EQ(numbers(played), (std::vector<std::int64_t>{1, 2, 3, 6}));
+    EXPECT_EQ(numbers(played), (std::vector<std::int64_t>{1, 2, 3, 5, 6}));
 
     // A flood of packets all due far ahead is held up to two minutes of
     // audio; the rest are dropped as early.

@@ -34,6 +34,7 @@ stream_report two_streams() {
     s.beyond_time_frames = 9;
     s.jitter_ms = 1.25;
     s.largest_gap_ms = 1e12;  // from a hostile capture
+    first.encryption = {true, "AES_CM_128_HMAC_SHA1_80", "SDP", 2, 1};
     report.streams.push_back(first);
     stream_report_row second;
     second.name = "\"quoted\"\tname";
@@ -42,6 +43,7 @@ stream_report two_streams() {
     second.statistics.packets = 1;
     second.statistics.frames = 1;
     second.statistics.segments = 1;
+    second.encryption.encrypted = true;  // without a key
     report.streams.push_back(second);
     report.counts = {{"packets read", 120}, {"not UDP", 3}};
     return report;
@@ -56,11 +58,12 @@ TEST(stream_report, TableNumbersRowsAndNotesOnlyWhatHappened) {
         "     2       1      1      0    0     0     0      0.00       0.03      0.00    0.0   "
         "      0\n"
         "\n"
-        "     1 192.0.2.1:4000 > 192.0.2.2:5004 ssrc 0x00000001, payload type 4 (static), 3 pack"
+        "     1 192.0.2.1:4000 > 192.0.2.2:5004 ssrc 0x00000001, payload type 4 (static), SRTP AE"
+        "S_CM_128_HMAC_SHA1_80 (key from SDP), 2 failed authentication, 1 replayed, 3 pack"
         "ets lost, 2 segments, 7 frames at 5.3 kbit/s concealed, 8 invalid frames concealed, 9 f"
         "rames dropped beyond the time the packets took\n"
         "       -> /tmp/first.wav\n"
-        "     2 \"quoted\"\tname, payload type 96 (SDP)\n"
+        "     2 \"quoted\"\tname, payload type 96 (SDP), SRTP: no key, not decoded\n"
         "\n"
         "packets read             120\n"
         "not UDP                  3\n";
@@ -80,13 +83,15 @@ TEST(stream_report, JsonNumbersRowsFromOneAndQuotesNames) {
         " 1, \"reordered\": 4, \"sid_frames\": 5, \"untransmitted_frames\": 100, \"silence_secon"
         "ds\": 3.00, \"duration_seconds\": 6.00, \"jitter_ms\": 1.25, \"largest_gap_ms\": 100000"
         "0000000.0, \"malformed\": 6, \"not_supported_frames\": 7, \"invalid_frames\": 8, \"segm"
-        "ents\": 2, \"beyond_time_frames\": 9},\n"
+        "ents\": 2, \"beyond_time_frames\": 9, \"encrypted\": true, \"srtp_suite\": \"AES_CM_12"
+        "8_HMAC_SHA1_80\", \"key_source\": \"SDP\", \"authentication_failures\": 2, \"replayed\": 1},\n"
         "  {\"stream\": 2, \"name\": \"\\\"quoted\\\"\\u0009name\", \"payload_type\": 96, \"payl"
         "oad_type_source\": \"SDP\", \"output\": null, \"packets\": 1, \"frames\": 1, \"lost_pac"
         "kets\": 0, \"lost_frames\": 0, \"duplicated\": 0, \"reordered\": 0, \"sid_frames\": 0,"
         " \"untransmitted_frames\": 0, \"silence_seconds\": 0.00, \"duration_seconds\": 0.03, \""
         "jitter_ms\": 0.00, \"largest_gap_ms\": 0.0, \"malformed\": 0, \"not_supported_frames\":"
-        " 0, \"invalid_frames\": 0, \"segments\": 1, \"beyond_time_frames\": 0}\n"
+        " 0, \"invalid_frames\": 0, \"segments\": 1, \"beyond_time_frames\": 0, \"encrypted\": t"
+        "rue, \"srtp_suite\": null, \"key_source\": null, \"authentication_failures\": 0, \"replayed\": 0}\n"
         " ],\n"
         " \"counts\": {\"packets read\": 120, \"not UDP\": 3}}\n";
     EXPECT_EQ(format_report_json(two_streams()), json);
