@@ -123,7 +123,11 @@ fuzz_target() {
 export -f fuzz_target dictionaries
 export campaign build budget_seconds ticks
 
-echo "fuzz-campaign: ${#targets[@]} targets, $minutes processor minutes each, $jobs at a time, in $campaign"
+if ((report_only)); then
+  echo "fuzz-campaign: the report of the last campaign of ${#targets[@]} targets, in $campaign"
+else
+  echo "fuzz-campaign: ${#targets[@]} targets, $minutes processor minutes each, $jobs at a time, in $campaign"
+fi
 if ((!report_only)); then
   printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'fuzz_target {}'
 fi
