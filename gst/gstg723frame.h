@@ -6,6 +6,7 @@
 #include <gst/gst.h>
 
 #include "g723/g723.h"
+#include "media/codec/frame_bytes.h"
 
 G_BEGIN_DECLS
 
@@ -31,8 +32,7 @@ gst_g723_frame_code (guint8 first_byte)
 static inline gsize
 gst_g723_frame_bytes (guint8 first_byte)
 {
-  static const gsize bytes[4] = { 24, 20, 4, 1 };
-  return bytes[gst_g723_frame_code (first_byte)];
+  return g723_media_frame_bytes (first_byte);
 }
 
 G_END_DECLS

@@ -70,7 +70,9 @@ for package in "${!files[@]}"; do
     fail "$package: names the build tree: $found"
   fi
   while read -r binary; do
-    ! objdump -p "$binary" | grep -q 'R.*PATH' || fail "$package: $binary has an RPATH or RUNPATH"
+    # grep reads all the input (no -q): with pipefail, a producer cut off by
+    # an early exit would fail the pipeline.
+    ! objdump -p "$binary" | grep 'R.*PATH' >/dev/null || fail "$package: $binary has an RPATH or RUNPATH"
   done < <(find "$work/$package" -type f \( -name '*.so*' -o -path '*/bin/*' \))
 done
 
@@ -80,7 +82,8 @@ mkdir "$unpacked"
 for deb in "$packages"/*.deb; do dpkg-deb -x "$deb" "$unpacked"; done
 export LD_LIBRARY_PATH=$unpacked/$libdir
 g723=$unpacked/usr/bin/g723
-ldd "$g723" | grep -q "libg723.so.1 => $unpacked/" || fail "the unpacked tool loads another libg723.so.1"
+ldd "$g723" | grep "libg723.so.1 => $unpacked/" >/dev/null ||
+  fail "the unpacked tool loads another libg723.so.1"
 [[ $("$g723" --version) =~ ^g723\ $version\ \(library\ [^\)]+\)$ ]] ||
   fail "g723 --version: $("$g723" --version)"
 "$g723" encode samples/speech.wav "$work/speech.g723"

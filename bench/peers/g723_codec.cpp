@@ -6,6 +6,7 @@
 #include <string>
 
 #include "g723/g723.h"
+#include "media/codec/frame_layout.h"
 #include "heap_counter.h"
 #include "speech_codec.h"
 
@@ -13,11 +14,12 @@ namespace g723::bench {
 
 namespace {
 
-// Bytes each frame kind carries, by the two low bits of its first byte:
-// speech at 6.3 kbit/s, speech at 5.3 kbit/s, SID, untransmitted. An
+// Bytes a frame carries: what the compact layout stores, except that an
 // untransmitted frame sends nothing; its one byte only marks it in storage.
-constexpr std::array<std::size_t, 4> transmitted_by_kind{24, 20, 4, 0};
-constexpr std::array<std::size_t, 4> stored_by_kind{24, 20, 4, 1};
+std::size_t transmitted_bytes_of(std::uint8_t first_byte) {
+    const media::frame_kind kind = media::kind_of(first_byte);
+    return kind == media::frame_kind::untransmitted ? 0 : media::meaningful_bytes(kind);
+}
 
 void check(g723_result result, const char* call) {
     if (result != g723_ok) {
@@ -47,7 +49,7 @@ public:
     std::size_t encode(std::span<const std::int16_t> frame, std::span<std::uint8_t> out) override {
         std::int32_t length = 0;
         g723_encode_frame(encoder_, frame.data(), out.data(), &length);
-        return stored_by_kind[out[0] & 3];
+        return media::meaningful_bytes(media::kind_of(out[0]));
     }
     state_size state() const override { return state_; }
 
@@ -114,7 +116,7 @@ public:
         return std::make_unique<g723_frame_decoder>();
     }
     std::size_t transmitted_bytes(std::span<const std::uint8_t> frame) const override {
-        return transmitted_by_kind[frame[0] & 3];
+        return transmitted_bytes_of(frame[0]);
     }
 
 private:

@@ -5,16 +5,15 @@
 
 #include <string>
 
-#include "media/codec/frame_layout.h"
 
 namespace g723::media {
 
 
-resampler::resampler(int input_rate) {
+resampler::resampler(double input_rate, double output_rate) {
     soxr_error_t error = nullptr;
     const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-    converter_ = soxr_create(static_cast<double>(input_rate), sample_rate, 1, &error, &io,
+    converter_ = soxr_create(input_rate, output_rate, 1, &error, &io,
                              &quality, nullptr);
     if (error != nullptr) {
         throw resampling_error(std::string("cannot convert the sample rate: ") + error);
@@ -45,6 +44,15 @@ void resampler::process(std::span<const double> input, std::vector<double>& outp
             break;
         }
     }
+}
+
+std::vector<double> resample(std::span<const double> input, double input_rate, double output_rate) {
+    resampler converter(input_rate, output_rate);
+    std::vector<double> output;
+    output.reserve(static_cast<std::size_t>(static_cast<double>(input.size()) * output_rate / input_rate) + 64);
+    if (!input.empty()) converter.process(input, output);
+    converter.process({}, output);
+    return output;
 }
 
 }  // namespace g723::media

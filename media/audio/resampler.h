@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "media/codec/frame_layout.h"
+
 struct soxr;
 
 namespace g723::media {
@@ -16,11 +18,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Streaming sample-rate conversion of one channel to 8 kHz with soxr at
-// high quality (its linear-phase low-pass keeps the speech band flat).
+// Streaming sample-rate conversion of one channel, to 8 kHz unless said
+// otherwise, with soxr at high quality (its linear-phase low-pass keeps the
+// speech band flat). soxr removes its own filter delay, so output sample i
+// lies at input time i / output_rate.
 class resampler {
 public:
-    explicit resampler(int input_rate);
+    explicit resampler(double input_rate, double output_rate = sample_rate);
     ~resampler();
     resampler(const resampler&) = delete;
     resampler& operator=(const resampler&) = delete;
@@ -33,6 +37,9 @@ private:
     soxr* converter_ = nullptr;
     std::vector<double> block_;
 };
+
+// Converts a whole one-channel signal from `input_rate` to `output_rate`.
+std::vector<double> resample(std::span<const double> input, double input_rate, double output_rate);
 
 }  // namespace g723::media
 

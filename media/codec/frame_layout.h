@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "g723/g723.h"
+#include "media/codec/frame_bytes.h"
 
 namespace g723::media {
 
@@ -20,8 +21,7 @@ inline frame_kind kind_of(std::uint8_t first_byte) {
 
 // Meaningful bytes of each kind: what a compact bit-stream file stores.
 inline std::size_t meaningful_bytes(frame_kind kind) {
-    constexpr std::array<std::size_t, 4> bytes{24, 20, 4, 1};
-    return bytes[static_cast<std::size_t>(kind)];
+    return g723_media_frame_bytes(static_cast<unsigned char>(kind));
 }
 
 inline std::string_view kind_name(frame_kind kind) {

@@ -3,9 +3,7 @@
 
 #include <string.h>
 
-/* Meaningful bytes of each header code: 6.3 kbit/s speech, 5.3 kbit/s
- * speech, SID, untransmitted. */
-static const size_t frame_bytes[4] = {24, 20, 4, 1};
+#include "media/codec/frame_bytes.h"
 
 int g723_payload_frame_at(const uint8_t* payload, size_t length, size_t offset,
                           g723_payload_frame* frame)
@@ -13,7 +11,7 @@ int g723_payload_frame_at(const uint8_t* payload, size_t length, size_t offset,
     if (payload == NULL || offset >= length)
         return 0;
     frame->offset = offset;
-    frame->needed = frame_bytes[payload[offset] & 3];
+    frame->needed = g723_media_frame_bytes(payload[offset]);
     frame->present = length - offset < frame->needed ? length - offset : frame->needed;
     return 1;
 }

@@ -344,7 +344,8 @@ def roundtrip(audio, rate: int, loss: float = 0.0, seed: int | None = None, vad:
 
     `loss` is the probability (0 to 1) of marking each frame lost, to be
     concealed; `seed` chooses those frames (random when None). The same seed
-    marks the same frames as ``g723 roundtrip --loss 100*loss --seed seed``.
+    marks the same frames as ``g723 roundtrip --loss 100*loss --seed seed``
+    (``loss=0.07`` as ``--loss 7``): the loss is handed on as that percent.
     `vad`, `multiple_sid` and `highpass` are the encoder's settings,
     `postfilter` the decoder's.
     """
@@ -358,7 +359,18 @@ def roundtrip(audio, rate: int, loss: float = 0.0, seed: int | None = None, vad:
     seed = operator.index(seed)
     if not 0 <= seed < 2**64:
         raise ValueError(f"seed must be between 0 and 2**64 - 1, not {seed}")
-    return _g723.degrade(array, rate, bool(vad), bool(multiple_sid), bool(highpass), bool(postfilter), loss, seed)
+    return _g723.degrade(array, rate, bool(vad), bool(multiple_sid), bool(highpass), bool(postfilter),
+                         _loss_percent(loss), seed)
+
+
+def _loss_percent(probability: float) -> float:
+    """The percent that `g723 roundtrip --loss` is given for a probability:
+    the probability as the shortest decimal that reads back as it, times 100
+    exactly, then read as the tool reads its option. So 0.07 becomes 7.0, not
+    7.000000000000001 as 0.07 * 100 would, and marks the frames --loss 7 marks."""
+    import decimal
+
+    return float(decimal.Decimal(repr(probability)).scaleb(2))
 
 
 def info(data) -> dict:

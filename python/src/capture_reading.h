@@ -9,12 +9,13 @@
 
 namespace g723::python {
 
-// A capture read and decoded as `g723 pcap` reads it, without writing any
+// A capture read and decoded as `g723 pcap` reads it (a regular file twice,
+// holding only the packets of the streams under way), without writing any
 // file: the streams in the report's order, each decoded, the report as the
 // tool prints it with --json, and the calls when asked for.
 struct capture_reading {
-    rtp::capture_contents contents;
-    std::vector<rtp::decoded_stream> decoded;  // one per contents.streams
+    std::vector<rtp::g723_stream> streams;  // their packets are not kept
+    std::vector<rtp::decoded_stream> decoded;  // one per stream
     std::string report_json;
     std::string damage;  // the tool's message after the file's name, empty when whole
     std::vector<rtp::call_directions> calls;

@@ -3,10 +3,9 @@
 
 #include <algorithm>
 
-#include "frame_kinds.h"
-#include "loss_pattern.h"
-#include "pcm16.h"
-#include "resampler.h"
+#include "media/audio/pcm_conversion.h"
+#include "media/audio/resampler.h"
+#include "media/codec/codec_handles.h"
 #include "streaming_decoder.h"
 
 namespace g723::python {
@@ -35,7 +34,7 @@ std::vector<std::int16_t> code_and_decode(std::span<const std::int16_t> speech,
     const std::vector<std::uint8_t> coded = encode_all(speech, settings.encoding);
     streaming_decoder decoder(settings.postfilter);
     const std::size_t frames = decoder.frames_in(coded);
-    loss_pattern losses(settings.loss, settings.seed);
+    loss_pattern losses(settings.loss_percent, settings.seed);
     std::vector<std::uint8_t> lost(frames);
     std::generate(lost.begin(), lost.end(), [&] { return losses.next_lost() ? 1 : 0; });
     std::vector<std::int16_t> decoded;

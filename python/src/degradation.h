@@ -13,7 +13,7 @@ namespace g723::python {
 struct degradation_settings {
     encoder_settings encoding;
     bool postfilter = true;
-    double loss = 0.0;  // probability of marking each frame lost
+    double loss_percent = 0.0;  // of the frames, marked lost as `g723 roundtrip --loss` marks them
     std::uint64_t seed = 1;
 };
 

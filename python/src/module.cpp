@@ -48,14 +48,14 @@ private:
     py::buffer_info info_;
 };
 
-py::dict counts_dict(const frame_counts& counts, bool decoding) {
+py::dict counts_dict(const frame_statistics& counts, bool decoding) {
     py::dict frames;
     frames["speech"] = counts.of(frame_kind::speech_6k3);
     frames["sid"] = counts.of(frame_kind::sid);
     frames["untransmitted"] = counts.of(frame_kind::untransmitted);
     if (decoding) {
         frames["speech_5k3"] = counts.of(frame_kind::speech_5k3);
-        frames["lost"] = counts.lost;
+        frames["lost"] = counts.marked_lost;
         frames["invalid"] = counts.invalid;
     }
     return frames;
@@ -98,7 +98,7 @@ py::dict read_capture_data(const std::string& path, const std::vector<unsigned>&
     }
     py::list streams;
     for (std::size_t i = 0; i < reading.decoded.size(); ++i) {
-        const rtp::g723_stream& found = reading.contents.streams[i];
+        const rtp::g723_stream& found = reading.streams[i];
         rtp::decoded_stream& decoded = reading.decoded[i];
         std::vector<std::uint8_t> kinds(decoded.frames.size());
         std::transform(decoded.frames.begin(), decoded.frames.end(), kinds.begin(),
@@ -194,7 +194,7 @@ py::dict describe(const py::buffer& data) {
         info = describe_stream(view.bytes());
     }
     py::dict result;
-    result["bytes"] = info.bytes;
+    result["bytes"] = info.bytes();
     result["frames"] = info.counts.frames();
     result["duration"] = info.seconds();
     result["kinds"] = counts_dict(info.counts, true);
@@ -292,12 +292,12 @@ PYBIND11_MODULE(_g723, m) {
     m.def(
         "degrade",
         [](const py::array& audio, int rate, bool vad, bool multiple_sid, bool highpass, bool postfilter,
-           double loss, std::uint64_t seed) {
+           double loss_percent, std::uint64_t seed) {
             return degrade_audio(audio, rate,
-                                 degradation_settings{{vad, multiple_sid, highpass}, postfilter, loss, seed});
+                                 degradation_settings{{vad, multiple_sid, highpass}, postfilter, loss_percent, seed});
         },
         py::arg("audio"), py::arg("rate"), py::arg("vad"), py::arg("multiple_sid"), py::arg("highpass"),
-        py::arg("postfilter"), py::arg("loss"), py::arg("seed"),
+        py::arg("postfilter"), py::arg("loss_percent"), py::arg("seed"),
         "Audio at `rate` through the codec and back, aligned and of the same length and type.");
     m.def("describe", &describe, py::arg("data"), "Frame counts and bit rate of a compact bit-stream.");
     m.def(

@@ -11,9 +11,11 @@
 #include <type_traits>
 #include <vector>
 
-#include "pcm16.h"
+#include "media/audio/pcm_conversion.h"
 
 namespace g723::python {
+
+using media::to_pcm16;
 
 // The 16-bit scale the codec works on, from the host's sample types: int16
 // as it is, int32 as full-scale 32-bit PCM (2^31 is 2^15 on this scale),

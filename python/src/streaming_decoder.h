@@ -10,10 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "frame_kinds.h"
+#include "media/codec/frame_splitting.h"
+#include "media/codec/frame_statistics.h"
 #include "g723/g723.h"
 
 namespace g723::python {
+
+using namespace g723::media;
 
 // A decoder fed a compact bit-stream in pieces of any length. Whole frames
 // are decoded as they complete; the bytes of an unfinished frame wait for
@@ -40,21 +43,17 @@ public:
     // an empty string otherwise.
     std::string finish();
 
-    frame_counts counts() const;
+    frame_statistics counts() const;
     std::size_t pending_bytes() const;
 
 private:
-    void decode_slot(const std::uint8_t* slot, frame_kind kind, bool lost, std::int16_t* out);
-    std::size_t frames_in_locked(std::span<const std::uint8_t> data) const;
+    void decode_slot(const frame_slot& slot, frame_kind kind, bool lost, std::int16_t* out);
     void start_stream();
 
     bool postfilter_;
     g723_decoder* handle_ = nullptr;
-    std::array<std::uint8_t, slot_bytes> pending_{};
-    std::size_t pending_count_ = 0;
-    std::uint64_t stream_offset_ = 0;  // bytes of whole frames in this stream
-    std::uint64_t stream_frames_ = 0;  // whole frames in this stream
-    frame_counts counts_;
+    frame_splitter splitter_;  // this stream's bytes into frames
+    frame_statistics counts_;
     mutable std::mutex mutex_;
 };
 

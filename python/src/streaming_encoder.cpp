@@ -24,7 +24,7 @@ void streaming_encoder::start_stream() {
 }
 
 void streaming_encoder::code_frame(const std::int16_t* frame, std::vector<std::uint8_t>& out) {
-    std::array<std::uint8_t, slot_bytes> slot{};
+    frame_slot slot{};
     std::int32_t length = 0;
     g723_encode_frame(handle_, frame, slot.data(), &length);
     const frame_kind kind = kind_of(slot[0]);
@@ -34,7 +34,7 @@ void streaming_encoder::code_frame(const std::int16_t* frame, std::vector<std::u
 
 void streaming_encoder::encode(std::span<const std::int16_t> samples, std::vector<std::uint8_t>& out) {
     const std::lock_guard lock(mutex_);
-    out.reserve(out.size() + (pending_count_ + samples.size()) / frame_samples * slot_bytes);
+    out.reserve(out.size() + (pending_count_ + samples.size()) / frame_samples * G723_SLOT_BYTES);
     stream_samples_ += samples.size();
     if (pending_count_ > 0) {
         const std::size_t taken = std::min(samples.size(), frame_samples - pending_count_);
@@ -69,7 +69,7 @@ void streaming_encoder::flush(std::vector<std::uint8_t>& out) {
     start_stream();
 }
 
-frame_counts streaming_encoder::counts() const {
+frame_statistics streaming_encoder::counts() const {
     const std::lock_guard lock(mutex_);
     return counts_;
 }

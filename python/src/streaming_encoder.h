@@ -8,10 +8,12 @@
 #include <span>
 #include <vector>
 
-#include "frame_kinds.h"
+#include "media/codec/frame_statistics.h"
 #include "g723/g723.h"
 
 namespace g723::python {
+
+using namespace g723::media;
 
 struct encoder_settings {
     bool vad = true;            // silence compression: SID and untransmitted frames
@@ -37,7 +39,7 @@ public:
     // starts a new stream with the same settings.
     void flush(std::vector<std::uint8_t>& out);
 
-    frame_counts counts() const;
+    frame_statistics counts() const;
     std::size_t pending_samples() const;
 
 private:
@@ -49,7 +51,7 @@ private:
     std::array<std::int16_t, frame_samples> pending_{};
     std::size_t pending_count_ = 0;
     std::uint64_t stream_samples_ = 0;  // given since the stream started
-    frame_counts counts_;
+    frame_statistics counts_;
     mutable std::mutex mutex_;
 };
 

@@ -13,18 +13,6 @@ namespace {
 
 constexpr std::size_t read_block = 1 << 16;
 
-// Leading bytes of the audio containers that users hand over by mistake.
-// A bit-stream can start with any byte, so this only guards the decoder
-// against the plain mix-up, which would otherwise "decode" into noise.
-bool looks_like_audio_file(std::span<const std::uint8_t> head) {
-    if (head.size() < 12) return false;
-    const std::string_view tag(reinterpret_cast<const char*>(head.data()), 4);
-    const std::string_view form(reinterpret_cast<const char*>(head.data()) + 8, 4);
-    if (tag == "RIFF" || tag == "RIFX" || tag == "RF64") return form == "WAVE";
-    if (tag == "FORM") return form == "AIFF" || form == "AIFC";
-    return tag == "fLaC" || tag == "OggS" || tag == ".snd";
-}
-
 }  // namespace
 
 bitstream_reader::bitstream_reader(input_file& input, stream_layout layout)
@@ -57,8 +45,7 @@ read_status bitstream_reader::next(coded_frame& frame) {
     const std::uint8_t first = buffer_[position_];
     frame.offset = offset_;
     frame.kind = kind_of(first);
-    frame.length =
-        layout_ == stream_layout::slots ? G723_SLOT_BYTES : meaningful_bytes(frame.kind);
+    frame.length = coded_frame_length(first, layout_);
     if (available < frame.length) {
         truncated_bytes_ = available;
         position_ = buffer_.size();
@@ -76,13 +63,8 @@ read_status bitstream_reader::next(coded_frame& frame) {
 
 std::string truncation_reason(const coded_frame& frame, const bitstream_reader& reader,
                               stream_layout layout, std::uint64_t whole_frames) {
-    const std::string what = layout == stream_layout::slots
-                                 ? std::string("24-byte slot")
-                                 : std::string(kind_name(frame.kind)) + " frame";
-    return "ends inside a frame: the " + what + " at byte " + std::to_string(frame.offset) +
-           " needs " + std::to_string(frame.length) + " bytes, only " +
-           std::to_string(reader.truncated_bytes()) + " remain; the " +
-           std::to_string(whole_frames) + " whole frames before it were decoded";
+    return media::truncation_reason(layout, frame.kind, frame.offset, frame.length, reader.truncated_bytes(),
+                                    whole_frames);
 }
 
 }  // namespace g723::tool

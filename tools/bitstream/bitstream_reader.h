@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "media/codec/frame_layout.h"
+#include "media/codec/frame_splitting.h"
 #include "io/input_file.h"
 
 namespace g723::tool {

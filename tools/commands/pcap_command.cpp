@@ -1,35 +1,29 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#include <pthread.h>
-#include <sched.h>
 #include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
-#include <deque>
 #include <csignal>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "audio/audio_output.h"
-#include "rtp/capture/capture_analysis.h"
+#include "rtp/capture/capture_session.h"
 #include "rtp/capture/ip_packet.h"
 #include "commands/command_line.h"
 #include "commands/command_options.h"
 #include "commands/commands.h"
+#include "commands/job_queue.h"
 #include "commands/srtp_options.h"
+#include "io/stop_signals.h"
 #include "rtp/stream/stream_report.h"
 
 namespace g723::tool {
@@ -124,32 +118,6 @@ void write_wav(const std::string& path, std::span<const std::int16_t> samples, i
     output.commit();
 }
 
-// The processors this process may run on.
-int processor_count() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
-
-// The signals that stop the command.
-constexpr std::array<int, 3> stop_signal_numbers{SIGINT, SIGTERM, SIGHUP};
-
-sigset_t stop_signals() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int number : stop_signal_numbers) sigaddset(&set, number);
-    return set;
-}
-
-// Whether a stop signal, held back, waits for the process.
-bool stop_pending() {
-    sigset_t pending;
-    sigpending(&pending);
-    for (const int number : stop_signal_numbers)
-        if (sigismember(&pending, number)) return true;
-    return false;
-}
-
 // Said by a stop signal that comes while the capture is read, before any
 // file is written; then the signal takes its course.
 char reading_interrupted[512];
@@ -157,89 +125,8 @@ char reading_interrupted[512];
 extern "C" void say_reading_interrupted(int signal_number) {
     const ssize_t ignored = ::write(STDERR_FILENO, reading_interrupted, std::strlen(reading_interrupted));
     (void)ignored;
-    std::signal(signal_number, SIG_DFL);
-    std::raise(signal_number);
+    die_of_signal(signal_number);
 }
-
-// Runs jobs on up to `threads` threads, taking them in the order they were
-// added. After a job fails, or once `stop` says so, no new one starts; the
-// failure of the earliest job is rethrown by finish() once every started
-// job has ended, which is the one a single thread would have met first.
-// add() waits while `threads` jobs wait to start, so that work is not read
-// in faster than it is done.
-class job_queue {
-public:
-    job_queue(int threads, std::function<bool()> stop) : threads_(static_cast<std::size_t>(threads)), stop_(std::move(stop)) {
-        for (int t = 0; t < threads; ++t) workers_.emplace_back([this] { work(); });
-    }
-    job_queue(const job_queue&) = delete;
-    job_queue& operator=(const job_queue&) = delete;
-    ~job_queue() { close(); }
-
-    // False once no job will start any more.
-    bool add(std::function<void()> job) {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return halted_ || waiting_.size() < threads_; });
-        if (halted_) return false;
-        waiting_.emplace_back(added_++, std::move(job));
-        changed_.notify_all();
-        return true;
-    }
-    bool halted() {
-        std::lock_guard lock(mutex_);
-        if (!halted_ && (!errors_.empty() || stop_())) halted_ = true;
-        return halted_;
-    }
-    void finish() {
-        close();
-        if (!errors_.empty()) std::rethrow_exception(errors_.begin()->second);
-    }
-
-private:
-    void close() {
-        {
-            std::lock_guard lock(mutex_);
-            closed_ = true;
-        }
-        changed_.notify_all();
-        workers_.clear();
-    }
-    void work() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [&] { return halted_ || closed_ || !waiting_.empty(); });
-            if (!halted_ && (!errors_.empty() || stop_())) halted_ = true;
-            if (halted_ || waiting_.empty()) break;
-            auto [number, job] = std::move(waiting_.front());
-            waiting_.pop_front();
-            changed_.notify_all();
-            lock.unlock();
-            std::exception_ptr error;
-            try {
-                job();
-            } catch (...) {
-                error = std::current_exception();
-            }
-            lock.lock();
-            if (error) {
-                errors_.emplace(number, error);
-                halted_ = true;
-            }
-        }
-        changed_.notify_all();
-    }
-
-    const std::size_t threads_;
-    const std::function<bool()> stop_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::pair<std::size_t, std::function<void()>>> waiting_;
-    std::size_t added_ = 0;
-    bool closed_ = false;
-    bool halted_ = false;
-    std::map<std::size_t, std::exception_ptr> errors_;
-    std::vector<std::jthread> workers_;
-};
 
 }  // namespace
 
@@ -280,130 +167,77 @@ exit_status run_pcap(std::span<char* const> argument_list) {
     std::snprintf(reading_interrupted, sizeof reading_interrupted,
                   "g723: %s: interrupted while reading the capture; nothing written\n",
                   capture_name.c_str());
-    for (const int number : stop_signal_numbers) std::signal(number, say_reading_interrupted);
+    on_stop_signals(say_reading_interrupted);
 
-    // A capture in a regular file is read twice: first to find its streams
-    // without keeping their packets, then to decode each stream (or call)
-    // as soon as its last packet is read, so that memory holds the streams
-    // under way rather than the whole capture. Anything else, standard
-    // input for one, is read once and held.
-    const auto open = [&] {
+    std::optional<capture_session> session;
+    const auto reading = [&](const auto& read) {
         try {
-            return open_capture_file(capture_name);
+            return read();
         } catch (const capture::capture_error& error) {
             fail_data(capture_name, error.what());
         }
     };
-    struct stat status {};
-    const bool twice = capture_name != "-" && ::stat(capture_name.c_str(), &status) == 0 && S_ISREG(status.st_mode);
-    std::optional<capture::capture_reader> reader;
-    reader.emplace(open());
-    capture_contents contents = read_capture_contents(*reader, forced, !twice, std::move(keys));
-    reader.reset();
-    const std::vector<g723_stream>& found = contents.streams;
+    reading([&] {
+        session.emplace(capture_session::open_file(
+            capture_name, {forced, std::move(keys), !arguments.has("no-postfilter"), stereo}));
+        return true;
+    });
     if (!directory.empty()) make_directory(directory);
 
-    rtp::stream_report report;
-    for (const g723_stream& stream : found) {
-        report.streams.push_back(
-            {stream_name(stream.key), stream.payload_type, stream.payload_type_source, "", {}, stream.encryption});
-    }
-    // The work comes in jobs, each a call (with --stereo) or a stream: it
-    // decodes its streams, writes its file and fills in its streams' report
-    // entries, and keeps its packets and audio only until then. Jobs run on
-    // up to `jobs` threads; the files and the report do not depend on how
-    // many.
-    const bool postfilter = !arguments.has("no-postfilter");
-    std::vector<char> cut(found.size(), 0);
-    using packets_of = std::function<std::span<const captured_rtp_packet>(std::size_t)>;
-    const auto decode = [&](std::size_t i, std::span<const captured_rtp_packet> packets) {
-        g723_stream whole = found[i];
-        whole.packets = packets;
-        decoded_stream stream = decode_g723_stream(whole, postfilter);
-        report.streams[i].statistics = stream.statistics;
-        cut[i] = stream.cut;
-        return stream;
-    };
-    const std::vector<call_directions> calls = stereo ? capture_calls(contents) : std::vector<call_directions>{};
-    constexpr std::size_t no_call = static_cast<std::size_t>(-1);
-    std::vector<std::size_t> call_of(found.size(), no_call);
-    for (std::size_t c = 0; c < calls.size(); ++c)
-        for (const auto* side : {&calls[c].first, &calls[c].second})
-            for (const std::size_t i : *side) call_of[i] = c;
-    // An SRTP stream of which nothing authenticated (no key, a wrong one)
-    // has no audio: no file is written for it.
-    const auto silent = [&](std::size_t i, std::span<const captured_rtp_packet> packets) {
-        return found[i].encryption.encrypted && packets.empty();
-    };
-    const auto write_call = [&](const call_directions& call, const packets_of& packets) {
+    // The work comes in pieces, each a call (with --stereo) or a stream: a
+    // job decodes its streams, writes its file and fills in its streams'
+    // report rows, and keeps its packets and audio only until then. Jobs run
+    // on up to `jobs` threads; the files and the report do not depend on
+    // how many.
+    const auto write_call = [&](const capture_piece& piece) {
+        const call_directions& call = *piece.call();
         std::map<std::size_t, decoded_stream> decoded;
         bool heard = false;
-        for (const auto* side : {&call.first, &call.second}) {
-            for (const std::size_t i : *side) {
-                decoded[i] = decode(i, packets(i));
-                heard = heard || !silent(i, packets(i));
-            }
+        for (const std::size_t i : piece.streams()) {
+            decoded[i] = session->decode(piece, i);
+            heard = heard || !session->silent(piece, i);
         }
         if (!heard) return;
-        const stream_key& left = found[call.first.front()].key;
+        const stream_key& left = session->streams()[call.first.front()].key;
         const std::string name = directory + "/" + file_part(left.source) + "-" +
                                  file_part(left.destination) + "-stereo.wav";
         const call_audio audio =
             place_call(call, [&](std::size_t i) -> const decoded_stream& { return decoded.at(i); });
         write_wav(name, interleave(audio), 2);
-        for (const std::size_t i : call.first) report.streams[i].output = name + " (left)";
-        for (const std::size_t i : call.second) report.streams[i].output = name + " (right)";
+        for (const std::size_t i : call.first) session->set_output(i, name + " (left)");
+        for (const std::size_t i : call.second) session->set_output(i, name + " (right)");
     };
-    const auto write_stream = [&](std::size_t i, std::span<const captured_rtp_packet> packets) {
-        const decoded_stream stream = decode(i, packets);
-        if (directory.empty() || silent(i, packets)) return;
-        const stream_key& key = found[i].key;
+    const auto write_stream = [&](const capture_piece& piece) {
+        const std::size_t i = piece.streams().front();
+        const decoded_stream stream = session->decode(piece, i);
+        if (directory.empty() || session->silent(piece, i)) return;
+        const stream_key& key = session->streams()[i].key;
         const std::string name = directory + "/" + file_part(key.source) + "-" +
                                  file_part(key.destination) + "-" + hex_ssrc(key.ssrc) + ".wav";
         write_wav(name, stream.samples, 1);
-        report.streams[i].output = name;
+        session->set_output(i, name);
     };
     // While files are written, a stop signal is held back: the files being
     // written are finished, no new one is started, and the command says
     // which were written before the signal takes its course.
-    const sigset_t held = stop_signals();
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &held, &previous);
+    const sigset_t previous = hold_stop_signals();
     {
         job_queue queue(static_cast<int>(jobs), stop_pending);
-        if (!twice) {
-            const packets_of kept = [&](std::size_t i) { return found[i].packets; };
-            for (const call_directions& call : calls)
-                if (!queue.add([&, kept] { write_call(call, kept); })) break;
-            for (std::size_t i = 0; i < found.size(); ++i)
-                if (call_of[i] == no_call && !queue.add([&, i] { write_stream(i, found[i].packets); })) break;
-        } else {
-            // The packets of a call's streams wait here until its last
-            // stream is complete.
-            using stream_packets = std::map<std::size_t, std::vector<captured_rtp_packet>>;
-            std::vector<stream_packets> waiting(calls.size());
-            std::vector<std::size_t> missing(calls.size());
-            for (std::size_t c = 0; c < calls.size(); ++c) missing[c] = calls[c].first.size() + calls[c].second.size();
-            reader.emplace(open());
-            read_stream_packets(*reader, contents, forced, [&](std::size_t i, std::vector<captured_rtp_packet> packets) {
+        reading([&] {
+            return session->run([&](std::shared_ptr<const capture_piece> piece) {
                 if (queue.halted()) return false;
-                const std::size_t c = call_of[i];
-                if (c == no_call) {
-                    auto owned = std::make_shared<std::vector<captured_rtp_packet>>(std::move(packets));
-                    return queue.add([&, i, owned] { write_stream(i, *owned); });
-                }
-                waiting[c][i] = std::move(packets);
-                if (--missing[c] > 0) return true;
-                auto owned = std::make_shared<stream_packets>(std::move(waiting[c]));
-                waiting[c].clear();
-                return queue.add([&, c, owned] {
-                    write_call(calls[c], [&](std::size_t s) { return std::span<const captured_rtp_packet>(owned->at(s)); });
+                return queue.add([&, piece] {
+                    if (piece->call() != nullptr) {
+                        write_call(*piece);
+                    } else {
+                        write_stream(*piece);
+                    }
                 });
             });
-            reader.reset();
-        }
+        });
         queue.finish();
     }
+    const rtp::stream_report report = session->report();
     if (stop_pending()) {
         std::vector<std::string> written;
         for (const auto& row : report.streams) {
@@ -417,19 +251,17 @@ exit_status run_pcap(std::span<char* const> argument_list) {
         for (const std::string& file : written) message += " " + file;
         std::fprintf(stderr, "%s\n", message.c_str());
         std::fflush(stderr);
-        for (const int number : stop_signal_numbers) std::signal(number, SIG_DFL);
+        default_stop_signals();
     }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    for (const int number : stop_signal_numbers) std::signal(number, SIG_DFL);
+    restore_signal_mask(previous);
+    default_stop_signals();
 
-    for (std::size_t i = 0; i < found.size(); ++i) report.streams[i].encryption = found[i].encryption;
-    report.counts = capture_counts(contents, static_cast<std::uint64_t>(std::count(cut.begin(), cut.end(), 1)));
     const std::string text =
         arguments.has("json") ? rtp::format_report_json(report) : rtp::format_report_table(report);
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
 
-    if (const std::string damage = damage_message(contents); !damage.empty()) {
+    if (const std::string damage = session->damage(); !damage.empty()) {
         fail_data(capture_name, damage);
     }
     return exit_status::ok;

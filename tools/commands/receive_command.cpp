@@ -13,7 +13,7 @@
 #include "commands/command_options.h"
 #include "commands/commands.h"
 #include "commands/srtp_options.h"
-#include "commands/stop_signals.h"
+#include "io/stop_signals.h"
 #include "rtp/net/udp_socket.h"
 #include "rtp/net/udp_url.h"
 #include "rtp/stream/live_receiver.h"

@@ -17,7 +17,7 @@
 #include "commands/command_line.h"
 #include "commands/command_options.h"
 #include "commands/commands.h"
-#include "commands/stop_signals.h"
+#include "io/stop_signals.h"
 #include "rtp/net/impairment.h"
 #include "rtp/net/udp_socket.h"
 #include "rtp/net/udp_url.h"

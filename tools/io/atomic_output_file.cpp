@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "io/stop_signals.h"
 #include "io/tool_error.h"
 
 namespace g723::tool {
@@ -31,18 +32,12 @@ static_assert(std::atomic<int>::is_always_lock_free);
 extern "C" void remove_pending_and_reraise(int signal_number) {
     for (int slot = 0; slot < pending_slots; ++slot)
         if (pending_state[slot].load() == 2) ::unlink(pending_paths[slot]);
-    std::signal(signal_number, SIG_DFL);
-    std::raise(signal_number);
+    die_of_signal(signal_number);
 }
 
 void install_signal_cleanup() {
     static const bool installed = [] {
-        for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-            struct sigaction action {};
-            action.sa_handler = remove_pending_and_reraise;
-            sigemptyset(&action.sa_mask);
-            ::sigaction(signal_number, &action, nullptr);
-        }
+        on_stop_signals(remove_pending_and_reraise, true);
         return true;
     }();
     (void)installed;

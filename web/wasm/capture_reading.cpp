@@ -7,11 +7,12 @@
 
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "rtp/capture/capture_analysis.h"
+#include "rtp/capture/capture_session.h"
 #include "rtp/stream/stream_report.h"
 
 namespace {
@@ -28,21 +29,17 @@ struct capture_reading {
 
 void read(capture_reading& reading, bool postfilter) {
     using namespace g723::rtp;
-    capture::capture_reader reader = open_capture_memory(reading.bytes);
-    const capture_contents contents = read_capture_contents(reader, {});
-    stream_report report;
-    std::uint64_t cut = 0;
-    for (const g723_stream& stream : contents.streams) {
-        decoded_stream& decoded = reading.decoded.emplace_back(decode_g723_stream(stream, postfilter));
-        if (decoded.cut) ++cut;
-        reading.names.push_back(stream_name(stream.key));
-        report.streams.push_back({reading.names.back(), stream.payload_type,
-                                  stream.payload_type_source, "", decoded.statistics, stream.encryption});
-    }
-    report.counts = capture_counts(contents, cut);
+    capture_session session = capture_session::open_memory(reading.bytes, {{}, {}, postfilter, false});
+    reading.decoded.resize(session.streams().size());
+    session.run([&](std::shared_ptr<const capture_piece> piece) {
+        for (const std::size_t i : piece->streams()) reading.decoded[i] = session.decode(*piece, i);
+        return true;
+    });
+    for (const g723_stream& stream : session.streams()) reading.names.push_back(stream_name(stream.key));
+    const stream_report report = session.report();
     reading.report_table = format_report_table(report);
     reading.report_json = format_report_json(report);
-    reading.damage = damage_message(contents);
+    reading.damage = session.damage();
 }
 
 }  // namespace
