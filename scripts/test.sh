@@ -15,3 +15,4 @@ scripts/test-python.sh
 scripts/test-packages.sh
 scripts/test-web.sh
 scripts/test-hardening.sh
+scripts/test-release-scripts.sh
