@@ -13,6 +13,8 @@
 #   -n           no source coverage (skips its build)
 #   -s           also add, to fuzz/corpus/TARGET, the inputs of the
 #                minimised corpus that reach what the seeds do not
+#   -r           no fuzzing: the report (and -s) from the last campaign of
+#                each target named
 # Each target starts from its committed seeds and the corpus of earlier
 # campaigns, with the dictionaries of the formats it reads (fuzz/dict). Its
 # processor time is read from the kernel, so a busy machine gets the same
@@ -30,14 +32,16 @@ jobs=$(nproc)
 campaign=${G723_FUZZ_CAMPAIGN:-$HOME/.cache/g723-fuzz}
 source_coverage=1
 update_seeds=0
-while getopts "m:j:d:ns" option; do
+report_only=0
+while getopts "m:j:d:nsr" option; do
   case $option in
     m) minutes=$OPTARG ;;
     j) jobs=$OPTARG ;;
     d) campaign=$OPTARG ;;
     n) source_coverage=0 ;;
     s) update_seeds=1 ;;
-    *) sed -n '3,26p' "$0" >&2; exit 2 ;;
+    r) report_only=1 ;;
+    *) sed -n '3,28p' "$0" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -52,6 +56,8 @@ fi
 dictionaries() {
   case $1 in
     rtp_packet_fuzz) echo "rtp rtcp" ;;
+    rtcp_packet_fuzz) echo "rtcp" ;;
+    baresip_payload_fuzz) echo "rtp" ;;
     stream_timeline_fuzz | payload_frames_fuzz) echo "rtp" ;;
     packet_decoding_fuzz) echo "pcap rtp" ;;
     sip_sdp_fuzz) echo "sip sdp" ;;
@@ -68,7 +74,7 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_F
   -DCMAKE_CXX_FLAGS_DEBUG="$flags" -DG723_BUILD_FUZZ=ON -DG723_BUILD_TESTS=OFF -DG723_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$jobs" --target "${targets[@]}" >/dev/null
 
-mkdir -p "$campaign"/{corpus,findings,logs,dict}
+mkdir -p "$campaign"/{corpus,findings,logs,dict,results}
 budget_seconds=$(awk -v m="$minutes" 'BEGIN { printf "%d", m * 60 }')
 ticks=$(getconf CLK_TCK)
 
@@ -112,14 +118,25 @@ fuzz_target() {
   else
     rm -rf "$merged"
   fi
-  echo "$target $used ${executions:-0} $status"
+  echo "$target $used ${executions:-0} $status" | tee "$campaign/results/$target"
 }
 export -f fuzz_target dictionaries
 export campaign build budget_seconds ticks
 
-echo "fuzz-campaign: ${#targets[@]} targets, $minutes processor minutes each, $jobs at a time, in $campaign"
+if ((report_only)); then
+  echo "fuzz-campaign: the report of the last campaign of ${#targets[@]} targets, in $campaign"
+else
+  echo "fuzz-campaign: ${#targets[@]} targets, $minutes processor minutes each, $jobs at a time, in $campaign"
+fi
+if ((!report_only)); then
+  printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'fuzz_target {}'
+fi
+# This campaign's targets, as the last run of each left them.
 results=$campaign/results.txt
-printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'fuzz_target {}' | tee "$results"
+: >"$results"
+for target in "${targets[@]}"; do
+  if [[ -f $campaign/results/$target ]]; then cat "$campaign/results/$target" >>"$results"; fi
+done
 
 # Coverage of each minimised corpus: libFuzzer's own count of edges and
 # features (one pass over the corpus), and, with the sources, lines and

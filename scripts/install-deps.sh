@@ -19,6 +19,8 @@ core=(
 rest=(
   # tests and benchmarks
   libgtest-dev googletest libbenchmark-dev tcpdump
+  # coverage reports (scripts/coverage.sh)
+  gcovr
   # GStreamer plugin and its tests
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good

@@ -385,12 +385,17 @@ def known_equivalent(known, path, before, after):
 # --------------------------------------------------------------------------
 # Workers: a copy of the sources and build folders of their own
 
+RUNNING = set()     # child processes, each the leader of its own group
+IN_FLIGHT = {}      # worker number: (file, its text, its stat, objects saved)
+
+
 def run(command, cwd=None, timeout=None, env=None, capture=True):
     """Runs a command in its own process group; kills the group on time-out.
     Returns (exit status or None on time-out, output)."""
     process = subprocess.Popen(command, cwd=cwd, env=env, start_new_session=True,
                                stdout=subprocess.PIPE if capture else None,
                                stderr=subprocess.STDOUT if capture else None, text=True, errors="replace")
+    RUNNING.add(process)
     try:
         output, _ = process.communicate(timeout=timeout)
         return process.returncode, output or ""
@@ -398,6 +403,34 @@ def run(command, cwd=None, timeout=None, env=None, capture=True):
         os.killpg(process.pid, signal.SIGKILL)
         output, _ = process.communicate()
         return None, output or ""
+    finally:
+        RUNNING.discard(process)
+
+
+def put_back(path, original, stat, saved):
+    """The file as it was, and the objects compiled from it."""
+    path.write_text(original)
+    os.utime(path, ns=(stat.st_atime_ns, stat.st_mtime_ns))
+    if not str(path).endswith((".cpp", ".cc", ".c")):
+        path.touch()  # whatever included a mutated header is rebuilt next time
+    for (folder, obj), content in saved.items():
+        # The original object comes back newer than its source, so nothing
+        # recompiles, and everything linked from it relinks.
+        (folder / obj).write_bytes(content)
+
+
+def stop(number, _frame):
+    """On an interrupt: stops the builds and tests under way and puts back
+    the files and objects of the mutants under way."""
+    for process in list(RUNNING):
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except OSError:
+            pass
+    for path, original, stat, saved in list(IN_FLIGHT.values()):
+        put_back(path, original, stat, saved)
+    print(f"mutate: stopped by signal {number}; mutated files put back", file=sys.stderr, flush=True)
+    os._exit(128 + number)
 
 
 def tracked_files():
@@ -417,7 +450,10 @@ def sync_tree(destination):
                 target.read_bytes() == source.read_bytes():
             continue
         target.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copy2(source, target)
+        # Stamped now, so that whatever was built from an older copy (or a
+        # mutant left by a run stopped hard) is rebuilt.
+        shutil.copyfile(source, target)
+        shutil.copymode(source, target)
     for target in list(destination.rglob("*")):
         relative = str(target.relative_to(destination))
         if target.is_file() and relative not in wanted:
@@ -614,7 +650,8 @@ class Worker:
 
     def reaching(self, build, relative, objects):
         """The tests whose programs link the mutated objects, nearest first."""
-        affected = set()
+        # A header's mutant may reach any program: every test counts.
+        affected = set() if objects else None
         for obj in objects:
             found = build.dependents(obj)
             affected = None if found is None or affected is None else affected | found
@@ -676,6 +713,7 @@ class Worker:
                 return outcome
             for obj in objects:
                 saved[(self.release.folder, obj)] = (self.release.folder / obj).read_bytes()
+            IN_FLIGHT[self.number] = (path, original, stat, saved)
             path.write_text(after)
             os.utime(path, ns=(time.time_ns(), max(time.time_ns(), stat.st_mtime_ns + 1)))
             tests = self.reaching(self.release, site.path, objects)
@@ -723,15 +761,8 @@ class Worker:
             return outcome
         finally:
             outcome.seconds = time.monotonic() - started
-            path.write_text(original)
-            os.utime(path, ns=(stat.st_atime_ns, stat.st_mtime_ns))
-            if header:
-                # Whatever included the mutated header is rebuilt next time.
-                path.touch()
-            for (folder, obj), content in saved.items():
-                # The original object comes back newer than its source, so
-                # nothing recompiles, and everything linked from it relinks.
-                (folder / obj).write_bytes(content)
+            put_back(path, original, stat, saved)
+            IN_FLIGHT.pop(self.number, None)
             if self.in_place and self.linked:
                 # The checkout's build is left as it was: programs relinked.
                 self.release.build(*sorted(self.linked))
@@ -746,8 +777,21 @@ def first_error(output):
 
 # --------------------------------------------------------------------------
 
-def parse_mutant(spec, all_sites):
-    """FILE:LINE:COLUMN[:N] names a site (the Nth at that place, from 1)."""
+def parse_mutant(spec, all_sites, texts):
+    """FILE:LINE:COLUMN[:N] names a site (the Nth at that place, from 1);
+    FILE~BEFORE~AFTER[~N] the one that turns line BEFORE into AFTER (spaces
+    at either end ignored; the Nth such line of the file), wherever it is."""
+    if "~" in spec:
+        path, before, after, *nth = spec.split("~")
+        found = []
+        for site in all_sites.get(path, []):
+            text = texts[path]
+            if line_of(text, site.line).strip() == before.strip() and \
+                    line_of(mutated_text(text, site), site.line).strip() == after.strip():
+                found.append(site)
+        if len(found) < (int(nth[0]) if nth else 1):
+            sys.exit(f"mutate: no mutation site turns {before!r} into {after!r} in {path}")
+        return found[int(nth[0]) - 1 if nth else 0]
     parts = spec.split(":")
     if len(parts) < 3:
         sys.exit(f"mutate: --mutant wants FILE:LINE:COLUMN[:N], not {spec!r}")
@@ -767,7 +811,8 @@ def main():
     parser.add_argument("--seed", type=int, help="the sample's seed (default: drawn and printed)")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1, help="workers (default: processors)")
     parser.add_argument("--work", default=str(ROOT / "build" / "mutate"), help="work folder")
-    parser.add_argument("--mutant", action="append", default=[], help="FILE:LINE:COLUMN[:N], instead of a sample")
+    parser.add_argument("--mutant", action="append", default=[],
+                        help="FILE:LINE:COLUMN[:N] or FILE~LINE BEFORE~LINE AFTER, instead of a sample")
     parser.add_argument("--expect", action="append", default=[],
                         help="with --mutant: the status each must get (caught, equivalent, survived)")
     parser.add_argument("--list", action="store_true", help="list the sites and stop")
@@ -785,7 +830,7 @@ def main():
                         "own files in place, one at a time, restoring each (one worker; for quick checks)")
     args = parser.parse_args()
 
-    files = source_files(args.files or [s.split(":")[0] for s in args.mutant])
+    files = source_files(args.files or [re.split("[:~]", s)[0] for s in args.mutant])
     texts = {f: (ROOT / f).read_text() for f in files}
     all_sites = {f: find_sites(f, texts[f], args.include_tables) for f in files}
     if args.list:
@@ -797,7 +842,7 @@ def main():
         return 0
 
     if args.mutant:
-        queue = [parse_mutant(spec, all_sites) for spec in args.mutant]
+        queue = [parse_mutant(spec, all_sites, texts) for spec in args.mutant]
         seed = None
         wanted = len(queue)
     else:
@@ -819,10 +864,8 @@ def main():
         args.cmake_option = ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DCMAKE_C_COMPILER_LAUNCHER=ccache",
                              *args.cmake_option]
     jobs = 1 if args.build else max(1, min(args.jobs, len(queue)))
-    if args.build:
-        # A mutated file of the checkout is put back whatever stops the run.
-        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
-            signal.signal(number, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt()))
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, stop)
     print(f"mutate: {sum(len(v) for v in all_sites.values())} sites in {len(files)} files; "
           f"{'seed ' + str(seed) + ', ' if seed is not None else ''}{wanted} mutants wanted; {jobs} workers",
           flush=True)
@@ -847,14 +890,17 @@ def main():
 
     # Times of the tests on the unmutated build, once per tree: they set the
     # time-outs, and a test that fails already would catch every mutant.
-    tree_hash = hashlib.sha256("".join(sorted(texts)).encode() + b"".join(
+    tree_hash = hashlib.sha256(f"{args.tests}|{args.exclude_tests}".encode() + b"".join(
         (ROOT / f).read_bytes() for f in sorted(tracked_files()) if f.endswith(SOURCE_SUFFIXES))).hexdigest()
     if timings.get("__tree__") != tree_hash:
         print("mutate: timing the suite on the unmutated build", flush=True)
         baseline = workers[0]
         broken = []
+        pattern = re.compile(args.tests) if args.tests else None
+        excluded = re.compile(args.exclude_tests) if args.exclude_tests else None
         for test in baseline.release.tests:
-            if not test.programs:
+            if not test.programs or (pattern and not pattern.search(test.name)) or \
+                    (excluded and excluded.search(test.name)):
                 continue
             environment = dict(os.environ)
             environment.update(test.environment)

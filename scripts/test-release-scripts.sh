@@ -4,8 +4,9 @@
 # (run by scripts/test.sh after the hardening stage, whose fuzz build and
 # the main build it reuses):
 #  1. scripts/mutate.py on the main build: a mutant of the RTP parser that
-#     its tests must catch, and one that compiles to the same machine code
-#     and so is equivalent;
+#     its tests must catch, and one of the SDP parser that compiles to the
+#     same machine code and so is equivalent (the break before a default
+#     that only breaks);
 #  2. scripts/fuzz-campaign.sh: ten processor seconds of one target, in a
 #     scratch campaign folder;
 #  3. scripts/coverage.sh: the codec library and one test.
@@ -16,9 +17,11 @@ trap 'rm -rf "$scratch"' EXIT
 started=$SECONDS
 
 echo "== release scripts: mutation"
-scripts/mutate.py --build build --work "$scratch/mutate" --tests '^rtp_packet\.' \
-  --mutant rtp/packet/rtp_packet.cpp:14:25 --mutant rtp/packet/rtp_packet.cpp:49:16 \
+scripts/mutate.py --build build --work "$scratch/mutate" --tests '^(rtp_packet|session_description)\.' \
+  --mutant 'rtp/packet/rtp_packet.cpp~if ((bytes[0] >> 6) != 2) return rtp_parse_result::not_version_2;~if ((bytes[0] >> 6) == 2) return rtp_parse_result::not_version_2;' \
+  --mutant 'rtp/sdp/session_description.cpp~break;~;~3' \
   --expect caught --expect equivalent | tail -n 8
+git diff --quiet -- rtp/sdp/session_description.cpp || { echo "mutate.py left the checkout changed" >&2; exit 1; }
 git diff --quiet -- rtp/packet/rtp_packet.cpp || { echo "mutate.py left the checkout changed" >&2; exit 1; }
 
 echo "== release scripts: fuzz campaign"

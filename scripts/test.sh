@@ -13,7 +13,7 @@ cmake --preset tests
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j"$(nproc)"
 passed+=("$(ctest --test-dir build -N | sed -n 's/^Total Tests: //p') tests")
-for stage in cross python packages web hardening; do
+for stage in cross python packages web hardening release-scripts; do
   "scripts/test-$stage.sh"
   passed+=("$stage")
 done

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
+#include <cctype>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace g723::rtp {
@@ -110,6 +112,31 @@ TEST(capture_analysis, TheSecondReadingHandsEachStreamOverOnceItEnds) {
         return false;
     }));
     EXPECT_EQ(handed, std::vector<std::size_t>{1});
+}
+
+// A file libpcap cannot open: the message says why, without the file's
+// name, which the caller puts in front.
+TEST(capture_analysis, AFileThatCannotBeOpenedIsRefusedWithoutItsName) {
+    const std::string missing = testing::TempDir() + "no such capture.pcap";
+    std::remove(missing.c_str());
+    try {
+        open_capture_file(missing);
+        FAIL() << "a missing file was opened";
+    } catch (const capture::capture_error& error) {
+        const std::string reason = error.what();
+        EXPECT_EQ(reason.find("no such capture"), std::string::npos) << reason;
+        EXPECT_NE(reason.find("No such file"), std::string::npos) << reason;
+        EXPECT_TRUE(std::isupper(static_cast<unsigned char>(reason[0]))) << reason;
+    }
+    const std::string empty = testing::TempDir() + "empty capture.pcap";
+    std::fclose(std::fopen(empty.c_str(), "wb"));
+    try {
+        open_capture_file(empty);
+        FAIL() << "an empty file was opened";
+    } catch (const capture::capture_error& error) {
+        EXPECT_STREQ(error.what(), "is empty");
+    }
+    std::remove(empty.c_str());
 }
 
 }  // namespace

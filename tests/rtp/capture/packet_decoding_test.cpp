@@ -65,6 +65,14 @@ TEST(decode_packet, EveryLinkTypeAndItsTruncations) {
     EXPECT_EQ(decode_packet(105, ipv4, packet), packet_verdict::unsupported_link_type);
     EXPECT_EQ(decode_packet(1, addresses + bytes{0x08, 0x06} + ipv4, packet),
               packet_verdict::not_ip);
+    // A UDP datagram with nothing in it is a datagram all the same.
+    bytes empty = ipv4;
+    empty.resize(empty.size() - 5);
+    empty[3] = 24 + 8;
+    empty[24 + 5] = 8;
+    ASSERT_EQ(decode_packet(101, empty, packet), packet_verdict::udp);
+    EXPECT_TRUE(packet.datagram.payload.empty());
+    EXPECT_EQ(packet.datagram.destination_port, 5004);
 }
 
 TEST(decode_packet, Ipv4HeadersThatLieOrFragment) {
@@ -113,6 +121,9 @@ TEST(decode_packet, Ipv6ExtensionHeadersAreFollowed) {
     lying[9] = 200;  // a destination-options header longer than the packet
     EXPECT_EQ(decode_packet(229, ipv6(0, lying), packet), packet_verdict::truncated);
     EXPECT_EQ(decode_packet(229, ipv6(6, udp), packet), packet_verdict::not_udp);
+    // A hop-by-hop header that fills the packet, then no next header.
+    EXPECT_EQ(decode_packet(229, ipv6(0, bytes{59, 0, 0, 0, 0, 0, 0, 0}), packet), packet_verdict::not_udp);
+    EXPECT_EQ(decode_packet(229, ipv6(0, bytes{59, 0, 0, 0, 0, 0, 0}), packet), packet_verdict::truncated);
 }
 
 }  // namespace

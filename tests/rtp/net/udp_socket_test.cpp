@@ -68,5 +68,13 @@ TEST(udp_socket, ARefusedPortIsReportedBySendNotThrown) {
     EXPECT_TRUE(refused);
 }
 
+// The sender a receiver is told to hear is named by number: a name to look
+// up is refused, not resolved.
+TEST(udp_socket, EndpointNamesAreNumericAddresses) {
+    EXPECT_EQ(udp_socket::endpoint_name({"127.0.0.1", 5004, "udp://127.0.0.1:5004"}), "127.0.0.1:5004");
+    EXPECT_EQ(udp_socket::endpoint_name({"::1", 5004, "udp://[::1]:5004"}), "[::1]:5004");
+    EXPECT_THROW(udp_socket::endpoint_name({"localhost", 5004, "udp://localhost:5004"}), network_error);
+}
+
 }  // namespace
 }  // namespace g723::rtp::net

@@ -53,6 +53,8 @@ TEST(rtp_packet, RefusesHeadersThatRunPastTheDatagram) {
     const bytes fixed = {0x80, 0x04, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1};
     EXPECT_EQ(parse(fixed, packet), rtp_parse_result::ok);
     EXPECT_TRUE(packet.payload.empty());
+    EXPECT_FALSE(packet.marker);
+    EXPECT_EQ(packet.payload_type, 4u);
     EXPECT_EQ(parse(bytes(fixed.begin(), fixed.end() - 1), packet), rtp_parse_result::too_short);
     EXPECT_EQ(parse(bytes{}, packet), rtp_parse_result::too_short);
 

@@ -45,6 +45,13 @@ TEST(sip_and_sdp, FindTheG723FormatsOfEachAudioMedia) {
     EXPECT_EQ(session.media[2].address, "2001:db8::5");
     EXPECT_EQ(session.media[2].port, 49180);
     EXPECT_TRUE(g723_formats(session.media[2]).empty());
+
+    // A connection line without its address, or of another network type,
+    // gives no address: neither the session's nor a medium's.
+    const session_description partial =
+        parse_session_description("v=0\r\nc=IN IP4\r\nm=audio 5004 RTP/AVP 4\r\nc=ATM NSAP 47\r\n");
+    ASSERT_EQ(partial.media.size(), 1u);
+    EXPECT_EQ(partial.media[0].address, "");
 }
 
 TEST(sip_and_sdp, ResponsesAndWhatIsNotSip) {

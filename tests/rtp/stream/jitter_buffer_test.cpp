@@ -175,5 +175,26 @@ TEST(jitter_buffer, ANewSenderPlaysOutWhatTheOldOneLeft) {
     EXPECT_EQ(numbers(played), (std::vector<std::int64_t>{10, 11, 1}));
 }
 
+// The byte bound counts what is held, not what passed: a call of large
+// packets, played as they arrive, loses none of them once more than the
+// bound has gone through.
+TEST(jitter_buffer, TheByteBoundCountsOnlyWhatIsHeld) {
+    jitter_buffer buffer({0.05, 0.3});
+    std::vector<held_packet> played;
+    constexpr std::size_t packet_bytes = 4096;
+    const std::int64_t count = 2 * jitter_buffer::max_held_bytes / packet_bytes;
+    std::size_t heard = 0;
+    for (std::int64_t n = 0; n < count; ++n) {
+        held_packet large{n, static_cast<std::uint32_t>(1920 * n), 7, std::vector<std::uint8_t>(packet_bytes)};
+        buffer.add(std::move(large), 0.24 * (n + 1), played);
+        buffer.play_due(0.24 * (n + 1), played);
+        heard += played.size();
+        played.clear();
+    }
+    buffer.play_all(0.24 * (count + 1), played);
+    heard += played.size();
+    EXPECT_EQ(heard, static_cast<std::size_t>(count));
+}
+
 }  // namespace
 }  // namespace g723::rtp
