@@ -17,26 +17,14 @@ text="The quick brown fox jumps over the lazy dog. \
 Please call me back at seven thirty, near the north gate."
 espeak-ng -v en-us -s 165 -p 45 -g 4 -w "$tmp/voice.wav" "$text"
 /usr/bin/python3 - "$tmp/voice.wav" "$out" <<'PY'
-import ctypes, sys, wave
+import sys, wave
 import numpy as np
 
-soxr = ctypes.CDLL("libsoxr.so.0")
-soxr.soxr_oneshot.restype = ctypes.c_char_p
-soxr.soxr_oneshot.argtypes = [ctypes.c_double, ctypes.c_double, ctypes.c_uint, ctypes.c_void_p,
-                              ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t), ctypes.c_void_p,
-                              ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t), ctypes.c_void_p,
-                              ctypes.c_void_p, ctypes.c_void_p]
+sys.path.insert(0, "scripts")
+from speech_to_8k import to_8k
+
 source, target = sys.argv[1], sys.argv[2]
-with wave.open(source) as w:
-    rate = w.getframerate()
-    x = np.frombuffer(w.readframes(w.getnframes()), "<i2").astype(np.float32) / 32768
-y = np.zeros(int(len(x) * 8000 / rate) + 1, np.float32)
-done = ctypes.c_size_t()
-error = soxr.soxr_oneshot(rate, 8000, 1, x.ctypes.data, len(x), None, y.ctypes.data, len(y),
-                          ctypes.byref(done), None, None, None)
-if error:
-    sys.exit(f"{source}: {error.decode()}")
-speech = np.concatenate([np.zeros(4000), y[:done.value], np.zeros(2400)])
+speech = np.concatenate([np.zeros(4000), to_8k(source), np.zeros(2400)])
 speech *= 10 ** (-3 / 20) / np.max(np.abs(speech))
 samples = np.clip(np.round(speech * 32768), -32768, 32767).astype("<i2")
 with wave.open(target, "wb") as w:
