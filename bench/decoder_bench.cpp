@@ -16,8 +16,8 @@
 
 #include "g723/decoder/decoder_state.h"
 #include "g723/g723.h"
-#include "tests/codec/codec_test_support.h"
-#include "tests/decoder/random_frames.h"
+#include "tests/support/codec_test_support.h"
+#include "tests/support/random_frames.h"
 
 namespace {
 

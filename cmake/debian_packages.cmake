@@ -63,6 +63,7 @@ endif()
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${G723_HOME_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
@@ -102,7 +103,9 @@ foreach(component IN LISTS G723_COMPONENTS)
   list(GET G723_DEB_${component} 0 package)
   list(GET G723_DEB_${component} 1 section)
   list(GET G723_DEB_${component} 2 summary)
-  list(GET G723_DEB_${component} 3 description)
+  # The description is the rest, semicolons and all.
+  list(SUBLIST G723_DEB_${component} 3 -1 description)
+  list(JOIN description ";" description)
   string(TOUPPER ${component} upper)
   list(APPEND CPACK_COMPONENTS_ALL ${component})
   set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${package})
@@ -121,6 +124,24 @@ endforeach()
 set(G723_DEB_LIBRARY_TREE ${PROJECT_BINARY_DIR}/debian/libg723-1)
 file(MAKE_DIRECTORY ${G723_DEB_LIBRARY_TREE}/DEBIAN ${G723_DEB_LIBRARY_TREE}${CMAKE_INSTALL_FULL_LIBDIR})
 file(WRITE ${G723_DEB_LIBRARY_TREE}/DEBIAN/shlibs "libg723 ${PROJECT_VERSION_MAJOR} libg723-1 (>= 1.0.0)\n")
+# Its symbols file: every exported call with the release that brought it,
+# read from the public header (each G723_API declaration) so that a call
+# added there cannot be missed; scripts/test-packages.sh checks it against
+# the library's dynamic symbols.
+file(STRINGS ${PROJECT_SOURCE_DIR}/g723/g723.h G723_DECLARATIONS REGEX "^G723_API .*g723_[a-z_0-9]+\\(")
+set(G723_SYMBOLS "libg723.so.${PROJECT_VERSION_MAJOR} libg723-1 #MINVER#\n G723_1.0@G723_1.0 1.0.0\n")
+set(G723_CALLS "")
+foreach(line IN LISTS G723_DECLARATIONS)
+  string(REGEX MATCH "g723_[a-z_0-9]+\\(" call "${line}")
+  string(REPLACE "(" "" call "${call}")
+  list(APPEND G723_CALLS ${call})
+endforeach()
+list(REMOVE_DUPLICATES G723_CALLS)
+list(SORT G723_CALLS)
+foreach(call IN LISTS G723_CALLS)
+  string(APPEND G723_SYMBOLS " ${call}@G723_1.0 1.0.0\n")
+endforeach()
+file(WRITE ${G723_DEB_LIBRARY_TREE}/DEBIAN/symbols "${G723_SYMBOLS}")
 file(CREATE_LINK ${PROJECT_BINARY_DIR}/g723/libg723.so.${PROJECT_VERSION_MAJOR}
   ${G723_DEB_LIBRARY_TREE}${CMAKE_INSTALL_FULL_LIBDIR}/libg723.so.${PROJECT_VERSION_MAJOR} SYMBOLIC)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${G723_DEB_LIBRARY_TREE}${CMAKE_INSTALL_FULL_LIBDIR})
@@ -128,10 +149,22 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${G723_DEB_LIBRARY_TREE}${CMAKE_
 # trigger renews it (CPack adds its own ldconfig calls in postinst and postrm
 # beside that, which are harmless).
 file(WRITE ${G723_DEB_LIBRARY_TREE}/DEBIAN/triggers "activate-noawait ldconfig\n")
-set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA
-  ${G723_DEB_LIBRARY_TREE}/DEBIAN/shlibs ${G723_DEB_LIBRARY_TREE}/DEBIAN/triggers)
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA ${G723_DEB_LIBRARY_TREE}/DEBIAN/shlibs
+  ${G723_DEB_LIBRARY_TREE}/DEBIAN/symbols ${G723_DEB_LIBRARY_TREE}/DEBIAN/triggers)
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libg723-1 (= ${PROJECT_VERSION})")
+# Wireshark loads codec plugins from a folder of its own major.minor release
+# and only those built for it: the plugin goes with the Wireshark it was
+# built against, and says which programs it adds to.
+if(WIRESHARK_VERSION_MAJOR_MINOR)
+  string(REGEX MATCH "^([0-9]+)\\.([0-9]+)$" matched "${WIRESHARK_VERSION_MAJOR_MINOR}")
+  math(EXPR G723_WIRESHARK_NEXT_MINOR "${CMAKE_MATCH_2} + 1")
+  set(CPACK_DEBIAN_WIRESHARK_PACKAGE_DEPENDS "wireshark-common (>= ${WIRESHARK_VERSION_MAJOR_MINOR}), wireshark-common (<< ${CMAKE_MATCH_1}.${G723_WIRESHARK_NEXT_MINOR}~)")
+  set(CPACK_DEBIAN_WIRESHARK_PACKAGE_ENHANCES "wireshark, tshark")
+endif()
+# The library and its development files can be installed for several
+# architectures side by side; CPack has no field for that, so
+# scripts/make-packages.sh adds "Multi-Arch: same" to these two packages.
 # baresip has no stable module interface: the module declares baresip
 # 1.0.0's codec records itself, so it goes with that release only.
 set(CPACK_DEBIAN_BARESIP_PACKAGE_DEPENDS "baresip-core (>= 1.0.0), baresip-core (<< 1.0.1~)")

@@ -19,4 +19,4 @@ plugin_init (GstPlugin * plugin)
 GST_PLUGIN_DEFINE (GST_VERSION_MAJOR, GST_VERSION_MINOR, g723,
     "G.723.1 speech codec at 6.3 kbit/s with silence compression",
     plugin_init, G723_PLUGIN_VERSION, "BSD", "g723",
-    "g723")
+    G723_HOME_URL)

@@ -9,6 +9,6 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >&2
+(cd "$root" && cmake --preset default) >&2
 cmake --build "$root/build" -j"$(nproc)" --target g723_peers >&2
 exec "$root/build/bench/peers/g723_peers" "$@"

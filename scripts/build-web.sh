@@ -19,15 +19,50 @@ export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 # only reads capture files, libsrtp2 with its own ciphers (AES counter mode
 # and HMAC-SHA1; AES-GCM needs a crypto library the page has not).
 targets=(g723_wasm)
+# The source lines of this machine's own package archive: every "deb" entry
+# of the apt sources (one-line or deb822 form) for this release's own suite,
+# as "deb-src" of its main component, with the same signing key. No host is
+# written here; the machine's configuration names it.
+source_list() {
+  . /etc/os-release
+  /usr/bin/python3 - "$VERSION_CODENAME" /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
+      /etc/apt/sources.list.d/*.sources <<'PY'
+import re, sys
+release, entries = sys.argv[1], []
+for path in sys.argv[2:]:
+    try:
+        text = open(path).read()
+    except OSError:
+        continue
+    if path.endswith(".sources"):
+        for stanza in re.split(r"\n\s*\n", text):
+            fields = {}
+            for line in stanza.splitlines():
+                if ":" in line and not line.lstrip().startswith("#"):
+                    key, value = line.split(":", 1)
+                    fields[key.strip().lower()] = value.split()
+            if "deb" in fields.get("types", []) and fields.get("enabled", ["yes"]) != ["no"]:
+                entries += [(uri, suite, fields.get("signed-by", [""])[0])
+                            for uri in fields.get("uris", []) for suite in fields.get("suites", [])]
+    else:
+        for line in text.splitlines():
+            match = re.match(r"\s*deb\s+(\[[^]]*\]\s+)?(\S+)\s+(\S+)", line)
+            if match:
+                key = re.search(r"signed-by=(\S+?)[\s\]]", match.group(1) or "")
+                entries.append((match.group(2), match.group(3), key.group(1) if key else ""))
+for uri, suite, key in entries:
+    if suite == release:
+        print(f"deb-src [signed-by={key}] {uri} {release} main" if key else f"deb-src {uri} {release} main")
+PY
+}
 # Fetches and unpacks Debian's source package $2 into $1/source; false when
 # it cannot be fetched.
 debian_source() {
   local folder=$1 package=$2
   rm -rf "$folder"
   mkdir -p "$folder/lists/partial" "$folder/cache/archives/partial"
-  . /etc/os-release
-  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian $VERSION_CODENAME main" \
-    > "$folder/sources.list"
+  source_list > "$folder/sources.list"
+  [ -s "$folder/sources.list" ] || return 1
   local apt=(apt-get -qq -o "Dir::Etc::SourceList=$folder/sources.list" -o Dir::Etc::SourceParts=/dev/null
              -o "Dir::State::Lists=$folder/lists" -o "Dir::Cache=$folder/cache")
   "${apt[@]}" update && (cd "$folder" && "${apt[@]}" source --download-only "$package" 2>/dev/null) || return 1
@@ -70,11 +105,8 @@ fi
 
 # WebAssembly SIMD, and through it the library's SSE2 kernels: the same
 # operations in the same order as the native vector paths, so the same bits.
-emcmake cmake -S . -B build/web-wasm -DCMAKE_BUILD_TYPE=Release -DG723_BUILD_RTP=OFF \
-  -DCMAKE_CXX_FLAGS="-msimd128 -msse2" \
-  -DG723_BUILD_TOOL=OFF -DG723_BUILD_TESTS=OFF -DG723_BUILD_BENCH=OFF -DG723_BUILD_GST=OFF \
-  -DG723_BUILD_WIRESHARK=OFF -DG723_BUILD_BARESIP=OFF \
-  "${pcap_options[@]}" -Wno-dev >/dev/null 2>&1
+# (the preset web of CMakePresets.json).
+emcmake cmake --preset web "${pcap_options[@]}" -Wno-dev >/dev/null 2>&1
 cmake --build build/web-wasm -j"$(nproc)" --target "${targets[@]}"
 
 # npm ci again only when the lock file changed.

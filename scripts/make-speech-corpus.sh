@@ -28,27 +28,11 @@ awk 'BEGIN { RS = ""; ORS = "\n" } { gsub(/[ \t\n]+/, " "); if (length($0) > 40)
 # down and followed by its pause; the whole scaled to its peak level, with
 # pink noise of the given peak level added (the seed is the take's index).
 cat >"$tmp/take.py" <<'PY'
-import ctypes, sys, wave
+import sys, wave
 import numpy as np
 
-soxr = ctypes.CDLL("libsoxr.so.0")
-soxr.soxr_oneshot.restype = ctypes.c_char_p
-soxr.soxr_oneshot.argtypes = [ctypes.c_double, ctypes.c_double, ctypes.c_uint, ctypes.c_void_p,
-                              ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t), ctypes.c_void_p,
-                              ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t), ctypes.c_void_p,
-                              ctypes.c_void_p, ctypes.c_void_p]
-
-def to_8k(path):
-    with wave.open(path) as w:
-        rate = w.getframerate()
-        x = np.frombuffer(w.readframes(w.getnframes()), "<i2").astype(np.float32) / 32768
-    y = np.zeros(int(len(x) * 8000 / rate) + 1, np.float32)
-    done = ctypes.c_size_t()
-    error = soxr.soxr_oneshot(rate, 8000, 1, x.ctypes.data, len(x), None, y.ctypes.data, len(y),
-                              ctypes.byref(done), None, None, None)
-    if error:
-        sys.exit(f"{path}: {error.decode()}")
-    return y[:done.value]
+sys.path.insert(0, "scripts")
+from speech_to_8k import to_8k
 
 name, index, level, noise = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), sys.argv[4]
 pieces = []

@@ -12,7 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 streams=${1:-500} seconds=${2:-120} output=${3:-build/trunk.pcap} at_once=${4:-$streams}
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >&2
+cmake --preset default >&2
 cmake --build build -j"$(nproc)" --target g723_tool g723_trunk_capture >&2
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

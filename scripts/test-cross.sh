@@ -29,14 +29,13 @@ step() { echo "== cross: $1 ($((SECONDS - start)) s)"; }
 
 # Only the library, its tests and the conformance program: the calls library,
 # the tool and the plugin need packages of their own for each target.
-cross_options=(-DCMAKE_BUILD_TYPE=Release -DG723_BUILD_TESTS=ON -DG723_BUILD_RTP=OFF
-               -DG723_BUILD_TOOL=OFF -DG723_BUILD_GST=OFF -DG723_BUILD_BENCH=OFF)
+# (the presets arm64 and windows of CMakePresets.json)
 step "builds"
 cmake --build build -j"$jobs" --target g723_conformance >/dev/null
-cmake -S . -B build-arm64 --toolchain cmake/aarch64-linux-gnu.cmake "${cross_options[@]}" >/dev/null
+cmake --preset arm64 >/dev/null
 cmake --build build-arm64 -j"$jobs" --target g723_conformance g723_unit_tests \
   g723_exported_calls_check g723_c_header_check >/dev/null
-cmake -S . -B build-windows --toolchain cmake/x86_64-w64-mingw32.cmake "${cross_options[@]}" >/dev/null
+cmake --preset windows >/dev/null
 cmake --build build-windows -j"$jobs" --target g723_conformance g723_c_header_check >/dev/null
 
 step "Windows DLL tables and header check"

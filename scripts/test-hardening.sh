@@ -14,11 +14,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 fuzz_seconds=${FUZZ_SECONDS:-15}
-# The fuzz targets are optimized enough to run at a useful speed; the
+# The configurations are the presets fuzz, asan and tsan (CMakePresets.json):
+# the fuzz targets are optimized enough to run at a useful speed; the
 # sanitized test suite is built unoptimized, which halves the whole stage on
 # two cores (its tests are short either way).
-debug_flags="-O1 -g"
-suite_flags="-O0 -g"
 
 stage_start=$SECONDS
 times_file=$(mktemp)
@@ -31,8 +30,7 @@ cost() {
 }
 
 stage "fuzz targets (clang, ASan + UBSan, ${fuzz_seconds} s each)"
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="$debug_flags" \
-  -DCMAKE_CXX_FLAGS_DEBUG="$debug_flags" -DG723_BUILD_FUZZ=ON -DG723_BUILD_TESTS=OFF -DG723_BUILD_BENCH=OFF >/dev/null
+cmake --preset fuzz >/dev/null
 targets=()
 for source in fuzz/*_fuzz.cpp; do targets+=("$(basename "$source" .cpp)"); done
 cmake --build build-fuzz -j"$jobs" --target "${targets[@]}" >/dev/null
@@ -67,8 +65,7 @@ printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'run_target {}' ||
 cost "fuzz runs"
 
 stage "test suite under ASan + UBSan"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="$suite_flags" \
-  -DCMAKE_CXX_FLAGS_DEBUG="$suite_flags" -DG723_SANITIZE=ON -DG723_BUILD_BENCH=OFF >/dev/null
+cmake --preset asan >/dev/null
 cmake --build build-asan -j"$jobs" >/dev/null
 cost "ASan + UBSan build"
 stage "ASan + UBSan tests"
@@ -78,9 +75,7 @@ UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 cost "ASan + UBSan tests"
 
 stage "threads under TSan"
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="$debug_flags" \
-  -DCMAKE_CXX_FLAGS_DEBUG="$debug_flags" -DG723_SANITIZE_THREAD=ON -DG723_BUILD_TOOL=OFF \
-  -DG723_BUILD_BENCH=OFF >/dev/null
+cmake --preset tsan >/dev/null
 cmake --build build-tsan -j"$jobs" --target g723_thread_tests >/dev/null
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/threads/g723_thread_tests
 cost "TSan build and test"

@@ -10,6 +10,12 @@
 #    the GStreamer plugin there loads and codes; baresip loads the codec
 #    module there and lists G.723.1; a C program builds against
 #    the unpacked development files through pkg-config and runs;
+#  - the control fields: Homepage, Multi-Arch: same on the library and its
+#    development files, whole descriptions, the Wireshark plugin tied to its
+#    Wireshark; the library's symbols file lists exactly its exported calls;
+#    the changelog and manual page name the Wireshark plugin;
+#  - made again from the same build, the packages are the same bytes
+#    (SOURCE_DATE_EPOCH dates every file);
 #  - lintian reports no error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -74,6 +80,50 @@ for package in "${!files[@]}"; do
     # an early exit would fail the pipeline.
     ! objdump -p "$binary" | grep 'R.*PATH' >/dev/null || fail "$package: $binary has an RPATH or RUNPATH"
   done < <(find "$work/$package" -type f \( -name '*.so*' -o -path '*/bin/*' \))
+done
+
+# The control fields and the library's symbols file.
+for package in "${!files[@]}"; do
+  deb=$packages/${package}_${version}_$arch.deb
+  [ -f "$deb" ] || continue
+  [[ $(dpkg-deb -f "$deb" Homepage) =~ ^https?://[^/]+/ ]] || fail "$package: no Homepage"
+  multiarch_field=$(dpkg-deb -f "$deb" Multi-Arch)
+  case $package in
+    libg723-1 | libg723-dev) [ "$multiarch_field" = same ] || fail "$package: not Multi-Arch: same" ;;
+    *) [ "${multiarch_field:-no}" = no ] || fail "$package: Multi-Arch: $multiarch_field" ;;
+  esac
+done
+[[ $(dpkg-deb -f "$packages/gstreamer1.0-g723_${version}_$arch.deb" Description) == *"carry them over RTP." ]] ||
+  fail "gstreamer1.0-g723: the description is cut short"
+dpkg-deb --ctrl-tarfile "$packages/libg723-1_${version}_$arch.deb" | tar -xO ./symbols >"$work/symbols"
+listed_calls=$(sed -n 's/^ \(g723_[a-z_0-9]*\)@G723_1\.0 1\.0\.0$/\1/p' "$work/symbols" | sort)
+dpkg-deb -x "$packages/libg723-1_${version}_$arch.deb" "$work/symbols-check"
+exported_calls=$(objdump -T "$work/symbols-check/$libdir/libg723.so.1" |
+  awk 'NF > 2 && $(NF-1) == "G723_1.0" && $NF ~ /^g723_/ {print $NF}' | sort)
+[ "$(grep -c . <<<"$exported_calls")" = 23 ] || fail "libg723.so.1 exports $(grep -c . <<<"$exported_calls") calls, not 23"
+[ "$listed_calls" = "$exported_calls" ] || fail "the symbols file does not list exactly the exported calls"
+head -n 1 "$work/symbols" | grep -qx "libg723.so.1 libg723-1 #MINVER#" || fail "the symbols file names another library"
+if [ -n "${files[wireshark-g723]:-}" ]; then
+  deb=$packages/wireshark-g723_${version}_$arch.deb
+  series=$(pkg-config --modversion wireshark | cut -d. -f1,2)
+  [[ $(dpkg-deb -f "$deb" Depends) == *"wireshark-common (>= $series), wireshark-common (<< "* ]] ||
+    fail "wireshark-g723 does not depend on Wireshark $series: $(dpkg-deb -f "$deb" Depends)"
+  [ "$(dpkg-deb -f "$deb" Enhances)" = "wireshark, tshark" ] || fail "wireshark-g723: no Enhances"
+fi
+for package in libg723-1 g723-tools; do
+  dpkg-deb --fsys-tarfile "$packages/${package}_${version}_$arch.deb" |
+    tar -xO "./usr/share/doc/$package/changelog.gz" | gzip -dc | grep -q Wireshark ||
+    fail "$package: the changelog does not name the Wireshark plugin"
+done
+dpkg-deb --fsys-tarfile "$packages/g723-tools_${version}_$arch.deb" | tar -xO ./usr/share/man/man1/g723.1.gz |
+  gzip -dc | grep -q wireshark-g723 || fail "the manual page does not name the Wireshark plugin"
+
+# Made again, the packages are the same bytes.
+mkdir "$work/first"
+cp "$packages"/*.deb "$work/first/"
+scripts/make-packages.sh >/dev/null
+for deb in "$work"/first/*.deb; do
+  cmp -s "$deb" "$packages/${deb##*/}" || fail "${deb##*/} differs when made again"
 done
 
 # Everything unpacked into one empty folder, as apt would install it there.

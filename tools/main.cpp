@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <exception>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "commands/commands.h"
@@ -38,6 +39,16 @@ constexpr std::string_view general_help =
     "\n"
     "'g723 COMMAND --help' describes each command. '-' as a file name is\n"
     "standard input or standard output.\n";
+
+constexpr std::string_view command_names[] = {"encode", "decode", "roundtrip", "info",
+                                               "pcap",   "send",   "receive",   "relay"};
+
+bool is_command(std::string_view name) {
+    for (const std::string_view known : command_names) {
+        if (name == known) return true;
+    }
+    return false;
+}
 
 exit_status run(std::span<char* const> arguments) {
     if (arguments.empty()) {
@@ -77,7 +88,15 @@ int main(int argc, char** argv) {
     try {
         status = run(std::span<char* const>(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)));
     } catch (const tool_error& error) {
-        std::fprintf(stderr, "g723: %s\n", error.what());
+        // Every command-line mistake ends by pointing at the help that
+        // explains it, whichever check found it.
+        std::string message = error.what();
+        if (error.status() == exit_status::usage_error && message.find("(see 'g723") == std::string::npos) {
+            const std::string_view command = argc > 1 ? argv[1] : "";
+            message += is_command(command) ? " (see 'g723 " + std::string(command) + " --help')"
+                                           : std::string(" (see 'g723 --help')");
+        }
+        std::fprintf(stderr, "g723: %s\n", message.c_str());
         status = error.status();
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "g723: out of memory\n");

@@ -15,7 +15,6 @@
 #include <string_view>
 #include <vector>
 
-#include "io/tool_error.h"
 #include "media/codec/frame_layout.h"
 #include "program_options.h"
 #include "round_trip.h"
@@ -25,7 +24,6 @@
 namespace {
 
 using namespace g723::bench;
-using g723::tool::fail_usage;
 
 constexpr std::string_view usage =
     "usage: g723_channels [--channels N,N,...] [--channel-seconds S] [--repetitions R] [INPUT]\n"

@@ -13,15 +13,14 @@
 #include <vector>
 
 #include "g723/g723.h"
-#include "io/tool_error.h"
 #include "program_options.h"
 #include "media/codec/frame_layout.h"
 #include "speech_signal.h"
 
 namespace {
 
-using g723::tool::fail_usage;
 using clock_type = std::chrono::steady_clock;
+using g723::bench::fail_usage;
 
 constexpr std::string_view usage =
     "usage: g723_frame_times [--passes N] [--vad] [INPUT]\n"

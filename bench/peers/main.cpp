@@ -16,14 +16,11 @@
 #include "speech_quality.h"
 #include "speech_signal.h"
 #include "media/codec/frame_layout.h"
-#include "io/tool_error.h"
 #include "program_options.h"
 
 namespace {
 
 using namespace g723::bench;
-using g723::tool::exit_status;
-using g723::tool::fail_usage;
 
 constexpr std::string_view usage =
     "usage: g723_peers [--repetitions N] [--seconds S] [INPUT]\n"

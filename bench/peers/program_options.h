@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // What the benchmark programs share on their command lines: numbers checked
 // against their range, the median of repeated passes, and a main that turns
-// errors into the tool's messages and exit statuses.
+// errors into messages and the tool's exit statuses (2 for the command line,
+// 1 for anything else).
 #ifndef G723_BENCH_PEERS_PROGRAM_OPTIONS_H
 #define G723_BENCH_PEERS_PROGRAM_OPTIONS_H
 
@@ -9,13 +10,20 @@
 #include <charconv>
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "io/tool_error.h"
-
 namespace g723::bench {
+
+// A mistake on a benchmark's command line.
+class usage_error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] inline void fail_usage(const std::string& message) { throw usage_error(message); }
 
 // The number `text` given to `option`, which must lie in low..high; a usage
 // error otherwise.
@@ -24,7 +32,7 @@ T parse_number(std::string_view option, std::string_view text, T low, T high) {
     T value{};
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high) {
-        tool::fail_usage(std::string(option) + ": not a number in " + std::to_string(low) + ".." +
+        fail_usage(std::string(option) + ": not a number in " + std::to_string(low) + ".." +
                          std::to_string(high) + ": '" + std::string(text) + "'");
     }
     return value;
@@ -42,9 +50,9 @@ template <typename Run>
 int run_program(const char* name, Run run, int argc, char** argv) {
     try {
         return run(argc, argv);
-    } catch (const tool::tool_error& error) {
+    } catch (const usage_error& error) {
         std::fprintf(stderr, "%s: %s\n", name, error.what());
-        return static_cast<int>(error.status());
+        return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s: %s\n", name, error.what());
         return 1;

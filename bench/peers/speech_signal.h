@@ -26,7 +26,7 @@ struct speech_signal {
 // to 8 kHz and rounded to 16 bits as the g723 tool does) and repeats it
 // until it lasts at least `seconds`. The tail holds at least `tail_samples`
 // zeros and rounds the length up to a multiple of `frame_multiple`. Throws
-// the tool's error for a file it cannot read or one without samples.
+// std::runtime_error for a file it cannot read or one without samples.
 speech_signal load_speech(const std::string& name, double seconds, std::size_t tail_samples,
                           std::size_t frame_multiple);
 

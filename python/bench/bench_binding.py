@@ -1,10 +1,11 @@
 # SPDX-License-Identifier: BSD-2-Clause
 """Speed of the Python binding against the C library, and its scaling over threads.
 
-Not a test: it prints figures. Run with the installed package and the main
-build present (scripts/test.sh builds both), from the project's root:
+Not a test: it prints figures. Run with the Python of the virtual
+environment the package is installed in (docs/python.md) and the main build
+present (scripts/test.sh builds it), from the project's root:
 
-    python python/bench/bench_binding.py [--repeats N]
+    ~/g723-venv/bin/python python/bench/bench_binding.py [--repeats N]
 
 1. Whole-file calls on the bundled sample, as the C benchmark runs them
    (silence compression off, so every frame takes the full speech path;

@@ -1,10 +1,11 @@
 # SPDX-License-Identifier: BSD-2-Clause
 """g723.read_capture against `g723 pcap` on the same large capture.
 
-Not a test: it prints figures. Run with the installed package and the main
-build present, from the project's root:
+Not a test: it prints figures. Run with the Python of the virtual
+environment the package is installed in (docs/python.md) and the main build
+present, from the project's root:
 
-    python python/bench/bench_capture.py [--streams N] [--seconds S] [--capture PATH] [--repeats R] [--make-only]
+    ~/g723-venv/bin/python python/bench/bench_capture.py [--streams N] [--seconds S] [--capture PATH] [--repeats R] [--make-only]
 
 Writes a trunk capture (PATH, default build/trunk.pcap, when it does not
 exist yet): N one-way G.723.1 streams of S seconds each, the bundled
@@ -80,6 +81,7 @@ def main() -> None:
     parser.add_argument("--tool", type=Path, default=Path(os.environ.get("G723_TOOL", ROOT / "build" / "tools" / "g723")))
     arguments = parser.parse_args()
     if not arguments.capture.exists():
+        arguments.capture.parent.mkdir(parents=True, exist_ok=True)
         trunk_capture(arguments.capture, arguments.streams, arguments.seconds)
     if arguments.make_only:
         return

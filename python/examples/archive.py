@@ -3,7 +3,7 @@
 """Processes a folder of captures or audio files on a Dask cluster.
 
     python3 archive.py captures FOLDER [--csv TABLE]      one row per RTP stream
-    python3 archive.py degrade FOLDER OUTFOLDER [--loss P] degraded copies of WAV files
+    python3 archive.py degrade FOLDER OUTFOLDER [--loss PERCENT] degraded copies of WAV files
 
 Runs on a LocalCluster of --workers processes, or on an existing cluster
 with --scheduler tcp://HOST:8786 (its workers must see the same paths).
@@ -29,9 +29,18 @@ def main() -> int:
     degrade = commands.add_parser("degrade", help="degraded copies of 16-bit WAV files")
     degrade.add_argument("folder", type=Path)
     degrade.add_argument("output", type=Path)
-    degrade.add_argument("--loss", type=float, default=0.0, help="probability of losing each frame")
+    degrade.add_argument("--loss", type=float, default=0.0, metavar="PERCENT",
+                         help="share of frames lost, in percent as the g723 tool takes it (0 to 100)")
     degrade.add_argument("--seed", type=int, default=0)
     arguments = parser.parse_args()
+    # Checked before a cluster starts or a folder is made.
+    if not arguments.folder.is_dir():
+        parser.error(f"{arguments.folder}: not a folder")
+    if arguments.command == "degrade":
+        if not 0.0 <= arguments.loss <= 100.0:
+            parser.error(f"--loss is a percent from 0 to 100, not {arguments.loss}")
+        if not 0 <= arguments.seed < 2**64:
+            parser.error(f"--seed must be from 0 to 2**64 - 1, not {arguments.seed}")
 
     if arguments.scheduler:
         client = Client(arguments.scheduler)
@@ -49,7 +58,7 @@ def main() -> int:
                 print(table[columns].to_string(index=False))
         else:
             table = degrade_folder(sorted(arguments.folder.glob("*.wav")), arguments.output, client,
-                                   loss=arguments.loss, seed=arguments.seed)
+                                   loss=arguments.loss / 100, seed=arguments.seed)
             print(table.to_string(index=False))
     return 0
 

@@ -630,3 +630,9 @@ def read_calls(path, payload_types=(), postfilter: bool = True, srtp_keys=()) ->
     if damage:
         raise CaptureError(damage, calls)
     return calls
+
+
+def __dir__() -> list:
+    """The package's own names: the modules it uses inside (numpy, os, json,
+    ...) are not part of what it offers."""
+    return sorted(__all__ + ["__doc__", "__file__", "__name__", "__package__", "__path__", "__spec__"])

@@ -121,8 +121,18 @@ def degrade_folder(sources, destination_folder, client=None, loss: float = 0.0, 
     `sources`. The same `seed` gives the same files on any cluster."""
     import pandas as pd
 
-    os.makedirs(destination_folder, exist_ok=True)
+    # Arguments are checked here, before any folder is made or any task
+    # sent, rather than inside the workers.
+    loss = float(loss)
+    if not 0.0 <= loss <= 1.0:
+        raise ValueError(f"loss must be a probability between 0 and 1 (5 % is 0.05), not {loss}")
+    if not 0 <= int(seed) < 2**64:
+        raise ValueError(f"seed must be between 0 and 2**64 - 1, not {seed}")
     sources = [os.fspath(source) for source in sources]
+    for source in sources:
+        if not os.path.isfile(source):
+            raise FileNotFoundError(f"{source}: no such file")
+    os.makedirs(destination_folder, exist_ok=True)
     rows = _map(degrade_file, sources, client, destination_folder=os.fspath(destination_folder),
                 loss=loss, seed=seed, **settings)
     return pd.DataFrame(rows, columns=["source", "output", "rate", "channels", "samples", "seed"])

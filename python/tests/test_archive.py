@@ -3,7 +3,10 @@
 exactly what they give run serially."""
 
 import filecmp
+import subprocess
+import sys
 import wave
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -76,3 +79,27 @@ def test_dask_cluster_gives_the_serial_results(folders):
         assert filecmp.cmp(cluster_copy, serial_copy, shallow=False)
         assert not filecmp.cmp(cluster_copy, source, shallow=False)
     assert copies["channels"].tolist() == [1, 1, 2] and len(set(copies["seed"])) == 3
+
+
+def test_bad_arguments_are_refused_before_any_work(folders, tmp_path):
+    """A loss given as a percent, or a file that is not there, is refused
+    before a folder is made or a task sent; the example's --loss is the
+    tool's percent."""
+    _, audio, _ = folders
+    target = tmp_path / "degraded"
+    with pytest.raises(ValueError, match="probability"):
+        g723.archive.degrade_folder([audio / "a.wav"], target, loss=5)
+    with pytest.raises(FileNotFoundError):
+        g723.archive.degrade_folder([audio / "missing.wav"], target, loss=0.05)
+    assert not target.exists()
+    example = Path(__file__).resolve().parents[1] / "examples" / "archive.py"
+    refused = subprocess.run([sys.executable, str(example), "degrade", str(audio), str(target), "--loss", "150"],
+                             capture_output=True, text=True)
+    assert refused.returncode == 2 and "percent" in refused.stderr
+    assert not target.exists()
+
+
+def test_dir_lists_the_packages_own_names():
+    names = set(dir(g723))
+    assert {"Encoder", "Decoder", "roundtrip", "read_capture"} <= names
+    assert not names & {"np", "os", "json", "secrets", "enum", "operator", "warnings"}

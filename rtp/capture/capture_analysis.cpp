@@ -112,6 +112,10 @@ capture_contents read_capture_contents(capture::capture_reader& reader,
                              type.packets, tally.last_record, {}});
             g723_stream& stream = found.back();
             stream.encryption = find_stream_key(key, scan.announced, contents.keys).encryption;
+            if (const auto said = scan.sender_reports.find({key.source.address, key.ssrc});
+                said != scan.sender_reports.end()) {
+                stream.sender = said->second;
+            }
             if (keep_packets) {
                 // Read once: what the packets met as they were kept. A
                 // stream kept as clear that the capture's SDP says is SRTP
@@ -196,7 +200,11 @@ std::string stream_name(const stream_key& key) {
 }
 
 decoded_stream decode_g723_stream(const g723_stream& stream, bool postfilter) {
-    return decode_rtp_stream(stream.packets, stream.key.ssrc, stream.payload_type, postfilter);
+    decoded_stream decoded = decode_rtp_stream(stream.packets, stream.key.ssrc, stream.payload_type, postfilter);
+    decoded.statistics.sender_reports = stream.sender.reports;
+    decoded.statistics.sender_reported_packets = stream.sender.packets;
+    decoded.statistics.sender_reported_bytes = stream.sender.bytes;
+    return decoded;
 }
 
 std::vector<std::pair<std::string, std::uint64_t>> capture_counts(const capture_contents& contents,
@@ -215,6 +223,7 @@ std::vector<std::pair<std::string, std::uint64_t>> capture_counts(const capture_
     counts.emplace_back("SIP messages", scan.sip_messages);
     if (scan.not_rtp > 0) counts.emplace_back("UDP not RTP", scan.not_rtp);
     if (scan.srtcp_packets > 0) counts.emplace_back("SRTCP packets", scan.srtcp_packets);
+    if (scan.rtcp_packets > 0) counts.emplace_back("RTCP packets", scan.rtcp_packets);
     // RTP not taken as G.723.1: other static types, and dynamic types that
     // neither SDP nor --pt named.
     std::uint64_t kept = 0;

@@ -31,6 +31,8 @@ struct g723_stream {
     // SRTP: its packets, decrypted, are those that authenticated; without
     // a key it has none.
     stream_encryption encryption;
+    // What its RTCP sender reports said it sent, if any came.
+    sender_report_tally sender{};
 };
 
 // A whole capture: what the scan saw, and its G.723.1 streams in the order

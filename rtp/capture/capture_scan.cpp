@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "rtp/capture/stream_decryption.h"
+#include "rtp/packet/rtcp_packet.h"
 #include "rtp/packet/rtp_packet.h"
 #include "rtp/sdp/session_description.h"
 #include "rtp/sdp/sip_message.h"
@@ -94,6 +95,18 @@ void scan_records(capture::capture_reader& reader, std::span<const unsigned> for
         if (may_be_sip(datagram) && read_sip(datagram, scan)) continue;
         if (is_srtcp(packet, scan)) {
             ++scan.srtcp_packets;
+            continue;
+        }
+        if (rtp::rtcp_compound compound; rtp::is_rtcp(datagram.payload) &&
+                                         rtp::parse_rtcp_compound(datagram.payload, compound) ==
+                                             rtp::rtcp_parse_result::ok) {
+            ++scan.rtcp_packets;
+            if (compound.sender) {
+                sender_report_tally& said = scan.sender_reports[{packet.source, compound.ssrc}];
+                ++said.reports;
+                said.packets = compound.sender->packet_count;
+                said.bytes = compound.sender->octet_count;
+            }
             continue;
         }
         rtp::rtp_packet rtp;

@@ -81,6 +81,14 @@ struct stream_tally {
     std::vector<payload_type_tally> types;  // in the order they first came
 };
 
+// What a source's RTCP sender reports said: the last report's counts of
+// packets and payload bytes sent, and how many reports came.
+struct sender_report_tally {
+    std::uint64_t reports = 0;
+    std::uint64_t packets = 0;
+    std::uint64_t bytes = 0;
+};
+
 // What a capture holds for G.723.1: its RTP streams, with their packets in
 // capture order when kept, the media SDP announced, and counts of
 // everything passed over.
@@ -94,6 +102,10 @@ struct capture_scan {
     std::uint64_t not_rtp = 0;              // UDP that is neither RTP version 2 nor SIP
     std::uint64_t other_payload_types = 0;  // RTP that cannot be G.723.1
     std::uint64_t srtcp_packets = 0;        // RTCP to or from media announced as SRTP
+    std::uint64_t rtcp_packets = 0;         // valid RTCP compound packets in the clear
+    // Sender reports by the address and SSRC that sent them: a stream's
+    // reports come from its own address, at its port or the one above.
+    std::map<std::pair<capture::ip_address, std::uint32_t>, sender_report_tally> sender_reports;
     // What became of each SRTP stream's packets as they were kept; empty
     // unless kept.
     std::map<stream_key, stream_encryption> encryption;

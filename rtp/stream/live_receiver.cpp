@@ -423,6 +423,11 @@ stream_report live_receiver::report() const {
         stream_report_row row = stream.row;
         row.statistics.jitter_ms = stream.arrivals.jitter_ms();
         row.statistics.largest_gap_ms = stream.arrivals.largest_gap_ms();
+        if (current_ && key == *current_ && rtcp_.last_sender_report) {
+            row.statistics.sender_reports = rtcp_.sender_reports;
+            row.statistics.sender_reported_packets = rtcp_.last_sender_report->packet_count;
+            row.statistics.sender_reported_bytes = rtcp_.last_sender_report->octet_count;
+        }
         report.streams.push_back(row);
     }
     report.counts = {{"datagrams received", datagrams_},

@@ -63,7 +63,13 @@ std::string json_members(const stream_statistics& s) {
                "\"not_supported_frames\": %llu, \"invalid_frames\": %llu, \"segments\": %llu, "
                "\"beyond_time_frames\": %llu",
                s.jitter_ms, s.largest_gap_ms, wide(s.malformed), wide(s.not_supported_frames),
-               wide(s.invalid_frames), wide(s.segments), wide(s.beyond_time_frames));
+               wide(s.invalid_frames), wide(s.segments), wide(s.beyond_time_frames)) +
+           (s.sender_reports == 0
+                ? std::string()
+                : printed(", \"sender_reports\": %llu, \"sender_reported_packets\": %llu, "
+                          "\"sender_reported_bytes\": %llu",
+                          wide(s.sender_reports), wide(s.sender_reported_packets),
+                          wide(s.sender_reported_bytes)));
 }
 
 // ", SRTP AES_CM_128_HMAC_SHA1_80 (key from SDP), 3 failed authentication".
@@ -125,6 +131,10 @@ std::string format_report_table(const stream_report& report) {
             if (s.beyond_time_frames > 0) {
                 text += printed(", %llu frames dropped beyond the time the packets took",
                                 wide(s.beyond_time_frames));
+            }
+            if (s.sender_reports > 0) {
+                text += printed(", the sender reported %llu packets (%llu bytes) sent",
+                                wide(s.sender_reported_packets), wide(s.sender_reported_bytes));
             }
             text += "\n";
             if (!row.output.empty()) text += "       -> " + row.output + "\n";

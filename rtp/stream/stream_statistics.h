@@ -52,6 +52,11 @@ struct stream_statistics {
     std::uint64_t beyond_time_frames = 0;
     double jitter_ms = 0.0;
     double largest_gap_ms = 0.0;
+    // What the sender said it had sent, in its last RTCP sender report
+    // (packets and payload bytes), beside what arrived; no report, none.
+    std::uint64_t sender_reports = 0;
+    std::uint64_t sender_reported_packets = 0;
+    std::uint64_t sender_reported_bytes = 0;
 
     // Counts one packet's contribution to the timeline.
     void add(const timeline_step& step);

@@ -9,7 +9,7 @@
 #include "g723/api/decode_calls.h"
 #include "g723/decoder/decoder_state.h"
 #include "g723/g723.h"
-#include "tests/decoder/random_frames.h"
+#include "tests/support/random_frames.h"
 
 namespace g723 {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/codec/codec_test_support.h"
+#include "tests/support/codec_test_support.h"
 
 extern "C" {
 #include "baresip/payload_codec.h"

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tests/codec/codec_test_support.h"
+#include "tests/support/codec_test_support.h"
 
 namespace {
 

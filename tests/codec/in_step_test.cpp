@@ -10,7 +10,7 @@
 #include <span>
 
 #include "g723/encoder/encode_frame.h"
-#include "tests/codec/codec_test_support.h"
+#include "tests/support/codec_test_support.h"
 
 namespace g723 {
 namespace {

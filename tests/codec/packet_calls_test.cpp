@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "tests/codec/codec_test_support.h"
+#include "tests/support/codec_test_support.h"
 
 namespace g723 {
 namespace {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <numbers>
+#include <ostream>
 #include <random>
 #include <string>
 #include <utility>
@@ -16,7 +17,7 @@
 
 #include "g723/bitstream/frame_packing.h"
 #include "g723/encoder/encoder_state.h"
-#include "tests/codec/codec_test_support.h"
+#include "tests/support/codec_test_support.h"
 
 namespace g723 {
 namespace {
@@ -27,6 +28,9 @@ struct hostile_input {
     std::string name;
     std::function<int16_t(int)> sample;
 };
+
+// Named in test listings by its name, not by its bytes.
+void PrintTo(const hostile_input& input, std::ostream* out) { *out << input.name; }
 
 bool finite_state(const g723_encoder& e) {
     auto all_finite = [](const auto& values) {

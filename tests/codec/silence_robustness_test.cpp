@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <numbers>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ struct hostile_signal {
     std::string name;
     std::function<int16_t(int)> sample;
 };
+
+// Named in test listings by its name, not by its bytes.
+void PrintTo(const hostile_signal& signal, std::ostream* out) { *out << signal.name; }
 
 int16_t hash_noise(int n) {
     uint32_t h = uint32_t(n) * 2654435761u;

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // Low background noise for the silence-compression tests, to mix into the
-// bundled speech sample (tests/codec/codec_test_support.h reads it).
+// bundled speech sample (tests/support/codec_test_support.h reads it).
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
-#include "tests/codec/codec_test_support.h"
+#include "tests/support/codec_test_support.h"
 
 namespace g723::test {
 

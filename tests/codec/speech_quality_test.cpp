@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "tests/codec/codec_test_support.h"
+#include "tests/support/codec_test_support.h"
 
 namespace g723 {
 namespace {

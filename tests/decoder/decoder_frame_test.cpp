@@ -13,7 +13,7 @@
 #include "g723/g723.h"
 #include "g723/tables/lsp_tables.h"
 #include "g723/tables/pulse_tables.h"
-#include "tests/decoder/random_frames.h"
+#include "tests/support/random_frames.h"
 
 namespace g723 {
 namespace {

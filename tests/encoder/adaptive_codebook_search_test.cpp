@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ostream>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "g723/dsp/acb_vector.h"
@@ -142,6 +144,13 @@ struct lag_case {
     int32_t highest_lag;
 };
 
+// Named in test listings by what it searches, not by its bytes.
+std::string lag_case_name(const lag_case& c) {
+    return "Lag" + std::to_string(c.open_loop_lag) + "Subframe" + std::to_string(c.subframe) + "Period" +
+           std::to_string(c.period);
+}
+void PrintTo(const lag_case& c, std::ostream* out) { *out << lag_case_name(c); }
+
 class LagRangeTest : public ::testing::TestWithParam<lag_case> {};
 
 // Targets made from a periodic past excitation: the chosen lag lies in the
@@ -184,7 +193,8 @@ INSTANTIATE_TEST_SUITE_P(
                       lag_case{18, 1, 17, 17, 19},     // odd subframes: L-1 .. L+1
                       lag_case{140, 3, 141, 139, 141}, // the longest lag of all
                       lag_case{58, 0, 57, 57, 58},     // 57 and 58 use different codebooks
-                      lag_case{61, 0, 60, 60, 61}));   // one period starting inside the subframe
+                      lag_case{61, 0, 60, 60, 61}),    // one period starting inside the subframe
+    [](const ::testing::TestParamInfo<lag_case>& info) { return lag_case_name(info.param); });
 
 // The search against a plain statement of it: taps by direct convolution,
 // correlations in double precision, then the two-stage gain search with

@@ -12,7 +12,7 @@
 #include "g723/encoder/lpc_analysis.h"
 #include "g723/encoder/open_loop_pitch.h"
 #include "g723/encoder/perceptual_weighting.h"
-#include "tests/codec/codec_test_support.h"
+#include "tests/support/codec_test_support.h"
 #include "tests/encoder/filter_test_support.h"
 
 namespace g723 {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "g723/g723.h"
-#include "tests/codec/codec_test_support.h"
+#include "tests/support/codec_test_support.h"
 #include "tests/codec/silence_test_signals.h"
 
 namespace {

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 
 #include "tool_fixture.h"
@@ -29,6 +31,13 @@ protected:
         }
         EXPECT_EQ(dir_.entries(), before) << result.err;
         EXPECT_EQ(result.out, "");
+        // Every command-line mistake points at the help that explains it.
+        if (status == 2 && !arguments.empty()) {
+            const bool known = arguments[0] != "transcode";
+            const std::string hint =
+                known ? " (see 'g723 " + arguments[0] + " --help')\n" : std::string(" (see 'g723 --help')\n");
+            EXPECT_TRUE(result.err.ends_with(hint)) << result.err;
+        }
     }
 };
 
@@ -81,7 +90,14 @@ TEST_F(bad_input, CommandLineMistakesAreUsageErrors) {
     expect_failure({"encode", "--frobnicate", path("mono.wav"), path("out.bit")}, 2,
                    {"unknown option '--frobnicate'"});
     expect_failure({"decode", "-x", path("a"), path("b")}, 2, {"unknown option '-x'"});
-    expect_failure({"encode", path("mono.wav")}, 2, {"missing"});
+    expect_failure({"encode", path("mono.wav")}, 2, {"encode: missing OUTPUT after '" + path("mono.wav") + "'"});
+    expect_failure({"encode"}, 2, {"encode: missing INPUT and OUTPUT"});
+    expect_failure({"receive", "udp://127.0.0.1:5004"}, 2, {"receive: missing OUTPUT after"});
+    expect_failure({"send", path("mono.wav")}, 2, {"send: missing udp://HOST:PORT after"});
+    expect_failure({"pcap", "--jobs", "0", path("a")}, 2, {"--jobs"});
+    expect_failure({"send", "--slots", path("mono.wav"), "udp://127.0.0.1:9"}, 2, {"--slots needs --bitstream"});
+    expect_failure({"receive", "--min-delay", "90", "--max-delay", "60", "udp://127.0.0.1:9", path("o.wav")}, 2,
+                   {"--min-delay is above --max-delay"});
     expect_failure({"info", path("a"), path("b")}, 2, {"too many"});
     expect_failure({"decode", "--loss", "150", path("a"), path("b")}, 2, {"--loss"});
     expect_failure({"decode", path("a"), path("b"), "--seed"}, 2, {"--seed", "needs a value"});
@@ -90,6 +106,38 @@ TEST_F(bad_input, CommandLineMistakesAreUsageErrors) {
     expect_failure({"encode", path("mono.wav"), path("mono.wav")}, 2, {"same file"});
     expect_failure({"transcode", path("mono.wav")}, 2, {"unknown command 'transcode'"});
     expect_failure({}, 2, {"missing command"});
+}
+
+// A name that promises another audio format gets no WAV data under it.
+TEST_F(bad_input, OtherAudioFormatsAreRefusedByName) {
+    ASSERT_EQ(run_tool({"encode", path("mono.wav"), path("speech.bit")}).exit_status, 0);
+    for (const std::string name : {"out.mp3", "out.ogg", "OUT.OPUS", "out.m4a"}) {
+        expect_failure({"decode", path("speech.bit"), path(name)}, 2,
+                       {path(name) + ": cannot write", "WAV", "FLAC", "AIFF", "AU", ".raw"});
+        expect_failure({"roundtrip", path("mono.wav"), path(name)}, 2, {"cannot write"});
+    }
+    EXPECT_EQ(run_tool({"decode", "--raw", path("speech.bit"), path("out.mp3")}).exit_status, 0);
+}
+
+// A WAV whose header promises more than the file holds (a recording cut
+// off) is coded as far as it goes, with a warning that says so.
+TEST_F(bad_input, WaveCutShortIsWarnedAbout) {
+    std::vector<std::uint8_t> file = {'R', 'I', 'F', 'F', 0xa4, 0x1c, 0x02, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                                      16, 0, 0, 0, 1, 0, 1, 0, 0x40, 0x1f, 0, 0, 0x80, 0x3e, 0, 0, 2, 0, 16, 0,
+                                      'd', 'a', 't', 'a', 0x80, 0x1c, 0x02, 0};  // 138 368 bytes: 8.65 s
+    for (int i = 0; i < 100; ++i) file.push_back(static_cast<std::uint8_t>(i * 37));
+    const std::string name = path("cut.wav");
+    std::FILE* out = std::fopen(name.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(file.data(), 1, file.size(), out);
+    std::fclose(out);
+    const auto result = run_tool({"encode", name, path("cut.bit")});
+    EXPECT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_NE(result.err.find(name + ": warning: the header promises 8.65 s of audio but the file holds only 0.01 s"),
+              std::string::npos)
+        << result.err;
+    const auto whole = run_tool({"encode", path("mono.wav"), path("whole.bit")});
+    EXPECT_EQ(whole.err, "");
 }
 
 TEST_F(bad_input, FailureLeavesAnExistingOutputUntouched) {

@@ -133,7 +133,8 @@ TEST_F(live_network, EveryProfileThroughTheRelayIsHeardWithRtcpBothWays) {
 
 // A call at twice real time, captured on loopback: every RTCP packet (sender
 // reports, receiver reports, SDES, BYE) is decoded by tshark without a
-// malformed or warning flag, and its RTP analysis finds no problem.
+// malformed or warning flag, its RTP analysis finds no problem, and 'g723
+// pcap' sets what the sender reported beside what arrived.
 TEST_F(live_network, WiresharkFlagsNothingInACapturedCall) {
     if (std::system("tshark -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "tshark is not installed";
     ASSERT_EQ(run_tool({"encode", speech_sample, path("sent.bit")}).exit_status, 0);
@@ -179,6 +180,19 @@ TEST_F(live_network, WiresharkFlagsNothingInACapturedCall) {
     const std::string line = streams.substr(row, streams.find('\n', row) - row);
     EXPECT_NE(line.find(" 0 (0.0%)"), std::string::npos) << line;
     EXPECT_EQ(line.find('X'), std::string::npos) << line;
+
+    // g723 pcap pairs the RTCP with its stream: what the sender said it sent
+    // beside what arrived, and the reports counted apart from other UDP.
+    const auto read = run_tool({"pcap", "--json", path("call.pcap")});
+    ASSERT_EQ(read.exit_status, 0) << read.err;
+    const long packets = std::stol(report_line(sent.out, "packets"));
+    EXPECT_EQ(json_number(read.out, "packets"), packets) << read.out;
+    EXPECT_EQ(json_number(read.out, "sender_reported_packets"), packets) << read.out;
+    EXPECT_EQ(json_number(read.out, "sender_reported_bytes"),
+              std::stol(report_line(sent.out, "bytes"))) << read.out;
+    EXPECT_GE(json_number(read.out, "sender_reports"), 2) << read.out;
+    EXPECT_GE(json_number(read.out, "RTCP packets"), 4) << read.out;
+    EXPECT_EQ(read.out.find("UDP not RTP"), std::string::npos) << read.out;
 }
 
 }  // namespace

@@ -45,6 +45,21 @@ int container_for(const std::string& name) {
     for (const auto& [known, container] : containers) {
         if (extension == known) return container;
     }
+    // A name that promises another audio format must not get WAV data under
+    // it: a player would misread it, or the user would think it converted.
+    constexpr std::array<std::string_view, 22> other_formats{
+        "mp3", "mp2", "ogg", "oga", "opus", "spx", "m4a", "mp4", "aac", "wma", "webm",
+        "mka", "amr", "awb", "3gp", "caf", "w64", "rf64", "voc", "gsm", "ac3", "alac"};
+    for (const std::string_view other : other_formats) {
+        if (extension == other) {
+            std::string format(other);
+            std::transform(format.begin(), format.end(), format.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+            fail_usage(name + ": cannot write " + format +
+                       "; the formats written are WAV (.wav or another name), FLAC (.flac), AIFF "
+                       "(.aif, .aiff), AU (.au, .snd) and headerless 16-bit samples (.raw, .pcm or --raw)");
+        }
+    }
     return SF_FORMAT_WAV;
 }
 

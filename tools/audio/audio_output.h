@@ -18,7 +18,8 @@ struct memory_stream;
 
 // The decoder's 8 kHz mono 16-bit output. The format follows the name:
 // .raw and .pcm are headerless little-endian samples, .flac, .aif/.aiff and
-// .au the formats of those names, anything else WAV; standard output is WAV
+// .au the formats of those names, the names of other audio formats (.mp3,
+// .ogg, ...) refused as usage errors, anything else WAV; standard output is WAV
 // unless `raw` asks for headerless samples. Nothing is in place until
 // commit(). With several `channels`, samples are written interleaved.
 class audio_output {

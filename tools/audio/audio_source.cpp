@@ -4,7 +4,10 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "io/memory_stream.h"
 #include "io/tool_error.h"
@@ -43,10 +46,38 @@ audio_source::audio_source(const std::string& name, bool raw) : input_(name), ra
     if (info.frames == 0) fail_data(input_.name(), "contains no audio samples");
     sample_rate_ = info.samplerate;
     channels_ = info.channels;
+    warn_if_cut_short(info);
     // Streamed formats may not know their length; libsndfile then reports
     // the largest count it can represent.
     if (info.frames > 0 && info.frames < SF_COUNT_MAX) {
         length_ = static_cast<std::uint64_t>(info.frames);
+    }
+}
+
+void audio_source::warn_if_cut_short(const SF_INFO& info) const {
+    // libsndfile reads what is there when a header promises more audio than
+    // the file holds (a recording cut off, a header written up front); it
+    // says so only in its log, as "data : PROMISED (should be PRESENT)".
+    std::array<char, 4096> log{};
+    sf_command(file_, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+    const std::string_view text(log.data());
+    for (const std::string_view chunk : {std::string_view("\ndata : "), std::string_view("\nSSND : ")}) {
+        const auto line = text.find(chunk);
+        if (line == std::string_view::npos) continue;
+        const std::string rest(text.substr(line + chunk.size(), 64));
+        unsigned long long promised = 0;
+        unsigned long long present = 0;
+        if (std::sscanf(rest.c_str(), "%llu (should be %llu)", &promised, &present) != 2 ||
+            present == 0 || promised <= present) {
+            continue;
+        }
+        const double held = static_cast<double>(info.frames) / info.samplerate;
+        std::fprintf(stderr,
+                     "g723: %s: warning: the header promises %.2f s of audio but the file holds "
+                     "only %.2f s; coding what is there\n",
+                     input_.name().c_str(), held * static_cast<double>(promised) / static_cast<double>(present),
+                     held);
+        return;
     }
 }
 

@@ -12,6 +12,7 @@
 #include "io/input_file.h"
 
 struct sf_private_tag;
+struct SF_INFO;
 
 namespace g723::tool {
 
@@ -39,6 +40,8 @@ public:
     const std::string& name() const { return input_.name(); }
 
 private:
+    // A note on standard error when the header promises more than is there.
+    void warn_if_cut_short(const SF_INFO& info) const;
     std::size_t read_raw(std::span<double> mono);
     std::size_t read_sndfile(std::span<double> mono);
 

@@ -74,8 +74,25 @@ parsed_arguments parse_arguments(std::string_view command, std::span<char* const
 void require_files(std::string_view command, const parsed_arguments& arguments,
                    std::size_t count, std::string_view names) {
     if (arguments.files.size() < count) {
-        fail_command(command, "missing " + std::string(names) + " file name" +
-                                  (count > 1 ? "s" : ""));
+        // Name only the operands that are missing: with "INPUT and OUTPUT"
+        // and one file given, it is OUTPUT.
+        std::vector<std::string_view> parts;
+        for (std::string_view rest = names;;) {
+            const auto separator = rest.find(" and ");
+            parts.push_back(rest.substr(0, separator));
+            if (separator == std::string_view::npos) break;
+            rest.remove_prefix(separator + 5);
+        }
+        std::string missing;
+        for (std::size_t i = std::min(arguments.files.size(), parts.size()); i < parts.size(); ++i) {
+            if (!missing.empty()) missing += " and ";
+            missing += parts[i];
+        }
+        if (missing.empty()) missing = std::string(names);
+        if (!arguments.files.empty() && arguments.files.size() <= parts.size()) {
+            missing += " after '" + arguments.files.back() + "'";
+        }
+        fail_command(command, "missing " + missing);
     }
     if (arguments.files.size() > count) {
         fail_command(command, "too many file names: expected " + std::string(names) +
