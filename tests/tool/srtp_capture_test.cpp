@@ -219,14 +219,14 @@ TEST_F(srtp_capture, KeysThatCannotBeUsedAreClearErrorsThatNeverShowThem) {
     const std::pair<std::string, std::string> cases[] = {
         {"192.0.2.1 AES_CM_128_HMAC_SHA1_80 inline:lE1zfTz4uUGhcL6VDM9uBKSCiZc4K+GdDsfjdTU=",
          "g723: pcap: --srtp-key: AES_CM_128_HMAC_SHA1_80 needs a key of 30 bytes (16 of master key, 14 of salt: 40 "
-         "base64 characters); this one has 29\n"},
+         "base64 characters); this one has 29 (see 'g723 pcap --help')\n"},
         {"192.0.2.1 AES_CM_256_HMAC_SHA1_80 inline:lE1zfTz4uUGhcL6VDM9uBKSCiZc4K+GdDsfjdTU=",
          "g723: pcap: --srtp-key: unknown SRTP suite 'AES_CM_256_HMAC_SHA1_80' (known: AES_CM_128_HMAC_SHA1_80, "
          "AES_CM_128_HMAC_SHA1_32, AES_192_CM_HMAC_SHA1_80, AES_192_CM_HMAC_SHA1_32, AES_256_CM_HMAC_SHA1_80, "
-         "AES_256_CM_HMAC_SHA1_32, AEAD_AES_128_GCM, AEAD_AES_256_GCM)\n"},
+         "AES_256_CM_HMAC_SHA1_32, AEAD_AES_128_GCM, AEAD_AES_256_GCM) (see 'g723 pcap --help')\n"},
         {"lE1zfTz4uUGhcL6VDM9uBKSCiZc4K+GdDsfjdTU= AES_CM_128_HMAC_SHA1_80",
          "g723: pcap: --srtp-key: an SRTP key's first word names no stream: give ADDRESS, ADDRESS:PORT, [IPv6]:PORT, "
-         ":PORT or an SSRC as 0x and hexadecimal digits, then SUITE inline:KEY\n"},
+         ":PORT or an SSRC as 0x and hexadecimal digits, then SUITE inline:KEY (see 'g723 pcap --help')\n"},
     };
     for (const auto& [key, message] : cases) {
         const tool_result result = pcap({"--srtp-key", key, dir_.path("srtp.pcap")});
