@@ -490,7 +490,7 @@ async function main() {
       `(${got.frames} frames in ${(best * 1000).toFixed(1)} ms, postfilter on, best of 3)`);
 
     // Keyboard only, on a fresh page: Tab to the file input, open the
-    // chooser with Enter, then Tab to Play and start it, and seek with the
+    // chooser with Space (the key that activates a file input in Chromium), then Tab to Play and start it, and seek with the
     // position slider's keys.
     const keys = await browser.newPage();
     watch(keys);
@@ -507,7 +507,7 @@ async function main() {
       return false;
     };
     check(await tabTo('file'), 'the file input is reached with Tab');
-    const [chooser] = await Promise.all([keys.waitForFileChooser({ timeout: 10000 }), keys.keyboard.press('Enter')]);
+    const [chooser] = await Promise.all([keys.waitForFileChooser({ timeout: 10000 }), keys.keyboard.press('Space')]);
     await chooser.accept([reference('speech.wav')]);
     await keys.waitForFunction(() => document.body.dataset.state === 'done' && Number(document.body.dataset.runs) > 0);
     check(await tabTo('play'), '... and once the file is done, so is Play');
