@@ -777,12 +777,12 @@ def first_error(output):
 
 # --------------------------------------------------------------------------
 
-def parse_mutant(spec, all_sites, texts):
+def parse_mutant(wanted, all_sites, texts):
     """FILE:LINE:COLUMN[:N] names a site (the Nth at that place, from 1);
     FILE~BEFORE~AFTER[~N] the one that turns line BEFORE into AFTER (spaces
     at either end ignored; the Nth such line of the file), wherever it is."""
-    if "~" in spec:
-        path, before, after, *nth = spec.split("~")
+    if "~" in wanted:
+        path, before, after, *nth = wanted.split("~")
         found = []
         for site in all_sites.get(path, []):
             text = texts[path]
@@ -792,14 +792,14 @@ def parse_mutant(spec, all_sites, texts):
         if len(found) < (int(nth[0]) if nth else 1):
             sys.exit(f"mutate: no mutation site turns {before!r} into {after!r} in {path}")
         return found[int(nth[0]) - 1 if nth else 0]
-    parts = spec.split(":")
+    parts = wanted.split(":")
     if len(parts) < 3:
-        sys.exit(f"mutate: --mutant wants FILE:LINE:COLUMN[:N], not {spec!r}")
+        sys.exit(f"mutate: --mutant wants FILE:LINE:COLUMN[:N], not {wanted!r}")
     path, line, column = parts[0], int(parts[1]), int(parts[2])
     nth = int(parts[3]) if len(parts) > 3 else 1
     matches = [s for s in all_sites.get(path, []) if s.line == line and s.column == column]
     if len(matches) < nth:
-        sys.exit(f"mutate: no mutation site {spec} (see --list)")
+        sys.exit(f"mutate: no mutation site {wanted} (see --list)")
     return matches[nth - 1]
 
 
@@ -842,7 +842,7 @@ def main():
         return 0
 
     if args.mutant:
-        queue = [parse_mutant(spec, all_sites, texts) for spec in args.mutant]
+        queue = [parse_mutant(wanted, all_sites, texts) for wanted in args.mutant]
         seed = None
         wanted = len(queue)
     else:
