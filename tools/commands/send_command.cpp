@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bitstream/bitstream_reader.h"
+#include "io/input_file.h"
 #include "media/codec/codec_handles.h"
 #include "commands/command_line.h"
 #include "commands/command_options.h"
