@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#include "bitstream/bitstream_reader.h"
+#include "media/codec/bitstream_reader.h"
 
 #include <algorithm>
 #include <span>
 #include <string_view>
 
-namespace g723::tool {
+namespace g723::media {
 
 namespace {
 
@@ -63,8 +63,8 @@ read_status bitstream_reader::next(coded_frame& frame) {
 
 std::string truncation_reason(const coded_frame& frame, const bitstream_reader& reader,
                               stream_layout layout, std::uint64_t whole_frames) {
-    return media::truncation_reason(layout, frame.kind, frame.offset, frame.length, reader.truncated_bytes(),
+    return truncation_reason(layout, frame.kind, frame.offset, frame.length, reader.truncated_bytes(),
                                     whole_frames);
 }
 
-}  // namespace g723::tool
+}  // namespace g723::media

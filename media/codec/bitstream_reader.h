@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#ifndef G723_TOOLS_BITSTREAM_BITSTREAM_READER_H
-#define G723_TOOLS_BITSTREAM_BITSTREAM_READER_H
+#ifndef G723_MEDIA_CODEC_BITSTREAM_READER_H
+#define G723_MEDIA_CODEC_BITSTREAM_READER_H
 
 #include <cstddef>
 #include <cstdint>
@@ -12,9 +12,7 @@
 #include "media/codec/frame_layout.h"
 #include "media/codec/frame_splitting.h"
 
-namespace g723::tool {
-
-using namespace g723::media;
+namespace g723::media {
 
 // One frame of a bit-stream file, placed in a zero-padded 24-byte slot.
 struct coded_frame {
@@ -65,6 +63,6 @@ private:
 std::string truncation_reason(const coded_frame& frame, const bitstream_reader& reader,
                               stream_layout layout, std::uint64_t whole_frames);
 
-}  // namespace g723::tool
+}  // namespace g723::media
 
 #endif
