@@ -22,13 +22,10 @@ report=${COVERAGE_REPORT:-$root/build/coverage-report}
 jobs=${COVERAGE_JOBS:-$(nproc)}
 command -v gcovr >/dev/null || scripts/install-deps.sh
 
-# Atomic counters: the suite's many-threads and real-time tests would
-# otherwise race on them and leave counts gcov prints as negative.
-flags="-O0 -g --coverage -fprofile-update=atomic"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="$flags" -DCMAKE_CXX_FLAGS_DEBUG="$flags" \
-  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage -DCMAKE_MODULE_LINKER_FLAGS=--coverage \
-  -DG723_BUILD_TESTS=ON -DG723_BUILD_BENCH=OFF -DG723_BUILD_GST=ON -DG723_BUILD_WIRESHARK=ON \
-  ${COVERAGE_OPTIONS:-} >/dev/null
+# The preset coverage of CMakePresets.json: unoptimized, with atomic
+# counters (the suite's many-threads and real-time tests would otherwise race
+# on them and leave counts gcov prints as negative).
+cmake --preset coverage -B "$build" ${COVERAGE_OPTIONS:-} >/dev/null
 targets=()
 for target in ${COVERAGE_TARGETS:-}; do targets+=(--target "$target"); done
 cmake --build "$build" -j"$jobs" "${targets[@]}" >/dev/null

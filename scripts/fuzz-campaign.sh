@@ -69,9 +69,7 @@ dictionaries() {
 
 command -v clang++ >/dev/null || scripts/install-deps.sh
 build=${G723_FUZZ_BUILD:-$root/build-fuzz}
-flags="-O1 -g"
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="$flags" \
-  -DCMAKE_CXX_FLAGS_DEBUG="$flags" -DG723_BUILD_FUZZ=ON -DG723_BUILD_TESTS=OFF -DG723_BUILD_BENCH=OFF >/dev/null
+cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" -j"$jobs" --target "${targets[@]}" >/dev/null
 
 mkdir -p "$campaign"/{corpus,findings,logs,dict,results}
@@ -143,9 +141,7 @@ done
 # branches.
 if ((source_coverage)); then
   cover=${G723_FUZZ_COVERAGE_BUILD:-$root/build-fuzz-coverage}
-  cflags="-O0 -g -fprofile-instr-generate -fcoverage-mapping"
-  CC=clang CXX=clang++ cmake -S . -B "$cover" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="$cflags" \
-    -DCMAKE_CXX_FLAGS_DEBUG="$cflags" -DG723_BUILD_FUZZ=ON -DG723_BUILD_TESTS=OFF -DG723_BUILD_BENCH=OFF >/dev/null
+  cmake --preset fuzz-coverage -B "$cover" >/dev/null
   cmake --build "$cover" -j"$jobs" --target "${targets[@]}" >/dev/null
 fi
 report=$campaign/report.txt

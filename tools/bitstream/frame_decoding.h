@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "bitstream/bitstream_reader.h"
+#include "media/codec/bitstream_reader.h"
 #include "media/codec/codec_handles.h"
 #include "media/codec/frame_statistics.h"
 

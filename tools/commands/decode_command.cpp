@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "audio/audio_output.h"
-#include "bitstream/bitstream_reader.h"
+#include "media/codec/bitstream_reader.h"
+#include "io/input_file.h"
 #include "media/codec/codec_handles.h"
 #include "commands/command_line.h"
 #include "commands/command_options.h"

@@ -3,7 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "bitstream/bitstream_reader.h"
+#include "media/codec/bitstream_reader.h"
+#include "io/input_file.h"
 #include "media/codec/codec_handles.h"
 #include "commands/command_line.h"
 #include "commands/commands.h"

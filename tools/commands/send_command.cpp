@@ -6,7 +6,8 @@
 #include <random>
 #include <string>
 
-#include "bitstream/bitstream_reader.h"
+#include "media/codec/bitstream_reader.h"
+#include "io/input_file.h"
 #include "media/codec/codec_handles.h"
 #include "commands/command_line.h"
 #include "commands/command_options.h"

@@ -1,27 +1,27 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#include "bitstream/bitstream_reader.h"
+#include "media/codec/bitstream_reader.h"
 
 #include <algorithm>
 #include <span>
 #include <string_view>
 
-#include "io/tool_error.h"
-
-namespace g723::tool {
+namespace g723::media {
 
 namespace {
 
 constexpr std::size_t read_block = 1 << 16;
 
+[[noreturn]] void refuse(const byte_source& input, std::string_view reason) {
+    throw bitstream_error(input.name() + ": " + std::string(reason));
+}
+
 }  // namespace
 
-bitstream_reader::bitstream_reader(input_file& input, stream_layout layout)
+bitstream_reader::bitstream_reader(byte_source& input, stream_layout layout)
     : input_(input), layout_(layout) {
     fill(12);
-    if (buffer_.empty()) fail_data(input_.name(), "is empty");
-    if (looks_like_audio_file(buffer_)) {
-        fail_data(input_.name(), "is an audio file, not a G.723.1 bit-stream");
-    }
+    if (buffer_.empty()) refuse(input_, "is empty");
+    if (looks_like_audio_file(buffer_)) refuse(input_, "is an audio file, not a G.723.1 bit-stream");
 }
 
 void bitstream_reader::fill(std::size_t count) {
@@ -63,8 +63,8 @@ read_status bitstream_reader::next(coded_frame& frame) {
 
 std::string truncation_reason(const coded_frame& frame, const bitstream_reader& reader,
                               stream_layout layout, std::uint64_t whole_frames) {
-    return media::truncation_reason(layout, frame.kind, frame.offset, frame.length, reader.truncated_bytes(),
+    return truncation_reason(layout, frame.kind, frame.offset, frame.length, reader.truncated_bytes(),
                                     whole_frames);
 }
 
-}  // namespace g723::tool
+}  // namespace g723::media

@@ -1,19 +1,18 @@
 // SPDX-License-Identifier: BSD-2-Clause
-#ifndef G723_TOOLS_BITSTREAM_BITSTREAM_READER_H
-#define G723_TOOLS_BITSTREAM_BITSTREAM_READER_H
+#ifndef G723_MEDIA_CODEC_BITSTREAM_READER_H
+#define G723_MEDIA_CODEC_BITSTREAM_READER_H
 
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "media/codec/byte_source.h"
 #include "media/codec/frame_layout.h"
 #include "media/codec/frame_splitting.h"
-#include "io/input_file.h"
 
-namespace g723::tool {
-
-using namespace g723::media;
+namespace g723::media {
 
 // One frame of a bit-stream file, placed in a zero-padded 24-byte slot.
 struct coded_frame {
@@ -25,13 +24,20 @@ struct coded_frame {
 
 enum class read_status { frame, end, truncated };
 
+// The reader's refusal of its input: "<name>: is empty".
+class bitstream_error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // Splits a bit-stream file into frames. In the compact layout the header
 // code of each frame's first byte gives its length; in the slot layout
 // every frame takes 24 bytes.
 class bitstream_reader {
 public:
-    // Refuses an input that is plainly an audio file rather than a bit-stream.
-    bitstream_reader(input_file& input, stream_layout layout);
+    // Refuses (bitstream_error) an empty input and one that is plainly an
+    // audio file rather than a bit-stream.
+    bitstream_reader(byte_source& input, stream_layout layout);
 
     // On `truncated`, `frame.offset` is where the incomplete frame starts,
     // `frame.length` the bytes it needed and truncated_bytes() those present.
@@ -43,7 +49,7 @@ private:
     // Makes at least `count` bytes available unless the input ends first.
     void fill(std::size_t count);
 
-    input_file& input_;
+    byte_source& input_;
     stream_layout layout_;
     std::vector<std::uint8_t> buffer_;
     std::size_t position_ = 0;
@@ -57,6 +63,6 @@ private:
 std::string truncation_reason(const coded_frame& frame, const bitstream_reader& reader,
                               stream_layout layout, std::uint64_t whole_frames);
 
-}  // namespace g723::tool
+}  // namespace g723::media
 
 #endif
