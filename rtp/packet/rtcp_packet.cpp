@@ -196,7 +196,10 @@ std::vector<std::uint8_t> write_rtcp_compound(const rtcp_compound& compound) {
 
 std::uint64_t ntp_time_now() {
     const auto since_1970 = std::chrono::system_clock::now().time_since_epoch();
-    const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(since_1970).count();
+    return ntp_time(std::chrono::duration_cast<std::chrono::nanoseconds>(since_1970).count());
+}
+
+std::uint64_t ntp_time(std::int64_t nanoseconds) {
     constexpr std::uint64_t seconds_1900_to_1970 = 2208988800ULL;
     const auto seconds = static_cast<std::uint64_t>(nanoseconds / 1'000'000'000) + seconds_1900_to_1970;
     const auto fraction = (static_cast<std::uint64_t>(nanoseconds % 1'000'000'000) << 32) / 1'000'000'000;

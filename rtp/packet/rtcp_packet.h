@@ -73,6 +73,9 @@ std::vector<std::uint8_t> write_rtcp_compound(const rtcp_compound& compound);
 // The NTP time (RFC 5905 format) of the system's wall clock now, and the
 // middle 32 bits that a report block quotes.
 std::uint64_t ntp_time_now();
+// The NTP time (32.32 fixed point from 1900) of an instant given in
+// nanoseconds since 1970.
+std::uint64_t ntp_time(std::int64_t nanoseconds);
 inline std::uint32_t ntp_middle(std::uint64_t ntp) { return static_cast<std::uint32_t>(ntp >> 16); }
 
 }  // namespace g723::rtp

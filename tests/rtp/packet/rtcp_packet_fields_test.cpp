@@ -169,6 +169,14 @@ TEST(rtcp_packet_fields, NtpTimeOfNowIsTheSystemClockFrom1900) {
     const double seconds = static_cast<double>(ntp >> 32) + static_cast<double>(ntp & 0xffffffffu) / 4294967296.0;
     EXPECT_GE(seconds - seconds_1900_to_1970, before - 1e-6);
     EXPECT_LE(seconds - seconds_1900_to_1970, after + 1e-6);
+    // Exactly: whole seconds from 1900, the fraction rounded down, never
+    // reaching a whole second.
+    constexpr std::uint64_t epoch = 2208988800ULL << 32;
+    EXPECT_EQ(ntp_time(0), epoch);
+    EXPECT_EQ(ntp_time(500'000'000), epoch | 0x80000000u);
+    EXPECT_EQ(ntp_time(999'999'999), epoch | 0xfffffffbu);
+    EXPECT_EQ(ntp_time(1'000'000'000), epoch + (1ULL << 32));
+    EXPECT_EQ(ntp_time(1'800'000'000'250'000'000), ((2208988800ULL + 1'800'000'000) << 32) | 0x40000000u);
     // The middle 32 bits: 16 of seconds, 16 of fraction.
     EXPECT_EQ(ntp_middle(0x0123456789abcdefULL), 0x456789abu);
 }
