@@ -125,5 +125,18 @@ TEST(stream_timeline, AChainOfTimestampsAheadOfTimeIsHeldToTheArrivals) {
     EXPECT_LE(frames(feed(chain, 0.54)), (span + 0.54) / 0.03);
 }
 
+// A gap is taken as silence while it fits in the time that passed since
+// the packet before, with the slack: up to exactly that many timestamp
+// units. (The second packet comes late, so that the bound of the whole
+// timeline leaves room.)
+TEST(stream_timeline_arrivals, AGapOfExactlyTheTimeThatPassedIsSilenceOneUnitMoreANewSegment) {
+    // 0.25 s between the last two arrivals and 2 s of slack: 18000 units
+    // allowed after the second frame.
+    const fed fits = feed({{0, 0, "R", 1, 1.0}, {1, 240, "R", 1, 11.0}, {2, 480 + 18000, "R", 1, 11.25}});
+    EXPECT_EQ(fits.letters, "|RR" + std::string(75, 'U') + "R");
+    const fed beyond = feed({{0, 0, "R", 1, 1.0}, {1, 240, "R", 1, 11.0}, {2, 480 + 18001, "R", 1, 11.25}});
+    EXPECT_EQ(beyond.letters, "|RR|R");
+}
+
 }  // namespace
 }  // namespace g723::rtp
