@@ -139,5 +139,24 @@ TEST(capture_analysis, AFileThatCannotBeOpenedIsRefusedWithoutItsName) {
     std::remove(empty.c_str());
 }
 
+// A capture of a link type the reader cannot strip is refused when it is
+// opened, naming the type, rather than read as a capture of nothing.
+TEST(capture_analysis_link_types, ACaptureOfAnUnknownLinkTypeIsRefusedByItsNumber) {
+    // A pcap header alone: microsecond magic, version 2.4, snap length
+    // 65535, link type 147 (reserved for private use).
+    const bytes header{0xd4, 0xc3, 0xb2, 0xa1, 2, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                       0xff, 0xff, 0, 0, 147, 0, 0, 0};
+    try {
+        open_capture_memory(header);
+        FAIL() << "a capture of link type 147 was opened";
+    } catch (const capture::capture_error& error) {
+        EXPECT_EQ(std::string(error.what()), "link type 147 is not supported");
+    }
+    // The same header with raw IP opens.
+    bytes raw = header;
+    raw[20] = 101;  // LINKTYPE_RAW
+    EXPECT_NO_THROW(open_capture_memory(raw));
+}
+
 }  // namespace
 }  // namespace g723::rtp
