@@ -311,5 +311,23 @@ TEST(live_receiver, NextEventIsTheHandoverOnceTheSourceFallsSilent) {
     EXPECT_EQ(call.heard, "|abc|zzz");
 }
 
+// The next event is the earliest of the frames due and the handover: a
+// source waiting to take over does not delay the frames held for the one
+// playing.
+TEST(live_receiver_events, FramesHeldComeBeforeAHandoverDueLater) {
+    listener call;
+    call.send(1, "192.0.2.1:4000", 0, 0, 'a', 1.00);
+    call.send(1, "192.0.2.1:4000", 1, 1, 'b', 1.03);
+    call.send(1, "192.0.2.1:4000", 2, 2, 'c', 1.06);
+    for (std::uint16_t n = 7; n < 10; ++n) call.send(2, "192.0.2.9:4000", n, n, 'z', 1.06 + 0.001 * (n - 6));
+    ASSERT_TRUE(call.receiver.last_heard());
+    const double handover = *call.receiver.last_heard() + live_receiver_settings{}.hold_seconds;
+    ASSERT_TRUE(call.receiver.next_event());
+    const double next = *call.receiver.next_event();
+    EXPECT_LT(next, handover);
+    call.receiver.play_due(next);
+    EXPECT_EQ(call.heard.substr(0, 2), "|a");
+}
+
 }  // namespace
 }  // namespace g723::rtp
