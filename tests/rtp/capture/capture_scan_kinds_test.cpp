@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause
-// Which UDP payloads a capture's scan reads as SIP: everything on the SIP
-// port, and elsewhere messages that start as SIP does, with an upper-case
-// letter; nothing else, not even an empty or one-byte payload.
+// What a capture's scan takes each UDP payload for. SIP: everything on the
+// SIP port, and elsewhere messages that start as SIP does, with an
+// upper-case letter; nothing else, not even an empty or one-byte payload.
+// SRTCP: packet types 200 to 206 beside media announced as SRTP.
 #include "rtp/capture/capture_scan.h"
 
 #include <gtest/gtest.h>
@@ -50,10 +51,12 @@ bytes capture_of(const std::vector<bytes>& datagrams) {
     return capture;
 }
 
-// A request of `method` offering G.723.1 at 198.51.100.9:`media_port`.
-std::string offer(const std::string& method, unsigned media_port) {
-    const std::string sdp = "v=0\r\no=- 1 1 IN IP4 198.51.100.9\r\ns=-\r\nc=IN IP4 198.51.100.9\r\nt=0 0\r\n"
-                            "m=audio " + std::to_string(media_port) + " RTP/AVP 4\r\na=rtpmap:4 G723/8000\r\n";
+// A request of `method` offering G.723.1 at `address`:`media_port`.
+std::string offer(const std::string& method, unsigned media_port, const std::string& profile = "RTP/AVP",
+                  const std::string& address = "198.51.100.9") {
+    const std::string sdp = "v=0\r\no=- 1 1 IN IP4 " + address + "\r\ns=-\r\nc=IN IP4 " + address +
+                            "\r\nt=0 0\r\nm=audio " + std::to_string(media_port) + " " + profile +
+                            " 4\r\na=rtpmap:4 G723/8000\r\n";
     return method + " sip:b@192.0.2.2 SIP/2.0\r\nCall-ID: " + method + std::to_string(media_port) +
            "\r\nContent-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) + "\r\n\r\n" + sdp;
 }
@@ -83,6 +86,19 @@ TEST(capture_scan_sip, TheSipPortTakesAnyMethodOtherPortsOnlyAnUpperCaseStart) {
     for (const auto& [where, media] : scan.announced) ports.push_back(where.port);
     EXPECT_EQ(ports, (std::vector<unsigned>{7000, 7002, 7004, 7006, 7008, 7010}));
     EXPECT_EQ(scan.not_rtp, 4u);
+}
+
+TEST(capture_scan_srtcp, PacketTypes200To206BesideSrtpMediaAreSrtcp) {
+    // 192.0.2.1 announces SRTP at port 7000; its RTCP comes from 7001.
+    std::vector<bytes> datagrams{udp_datagram(5060, 5060, offer("INVITE", 7000, "RTP/SAVP", "192.0.2.1"))};
+    for (const std::uint8_t type : {199, 200, 203, 206, 207}) {
+        datagrams.push_back(udp_datagram(7001, 9001, std::string{'\x80', static_cast<char>(type), 0, 1, 0, 0, 0, 9}));
+    }
+    const bytes capture = capture_of(datagrams);
+    capture::capture_reader reader = capture::capture_reader::open_memory(capture);
+    const capture_scan scan = scan_capture(reader, {});
+    EXPECT_EQ(scan.sip_messages, 1u);
+    EXPECT_EQ(scan.srtcp_packets, 3u);
 }
 
 }  // namespace
