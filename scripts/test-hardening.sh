@@ -6,7 +6,9 @@
 #     copy of its seed corpus; any crash, invariant failure, leak, time-out or
 #     memory blow-up fails the run, and the input is kept in build-fuzz/findings;
 #  2. the whole test suite built and run under AddressSanitizer and
-#     UndefinedBehaviorSanitizer, halting on the first report;
+#     UndefinedBehaviorSanitizer, with the standard library's bounds checks
+#     (_GLIBCXX_ASSERTIONS: an index past a vector, array or span), halting
+#     on the first report;
 #  3. the many-threads test built under ThreadSanitizer and run.
 # FUZZ_SECONDS sets the time per target (default 15); each stage prints
 # what it cost.
