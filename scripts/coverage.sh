@@ -34,34 +34,47 @@ find "$build" -name '*.gcda' -delete
 rm -rf "$report" && mkdir -p "$report"
 
 status=0
+python_ran=0
 ctest --test-dir "$build" --output-on-failure -j"$jobs" "$@" >"$report/ctest.log" 2>&1 || status=$?
 tail -n 3 "$report/ctest.log"
 
-# The Python binding: built with the same instrumentation into a folder of
-# the build (its objects and counts stay there; the module's own -O3 comes
-# after these flags), and its tests run against it.
+# The Python binding: built by its own package build (CMake, Release) with
+# the instrumentation added, into a folder of the build, and its tests run
+# against it. Only the binding's own objects are counted from there: the
+# libraries beneath it are counted from the unoptimized build above (the
+# same sources at -O3 would give other lines and branches to merge).
 if [[ $# -eq 0 && ${COVERAGE_PYTHON:-1} != 0 ]]; then
   python_build=$build/python
   rm -rf "$python_build" && mkdir -p "$python_build"
-  if (cd python && CFLAGS="--coverage" LDFLAGS=--coverage \
+  if (cd python && CFLAGS="--coverage -fprofile-update=atomic" CXXFLAGS="--coverage -fprofile-update=atomic" \
+        LDFLAGS=--coverage G723_BUILD_JOBS=$jobs \
         /usr/bin/python3 setup.py -q build --build-base "$python_build" >"$report/python-build.log" 2>&1); then
     lib=$(find "$python_build" -maxdepth 1 -name 'lib.*' | head -n 1)
     (cd "$python_build" && G723_TOOL=$build/tools/g723 PYTHONDONTWRITEBYTECODE=1 PYTHONPATH=$lib \
        /usr/bin/python3 -m pytest -p no:cacheprovider -q "$root/python/tests" >"$report/pytest.log" 2>&1) || status=$?
     tail -n 1 "$report/pytest.log"
+    python_ran=1
+    find "$python_build" \( -name '*.gcda' -o -name '*.gcno' \) -not -path '*/g723_python.dir/*' -delete
   else
     echo "coverage: the Python binding did not build (see $report/python-build.log)" >&2
     status=1
   fi
 fi
 
-# One pass over the counts into JSON, then the reports from it.
+# The counts into JSON, then the reports from it: the build's own, and the
+# Python binding's own sources from its package build.
 gcovr_options=(--root "$root" --exclude-throw-branches --exclude-unreachable-branches --gcov-ignore-parse-errors
                --exclude "$root/tests/" --exclude "$root/fuzz/" --exclude "$root/bench/" --exclude '/usr/'
                --exclude "$build/")
-# The Python binding's objects are inside the build folder too.
-search=("$build")
-gcovr "${gcovr_options[@]}" --json "$report/coverage.json" -j"$jobs" "${search[@]}" 2>"$report/gcovr.log"
+gcovr "${gcovr_options[@]}" --exclude-directories "$build/python" --json "$report/build.json" -j"$jobs" "$build" \
+  2>"$report/gcovr.log"
+tracefiles=(--add-tracefile "$report/build.json")
+if [[ $python_ran == 1 ]]; then
+  gcovr "${gcovr_options[@]}" --filter "$root/python/" --json "$report/python.json" -j"$jobs" "$build/python" \
+    2>>"$report/gcovr.log"
+  tracefiles+=(--add-tracefile "$report/python.json")
+fi
+gcovr "${tracefiles[@]}" --root "$root" --json "$report/coverage.json" 2>>"$report/gcovr.log"
 gcovr --add-tracefile "$report/coverage.json" --root "$root" --txt "$report/files.txt" \
   --html-details "$report/index.html" --html-title "g723 test coverage" 2>>"$report/gcovr.log"
 python3 scripts/coverage_summary.py "$report/coverage.json" | tee "$report/summary.txt"

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "rtp/packet/rtcp_packet.h"
+#include "rtp/packet/rtp_packet.h"
 #include "rtp/packet/rtp_packetizer.h"
 #include "rtp/srtp/srtp_session.h"
 
@@ -377,6 +378,98 @@ TEST(capture_session, ASecureCallReadsTheSameEveryWayAndDecodesAsItsClearTwin) {
     EXPECT_EQ(stops_after(from_pipe(options), 1), 1);
     EXPECT_EQ(stops_after(from_pipe({}), 3), 3);
     std::remove(path.c_str());
+}
+
+// Keys found the ways calls give them: a sender off its announced port
+// keyed by its call's SDP for its address, the first offer when the answer
+// took none of them, an answer whose key does not parse leaving its stream
+// without one, and a stream that SDP says is SRTP only after its first
+// packet left undecoded rather than decoded as ciphertext; read once and
+// twice alike.
+TEST(capture_session, KeysComeFromTheCallAndLateSdpLeavesAStreamUndecoded) {
+    std::vector<record> records;
+    records.push_back({1000.0, frame_of("192.0.2.20", 5060, "192.0.2.21", 5060,
+                                        sip("INVITE sip:b@192.0.2.21 SIP/2.0", "call-5",
+                                            std::string("v=0\r\nc=IN IP4 192.0.2.20\r\nm=audio 4100 RTP/SAVP 4\r\n"
+                                                        "a=crypto:1 AES_CM_128_HMAC_SHA1_80 ") + key_a1 +
+                                                "\r\na=crypto:3 AES_CM_128_HMAC_SHA1_32 " + key_a2 + "\r\n"))});
+    records.push_back({1000.1, frame_of("192.0.2.21", 5060, "192.0.2.20", 5060,
+                                        sip("SIP/2.0 200 OK", "call-5",
+                                            "v=0\r\nc=IN IP4 192.0.2.21\r\nm=audio 6100 RTP/SAVP 4\r\n"
+                                            "a=crypto:5 AES_CM_128_HMAC_SHA1_80 inline:not*base64\r\n"))});
+    records.push_back({1001.5, frame_of("192.0.2.31", 5060, "192.0.2.30", 5060,
+                                        sip("INVITE sip:l@192.0.2.30 SIP/2.0", "call-6",
+                                            std::string("v=0\r\nc=IN IP4 192.0.2.31\r\nm=audio 8100 RTP/SAVP 4\r\n"
+                                                        "a=crypto:1 AES_CM_128_HMAC_SHA1_80 ") + key_a1 + "\r\n"))});
+    struct sender {
+        const char* from;
+        std::uint16_t from_port;
+        const char* to;
+        std::uint16_t to_port;
+        std::uint32_t ssrc;
+        const char* key;
+    };
+    std::mt19937 random(5);
+    std::vector<bytes> clear_a;
+    for (const sender& s : {sender{"192.0.2.20", 4110, "192.0.2.21", 6100, 0x20, key_a1},
+                            sender{"192.0.2.21", 6100, "192.0.2.20", 4100, 0x21, key_b},
+                            sender{"192.0.2.30", 7100, "192.0.2.31", 8100, 0x30, key_a1}}) {
+        packetizer_settings settings;
+        settings.ssrc = s.ssrc;
+        rtp_packetizer packetizer(settings);
+        srtp::srtp_session session(srtp::parse_srtp_key("AES_CM_128_HMAC_SHA1_80", s.key),
+                                   srtp::session_direction::outbound);
+        for (int k = 0; k < 30; ++k) {
+            frame_slot frame{};
+            for (auto& byte : frame) byte = static_cast<std::uint8_t>(random());
+            frame[0] &= 0xfc;
+            bytes datagram = packetizer.add(frame)->datagram;
+            if (s.ssrc == 0x20) clear_a.push_back(datagram);
+            EXPECT_TRUE(session.protect_rtp(datagram));
+            records.push_back({1001.0 + (s.ssrc & 0xf) * 0.001 + 0.03 * k,
+                               frame_of(s.from, s.from_port, s.to, s.to_port, datagram)});
+        }
+    }
+    const bytes capture = pcap_of(records);
+
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::fcntl(ends[1], F_SETPIPE_SZ, 1 << 20);
+    ASSERT_EQ(::write(ends[1], capture.data(), capture.size()), static_cast<ssize_t>(capture.size()));
+    ::close(ends[1]);
+    const reading once = read_all(capture_session::open_file("/proc/self/fd/" + std::to_string(ends[0]), {}));
+    ::close(ends[0]);
+    const reading twice = read_all(capture_session::open_memory(capture, {}));
+    for (const reading* r : {&once, &twice}) {
+        ASSERT_EQ(r->streams.size(), 3u);
+        EXPECT_EQ(stream_name(r->streams[0].key), "192.0.2.20:4110 > 192.0.2.21:6100 ssrc 0x00000020");
+        const stream_encryption& a = r->streams[0].encryption;
+        EXPECT_EQ(a.suite, "AES_CM_128_HMAC_SHA1_80");
+        EXPECT_EQ(a.key_source, "SDP");
+        EXPECT_EQ(a.authentication_failures, 0u);
+        EXPECT_FALSE(r->silent.at(0));
+        EXPECT_EQ(r->decoded.at(0).statistics.packets, 30u);
+        for (const std::size_t i : {1u, 2u}) {
+            SCOPED_TRACE(i);
+            EXPECT_TRUE(r->streams[i].encryption.encrypted);
+            EXPECT_EQ(r->streams[i].encryption.suite, "");
+            EXPECT_EQ(r->streams[i].encryption.key_source, "");
+            EXPECT_TRUE(r->silent.at(i));
+            EXPECT_TRUE(r->decoded.at(i).samples.empty());
+        }
+        EXPECT_NE(r->table.find("no key"), std::string::npos) << r->table;
+    }
+    EXPECT_EQ(once.decoded.at(0).samples, twice.decoded.at(0).samples);
+
+    // The first stream decrypted is its clear packets: decoded alone, the
+    // same audio.
+    std::vector<captured_rtp_packet> clear;
+    for (std::size_t k = 0; k < clear_a.size(); ++k) {
+        rtp_packet packet;
+        ASSERT_EQ(parse_rtp_packet(clear_a[k], packet), rtp_parse_result::ok);
+        clear.push_back(captured(1001.0 + 0.03 * static_cast<double>(k), packet));
+    }
+    EXPECT_EQ(decode_rtp_stream(clear, 0x20, 4, true).samples, twice.decoded.at(0).samples);
 }
 
 TEST(capture_session, AFileChangedBetweenItsReadingsIsReadAsItWasFirst) {
