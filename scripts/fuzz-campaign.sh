@@ -57,11 +57,11 @@ dictionaries() {
   case $1 in
     rtp_packet_fuzz) echo "rtp rtcp" ;;
     rtcp_packet_fuzz) echo "rtcp" ;;
-    baresip_payload_fuzz) echo "rtp" ;;
+    baresip_payload_fuzz) echo "rtp sdp" ;;
     stream_timeline_fuzz | payload_frames_fuzz) echo "rtp" ;;
     packet_decoding_fuzz) echo "pcap rtp" ;;
     sip_sdp_fuzz) echo "sip sdp" ;;
-    capture_reader_fuzz) echo "pcap pcapng rtp sip sdp rtcp" ;;
+    capture_reader_fuzz | srtp_capture_fuzz) echo "pcap pcapng rtp sip sdp rtcp" ;;
     bitstream_reader_fuzz) echo "wav" ;;
     *) echo "" ;;
   esac

@@ -346,7 +346,8 @@ def source_files(arguments):
             files.append(path)
         else:
             sys.exit(f"mutate: no such file or folder: {argument}")
-    return [str(f.relative_to(ROOT)) for f in files]
+    # Each file once, however often it is named (--mutant names one per mutant).
+    return list(dict.fromkeys(str(f.relative_to(ROOT)) for f in files))
 
 
 def mutated_text(text, site):
@@ -386,6 +387,7 @@ def known_equivalent(known, path, before, after):
 # Workers: a copy of the sources and build folders of their own
 
 RUNNING = set()     # child processes, each the leader of its own group
+NINJA_JOBS = 2      # compilations at once per build: the machine is shared
 IN_FLIGHT = {}      # worker number: (file, its text, its stat, objects saved)
 
 
@@ -427,8 +429,10 @@ def stop(number, _frame):
             os.killpg(process.pid, signal.SIGKILL)
         except OSError:
             pass
-    for path, original, stat, saved in list(IN_FLIGHT.values()):
+    for path, original, stat, saved, fresh in list(IN_FLIGHT.values()):
         put_back(path, original, stat, saved)
+        for obj in fresh:
+            obj.unlink(missing_ok=True)
     print(f"mutate: stopped by signal {number}; mutated files put back", file=sys.stderr, flush=True)
     os._exit(128 + number)
 
@@ -479,18 +483,20 @@ class Build:
         self.tests = []
         self.consumers = {}
 
-    def configure(self, jobs):
+    def configure(self, jobs, build=True):
         if not (self.folder / "build.ninja").exists():
             code, output = run(["cmake", "-S", str(self.source), "-B", str(self.folder), "-G", "Ninja",
                                 *self.options])
             if code != 0:
                 raise RuntimeError(f"configuring {self.folder} failed:\n{output[-3000:]}")
+        if not build:
+            return
         code, output = run(["cmake", "--build", str(self.folder), "-j", str(jobs)])
         if code != 0:
             raise RuntimeError(f"building {self.folder} failed:\n{output[-3000:]}")
 
     def ninja(self, *arguments, timeout=None):
-        return run(["ninja", "-C", str(self.folder), *arguments], timeout=timeout)
+        return run(["ninja", "-C", str(self.folder), "-j", str(NINJA_JOBS), *arguments], timeout=timeout)
 
     def ninja_build(self):
         return (self.folder / "build.ninja").exists()
@@ -509,8 +515,13 @@ class Build:
         below the build folder, with '..' spelled '__'."""
         if not hasattr(self, "_objects"):
             self._objects = {}
-            for obj in self.folder.rglob("*.o"):
-                text = str(obj.relative_to(self.folder))
+            if self.ninja_build():
+                # From the build graph, so that objects not built yet count too.
+                _, listing = self.ninja("-t", "targets", "all")
+                names = [line.split(":", 1)[0] for line in listing.splitlines() if line.split(":", 1)[0].endswith(".o")]
+            else:
+                names = [str(obj.relative_to(self.folder)) for obj in self.folder.rglob("*.o")]
+            for text in names:
                 if "/CMakeFiles/" not in "/" + text or ".dir/" not in text:
                     continue
                 prefix, _, rest = ("/" + text).partition("/CMakeFiles/")
@@ -643,10 +654,24 @@ class Worker:
             test.seconds = timings.get(test.name, test.seconds)
 
     def prepare_sanitized(self):
+        """Configures the sanitized build without building it: each test's
+        programs are built the first time a mutant needs them. Its tests are
+        the Release build's, with the folder swapped (the test lists of
+        programs not built yet are not known to CTest)."""
         if not self.sanitized_ready:
-            self.sanitized.configure(1)
-            self.sanitized.discover_tests()
+            self.sanitized.configure(NINJA_JOBS, build=not self.sanitized_lazy())
+            if self.sanitized_lazy():
+                old, new = str(self.release.folder), str(self.sanitized.folder)
+                self.sanitized.tests = [
+                    Test(t.name, [c.replace(old, new) for c in t.command], t.directory.replace(old, new),
+                         {k: v.replace(old, new) for k, v in t.environment.items()}, set(t.programs),
+                         t.source, t.seconds) for t in self.release.tests]
+            else:
+                self.sanitized.discover_tests()
             self.sanitized_ready = True
+
+    def sanitized_lazy(self):
+        return self.release.ninja_build()
 
     def reaching(self, build, relative, objects):
         """The tests whose programs link the mutated objects, nearest first."""
@@ -704,16 +729,20 @@ class Worker:
         stat = path.stat()
         header = not site.path.endswith((".cpp", ".cc", ".c"))
         saved = {}
+        fresh = []
         self.linked = set()
         builds = [self.release]
         try:
-            objects = [] if header else self.release.objects_of(site.path)
+            # The objects the build made (a target left out of the default
+            # build has objects in the graph but none on disk).
+            objects = [] if header else [o for o in self.release.objects_of(site.path)
+                                         if (self.release.folder / o).exists()]
             if not header and not objects:
                 outcome.status, outcome.detail = "not compiled", "no object file is built from it"
                 return outcome
             for obj in objects:
                 saved[(self.release.folder, obj)] = (self.release.folder / obj).read_bytes()
-            IN_FLIGHT[self.number] = (path, original, stat, saved)
+            IN_FLIGHT[self.number] = (path, original, stat, saved, fresh)
             path.write_text(after)
             os.utime(path, ns=(time.time_ns(), max(time.time_ns(), stat.st_mtime_ns + 1)))
             tests = self.reaching(self.release, site.path, objects)
@@ -751,7 +780,12 @@ class Worker:
                 builds.append(self.sanitized)
                 sanitized_objects = [] if header else self.sanitized.objects_of(site.path)
                 for obj in sanitized_objects:
-                    saved[(self.sanitized.folder, obj)] = (self.sanitized.folder / obj).read_bytes()
+                    if (self.sanitized.folder / obj).exists():
+                        saved[(self.sanitized.folder, obj)] = (self.sanitized.folder / obj).read_bytes()
+                    else:
+                        # Built from the mutant: removed afterwards, so that
+                        # the next build compiles the original.
+                        fresh.append(self.sanitized.folder / obj)
                 tests = self.reaching(self.sanitized, site.path, sanitized_objects)
                 failed, why, count = self.run_tests(self.sanitized, tests, SANITIZER_ENV)
                 outcome.sanitized = True
@@ -762,6 +796,8 @@ class Worker:
         finally:
             outcome.seconds = time.monotonic() - started
             put_back(path, original, stat, saved)
+            for obj in fresh:
+                obj.unlink(missing_ok=True)
             IN_FLIGHT.pop(self.number, None)
             if self.in_place and self.linked:
                 # The checkout's build is left as it was: programs relinked.
@@ -826,6 +862,9 @@ def main():
     parser.add_argument("--cmake-option", action="append", default=[], help="extra configure option")
     parser.add_argument("--equivalents", default=str(ROOT / "tests" / "mutation_equivalents.txt"))
     parser.add_argument("--report", help="report file (default: WORK/report-SEED.txt)")
+    parser.add_argument("--time-limit", type=float,
+                        help="minutes after which no new mutant starts: the sample is then the mutants "
+                             "finished, fewer than --count, and the report says so")
     parser.add_argument("--build", help="an existing build folder of this checkout: mutate the checkout's "
                         "own files in place, one at a time, restoring each (one worker; for quick checks)")
     args = parser.parse_args()
@@ -924,6 +963,7 @@ def main():
     results = {}
     next_index = [0]
     compiled = [0]
+    stopped_early = [False]
 
     def enough():
         # The sample is the first `wanted` mutants of the queue that compile,
@@ -931,10 +971,15 @@ def main():
         done = sorted(i for i, o in results.items() if o.status != "not compiled")
         return len(done) >= wanted and all(i in results for i in range(done[wanted - 1] + 1))
 
+    deadline = started + 60 * args.time_limit if args.time_limit else None
+
     def work_loop(worker):
         while True:
             with lock:
                 if next_index[0] >= len(queue) or enough():
+                    return
+                if deadline and time.monotonic() > deadline:
+                    stopped_early[0] = True
                     return
                 index = next_index[0]
                 next_index[0] += 1
@@ -979,7 +1024,8 @@ def main():
     if seed is not None:
         lines.append(f"seed: {seed}")
     lines.append(f"files: {len(files)}, sites: {sum(len(v) for v in all_sites.values())}")
-    lines.append(f"mutants: {len(sample)} compiled ({uncompiled} drawn that did not compile were left out)")
+    lines.append(f"mutants: {len(sample)} compiled ({uncompiled} drawn that did not compile were left out)"
+                 f"{f'; stopped by the time limit of {args.time_limit:g} minutes, {wanted} wanted' if stopped_early[0] and len(sample) < wanted else ''}")
     lines.append(f"caught: {len(caught)}, survived: {len(survived)}, equivalent: {len(equivalent)}")
     lines.append(f"score: {score:.1f}% of the mutants that are not equivalent were caught")
     lines.append(f"time: {time.monotonic() - started:.0f} s with {jobs} workers")

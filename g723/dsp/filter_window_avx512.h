@@ -5,8 +5,9 @@
 // same operations in the same order as in the narrow layout, so the outputs
 // have the same bits; one register instead of three makes the update one
 // product and one sum, and the shift one lane rotation and one masked move.
-// Only for kernels compiled with G723_TARGET_AVX512_KERNEL, which inlines
-// these into them.
+// Only for kernels compiled for AVX-512 as a whole (G723_BEGIN_AVX512_REGION
+// in kernel_paths.h): a caller compiled for another target would pass the
+// window in memory where these take it in a register.
 #pragma once
 
 #include "g723/dsp/kernel_paths.h"

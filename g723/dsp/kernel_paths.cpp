@@ -90,12 +90,12 @@ kernel_table kernels_for([[maybe_unused]] kernel_path path) {
         // recursions are bound by one chain of sums, which the wide
         // window's lane moves (three cycles against one) make longer; the
         // weighted synthesis, with two recursions side by side, gains.
-        //
-        // Until they agree with the plain loops in every build, the path
-        // runs the AVX2 kernels: built without optimisation (the sanitizer
-        // runs), the 16-lane kernels made the encoder's state non-finite
-        // from the first frame. They stay in the source, unused, until then.
         t.path = kernel_path::avx512;
+        t.lag_correlations = lag_correlations_avx512;
+        t.postfilter_zero_part = postfilter_zero_part_avx512;
+        t.filter_by_response = filter_by_response_avx512;
+        t.autocorrelation = autocorrelation_avx512;
+        t.weighted_synthesis = weighted_synthesis_avx512;
     }
 #endif
     return t;

@@ -32,11 +32,19 @@
 #define G723_SSE2_KERNELS 1
 #define G723_TARGET_AVX2 __attribute__((target("avx2")))
 // AVX-512 (Foundation only) per function likewise. A kernel written once as
-// a template over its lanes (filter_window.h) is compiled for AVX-512 by a
-// function that inlines everything it calls, so that the lanes' AVX-512
-// helpers end up inside a function compiled for AVX-512.
+// a template over its lanes (filter_window.h) is compiled for AVX-512 by
+// including its template between these two marks, which compile every
+// function defined between them for AVX-512 (the template's instances
+// included), whether or not the compiler inlines anything.
 #define G723_TARGET_AVX512 __attribute__((target("avx512f")))
-#define G723_TARGET_AVX512_KERNEL __attribute__((target("avx512f"), flatten))
+#if defined(__clang__)
+#define G723_BEGIN_AVX512_REGION \
+    _Pragma("clang attribute push(__attribute__((target(\"avx512f\"))), apply_to = function)")
+#define G723_END_AVX512_REGION _Pragma("clang attribute pop")
+#else
+#define G723_BEGIN_AVX512_REGION _Pragma("GCC push_options") _Pragma("GCC target(\"avx512f\")")
+#define G723_END_AVX512_REGION _Pragma("GCC pop_options")
+#endif
 #elif defined(__wasm_simd128__) && defined(__SSE2__)
 // WebAssembly with its 128-bit SIMD: the SSE2 kernels, compiled through the
 // compiler's SSE2 headers, which turn each of their operations into the

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 #include "g723/dsp/lpc_to_lsp.h"
 
+#include <array>
 #include <cmath>
 
 namespace g723 {
@@ -17,17 +18,50 @@ constexpr float kGridCos = 0.99969881772995f;
 constexpr float kGridSin = 0.024541229f;
 constexpr float kGridStep = 2.0f;  // LSP units between grid points
 
-// F evaluated at the angle with cosine c and sine s:
-// cos 5t + F1 cos 4t + F2 cos 3t + F3 cos 2t + F4 cos t + F5.
-float evaluate(const lsp_polynomial& f, float c, float s) {
-    const float c2 = c * c - s * s;
-    const float s2 = 2.0f * s * c;
-    const float c3 = c2 * c - s2 * s;
-    const float s3 = c2 * s + s2 * c;
-    const float c4 = c3 * c - s3 * s;
-    const float s4 = c3 * s + s3 * c;
-    const float c5 = c4 * c - s4 * s;
-    return ((((c5 + f[1] * c4) + f[2] * c3) + f[3] * c2) + f[4] * c) + f[5];
+// The grid's points as cosines of one to five times their angle, each
+// derived from the walked (cos, sin) as the angle-addition formulas give
+// them, in single precision: made once, when compiling, by the same
+// operations in the same order as at run time, so the values are those the
+// walk would give (no fused multiply-add in either).
+struct lsp_grid {
+    // Point j + 1 at index j; one more entry so that the evaluation runs
+    // over whole vectors.
+    std::array<float, kGridPoints + 1> cos1{}, cos2{}, cos3{}, cos4{}, cos5{};
+};
+
+constexpr lsp_grid make_lsp_grid() {
+    lsp_grid g;
+    float c = kGridCos;
+    float s = kGridSin;
+    for (int j = 0; j < kGridPoints; ++j) {
+        const float c2 = c * c - s * s;
+        const float s2 = 2.0f * s * c;
+        const float c3 = c2 * c - s2 * s;
+        const float s3 = c2 * s + s2 * c;
+        const float c4 = c3 * c - s3 * s;
+        const float s4 = c3 * s + s3 * c;
+        g.cos1[j] = c;
+        g.cos2[j] = c2;
+        g.cos3[j] = c3;
+        g.cos4[j] = c4;
+        g.cos5[j] = c4 * c - s4 * s;
+        const float next_c = c * kGridCos - s * kGridSin;
+        const float next_s = s * kGridCos + c * kGridSin;
+        c = next_c;
+        s = next_s;
+    }
+    return g;
+}
+
+constexpr lsp_grid kLspGrid = make_lsp_grid();
+
+// F at every grid point: cos 5t + F1 cos 4t + F2 cos 3t + F3 cos 2t +
+// F4 cos t + F5, the points independent of one another (vector lanes).
+void evaluate_on_grid(const lsp_polynomial& f, std::array<float, kGridPoints + 1>& value) {
+    const lsp_grid& g = kLspGrid;
+    for (int j = 0; j < kGridPoints + 1; ++j)
+        value[j] = ((((g.cos5[j] + f[1] * g.cos4[j]) + f[2] * g.cos3[j]) + f[3] * g.cos2[j]) + f[4] * g.cos1[j]) +
+                   f[5];
 }
 
 float sum_of_coefficients(const lsp_polynomial& f) {
@@ -37,14 +71,14 @@ float sum_of_coefficients(const lsp_polynomial& f) {
 }  // namespace
 
 int find_lsp_roots(const lsp_polynomial& p, const lsp_polynomial& q, lsp_vector& out) {
-    const lsp_polynomial* polynomials[2] = {&p, &q};
+    std::array<float, kGridPoints + 1> values[2];
+    evaluate_on_grid(p, values[0]);
+    evaluate_on_grid(q, values[1]);
     int current = 0;
     int found = 0;
     float previous = sum_of_coefficients(p);  // the value at angle 0
-    float c = kGridCos;
-    float s = kGridSin;
     for (int j = 1; j <= kGridPoints; ++j) {
-        const float value = evaluate(*polynomials[current], c, s);
+        const float value = values[current][j - 1];
         if (value * previous < 0.0f) {
             // Linear interpolation between the two grid points.
             const float a = std::fabs(previous);
@@ -53,14 +87,10 @@ int find_lsp_roots(const lsp_polynomial& p, const lsp_polynomial& q, lsp_vector&
             if (++found == kLpcOrder) break;
             // Roots of P and Q interlace: look for the next one in the other.
             current ^= 1;
-            previous = evaluate(*polynomials[current], c, s);
+            previous = values[current][j - 1];
         } else {
             previous = value;
         }
-        const float next_c = c * kGridCos - s * kGridSin;
-        const float next_s = s * kGridCos + c * kGridSin;
-        c = next_c;
-        s = next_s;
     }
     return found;
 }

@@ -40,22 +40,54 @@ float lsp_cosine(float line) {
 }
 
 // Coefficients 0..5 of the product of the five factors (1 + q z^-1 + z^-2)
-// taken from q[first], q[first + 2], ..., q[first + 8]; the product is
-// symmetric, so the upper half is not kept.
-std::array<float, 6> symmetric_product(const lpc_vector& q, int first) {
-    std::array<float, 6> f{};
-    const float qa = q[first];
-    const float qb = q[first + 2];
-    f[0] = 1.0f;
-    f[1] = qa + qb;
-    f[2] = qa * qb + 2.0f;
+// of each of L lanes, from the lane's middle coefficients q[0][l] ..
+// q[4][l]; the product is symmetric, so the upper half is not kept. The
+// lanes run side by side (each lane exactly the operations of one product
+// alone), so that several filters' products cost about one's time.
+template <int L>
+using lanes = std::array<float, L>;
+
+template <int L>
+std::array<lanes<L>, 6> symmetric_products(const std::array<lanes<L>, 5>& q) {
+    std::array<lanes<L>, 6> f{};
+    for (int l = 0; l < L; ++l) {
+        f[0][l] = 1.0f;
+        f[1][l] = q[0][l] + q[1][l];
+        f[2][l] = q[0][l] * q[1][l] + 2.0f;
+    }
     for (int m = 2; m <= 4; ++m) {
-        const float qm = q[first + 2 * m];
-        f[m + 1] = qm * f[m] + 2.0f * f[m - 1];
-        for (int k = m; k >= 2; --k) f[k] = f[k] + qm * f[k - 1] + f[k - 2];
-        f[1] = f[1] + qm;
+        for (int l = 0; l < L; ++l) f[m + 1][l] = q[m][l] * f[m][l] + 2.0f * f[m - 1][l];
+        for (int k = m; k >= 2; --k)
+            for (int l = 0; l < L; ++l) f[k][l] = f[k][l] + q[m][l] * f[k - 1][l] + f[k - 2][l];
+        for (int l = 0; l < L; ++l) f[1][l] = f[1][l] + q[m][l];
     }
     return f;
+}
+
+// The LPC filters of F filters' lines at once: lanes 2j and 2j + 1 hold
+// filter j's products of its even and odd lines.
+template <int F>
+void lsp_to_lpc_lanes(const lsp_vector* const* lsp, lpc_vector* const* out) {
+    constexpr int L = 2 * F;
+    // q_i = -2 cos(w_i): the middle coefficient of each second-order factor.
+    std::array<lanes<L>, 5> q;
+    for (int j = 0; j < F; ++j)
+        for (int m = 0; m < 5; ++m) {
+            q[m][2 * j] = -2.0f * lsp_cosine((*lsp[j])[2 * m]);
+            q[m][2 * j + 1] = -2.0f * lsp_cosine((*lsp[j])[2 * m + 1]);
+        }
+    const std::array<lanes<L>, 6> f = symmetric_products<L>(q);
+    // P(z) = (1 + z^-1) F1(z) from the even lines, Q(z) = (1 - z^-1) F2(z)
+    // from the odd lines; A(z) = (P(z) + Q(z)) / 2, stored negated.
+    for (int j = 0; j < F; ++j) {
+        lpc_vector& a = *out[j];
+        const int e = 2 * j;
+        const int o = 2 * j + 1;
+        for (int k = 0; k < 5; ++k) {
+            a[k] = -0.5f * (f[k + 1][e] + f[k][e] + f[k + 1][o] - f[k][o]);
+            a[kLpcOrder - 1 - k] = -0.5f * (f[k + 1][e] + f[k][e] - f[k + 1][o] + f[k][o]);
+        }
+    }
 }
 
 }  // namespace
@@ -107,31 +139,26 @@ lsp_vector lsp_inverse_quantize(int32_t lsp_index, const lsp_vector& previous_ls
 
 void lsp_interpolate(std::array<lpc_vector, kSubframes>& lpc_out, const lsp_vector& new_lsp,
                      lsp_vector& previous_lsp) {
+    std::array<lsp_vector, kSubframes> lsp;
+    const lsp_vector* lines[kSubframes];
+    lpc_vector* filters[kSubframes];
     for (int s = 0; s < kSubframes; ++s) {
         // Weight of the previous frame's lines: 0.75, 0.5, 0.25, 0.
         const float w = static_cast<float>(kSubframes - 1 - s) * 0.25f;
         const float w_new = 1.0f - w;
-        lsp_vector lsp;
-        for (int i = 0; i < kLpcOrder; ++i) lsp[i] = w * previous_lsp[i] + w_new * new_lsp[i];
-        lpc_out[s] = lsp_to_lpc(lsp);
+        for (int i = 0; i < kLpcOrder; ++i) lsp[s][i] = w * previous_lsp[i] + w_new * new_lsp[i];
+        lines[s] = &lsp[s];
+        filters[s] = &lpc_out[s];
     }
+    lsp_to_lpc_lanes<kSubframes>(lines, filters);
     previous_lsp = new_lsp;
 }
 
 lpc_vector lsp_to_lpc(const lsp_vector& lsp) {
-    // q_i = -2 cos(w_i): the middle coefficient of each second-order factor.
-    lpc_vector q;
-    for (int i = 0; i < kLpcOrder; ++i) q[i] = -2.0f * lsp_cosine(lsp[i]);
-
-    // P(z) = (1 + z^-1) F1(z) from the even lines, Q(z) = (1 - z^-1) F2(z)
-    // from the odd lines; A(z) = (P(z) + Q(z)) / 2, stored negated.
-    const std::array<float, 6> f1 = symmetric_product(q, 0);
-    const std::array<float, 6> f2 = symmetric_product(q, 1);
     lpc_vector a;
-    for (int j = 0; j < 5; ++j) {
-        a[j] = -0.5f * (f1[j + 1] + f1[j] + f2[j + 1] - f2[j]);
-        a[kLpcOrder - 1 - j] = -0.5f * (f1[j + 1] + f1[j] - f2[j + 1] + f2[j]);
-    }
+    const lsp_vector* lines[1] = {&lsp};
+    lpc_vector* filters[1] = {&a};
+    lsp_to_lpc_lanes<1>(lines, filters);
     return a;
 }
 

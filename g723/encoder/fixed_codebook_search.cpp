@@ -7,6 +7,7 @@
 
 #include "g723/dsp/dot_product.h"
 #include "g723/dsp/even_lag_correlations.h"
+#include "g723/dsp/first_largest.h"
 #include "g723/tables/pulse_tables.h"
 
 namespace g723 {
@@ -14,7 +15,7 @@ namespace g723 {
 namespace {
 
 constexpr int N = kSubframeSamples;
-constexpr int kPaddedPositions = 32;  // the grid rounded up to whole vectors
+static_assert(kGridPositions <= kFirstLargestValues);
 
 }  // namespace
 
@@ -77,19 +78,13 @@ void search_pulses(pulse_search_result& result, std::span<const float, N> x,
                 // positions, the first of equal magnitudes.
                 const float a = amplitudes[i - 1];
                 const float* r_slice = &r_by_distance[kGridPositions - 1 - positions[i - 1] / 2];
-                std::array<float, kPaddedPositions> magnitude;
+                std::array<float, kFirstLargestValues> magnitude;
                 for (int t = 0; t < kGridPositions; ++t) {
                     corr[t] -= a * r_slice[t];
                     magnitude[t] = std::fabs(corr[t]) + excluded[t];
                 }
-                for (int t = kGridPositions; t < kPaddedPositions; ++t) magnitude[t] = -1.0f;
-                // The maximum in four interleaved lanes (exact in any order).
-                std::array<float, 4> lanes = {-1.0f, -1.0f, -1.0f, -1.0f};
-                for (int t = 0; t < kPaddedPositions; t += 4)
-                    for (int l = 0; l < 4; ++l) lanes[l] = std::max(lanes[l], magnitude[t + l]);
-                const float best = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
-                k = 0;
-                while (k < kGridPositions - 1 && magnitude[k] != best) ++k;
+                for (int t = kGridPositions; t < kFirstLargestValues; ++t) magnitude[t] = -1.0f;
+                k = first_largest(magnitude, kGridPositions - 1);
             }
             const bool negative = corr[k] < 0.0f;
             const int position = 2 * k;
