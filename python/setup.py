@@ -60,10 +60,9 @@ class cmake_build(build_ext):
         root = project_root()
         tree = Path(self.build_temp).resolve() / "cmake"
         destination = Path(self.get_ext_fullpath(ext.name)).resolve()
-        run(["cmake", "-S", str(root), "-B", str(tree), "-DCMAKE_BUILD_TYPE=Release",
-             "-DG723_BUILD_PYTHON=ON", "-DG723_HOSTS_LINK_STATIC=ON", "-DG723_BUILD_TOOL=OFF",
-             "-DG723_BUILD_TESTS=OFF", "-DG723_BUILD_BENCH=OFF", "-DG723_BUILD_GST=OFF",
-             "-DG723_BUILD_WIRESHARK=OFF", "-DG723_BUILD_BARESIP=OFF",
+        # The preset python of the project's CMakePresets.json: the
+        # extension and the libraries beneath it, the codec linked in.
+        run(["cmake", "-S", str(root), "--preset", "python", "-B", str(tree),
              f"-Dpybind11_DIR={pybind11.get_cmake_dir()}", f"-DPYTHON_EXECUTABLE={sys.executable}",
              f"-DG723_PYTHON_OUTPUT_DIR={tree / 'module'}"])
         jobs = os.environ.get("G723_BUILD_JOBS", "2")

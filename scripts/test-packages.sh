@@ -14,8 +14,10 @@
 #    development files, whole descriptions, the Wireshark plugin tied to its
 #    Wireshark; the library's symbols file lists exactly its exported calls;
 #    the changelog and manual page name the Wireshark plugin;
-#  - made again from the same build, the packages are the same bytes
-#    (SOURCE_DATE_EPOCH dates every file);
+#  - every date inside the packages (their ar members and every entry of
+#    their tar archives) is SOURCE_DATE_EPOCH (scripts/package_dates.py,
+#    shown to refuse a package made without it), and made again from the
+#    same build, the packages are the same bytes;
 #  - lintian reports no error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -117,6 +119,23 @@ for package in libg723-1 g723-tools; do
 done
 dpkg-deb --fsys-tarfile "$packages/g723-tools_${version}_$arch.deb" | tar -xO ./usr/share/man/man1/g723.1.gz |
   gzip -dc | grep -q wireshark-g723 || fail "the manual page does not name the Wireshark plugin"
+
+# Every date inside the packages is SOURCE_DATE_EPOCH, as make-packages.sh
+# sets it. The check itself refuses a package of one file made without it
+# (its files dated a day after the epoch) and passes the same made with it.
+epoch=${SOURCE_DATE_EPOCH:-$(dpkg-parsechangelog -l cmake/debian/changelog -STimestamp)}
+scripts/package_dates.py "$epoch" "$packages"/*.deb >&2 || fail "the packages hold dates other than SOURCE_DATE_EPOCH"
+mkdir -p "$work/dated/DEBIAN" "$work/dated/usr/share/doc/dated"
+printf '%s\n' "Package: dated" "Version: 1" "Architecture: all" "Maintainer: nobody <nobody@g723.invalid>" \
+  "Description: a package dated as it is made" >"$work/dated/DEBIAN/control"
+echo dated >"$work/dated/usr/share/doc/dated/note"
+find "$work/dated" -exec touch -d "@$((epoch + 86400))" {} +
+SOURCE_DATE_EPOCH=$epoch dpkg-deb --root-owner-group -b "$work/dated" "$work/dated-epoch.deb" >/dev/null
+env -u SOURCE_DATE_EPOCH dpkg-deb --root-owner-group -b "$work/dated" "$work/dated-now.deb" >/dev/null
+scripts/package_dates.py "$epoch" "$work/dated-epoch.deb" >/dev/null ||
+  fail "package_dates.py refuses a package made with SOURCE_DATE_EPOCH"
+! scripts/package_dates.py "$epoch" "$work/dated-now.deb" >/dev/null ||
+  fail "package_dates.py passes a package made without SOURCE_DATE_EPOCH"
 
 # Made again, the packages are the same bytes.
 mkdir "$work/first"

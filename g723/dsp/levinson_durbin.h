@@ -15,4 +15,12 @@ struct levinson_result {
 // failure guard keeps the coefficients of the completed stages.
 levinson_result levinson_durbin(lpc_vector& a_out, const float* r, float r0);
 
+// The same for count (at most kMaxLevinsonLanes) independent
+// autocorrelations at once, lane l from r[l] and r0[l] into a_out[l] and
+// results[l], each exactly as levinson_durbin computes it alone: the
+// recursions' chains of divisions and sums overlap.
+inline constexpr int kMaxLevinsonLanes = 4;
+void levinson_durbin_lanes(int count, lpc_vector* a_out, const float* const* r, const float* r0,
+                           levinson_result* results);
+
 }  // namespace g723

@@ -11,7 +11,8 @@ namespace g723 {
 
 void analyze_lpc(std::array<lpc_vector, kSubframes>& lpc_out, const float* x, g723_encoder& encoder) {
     subframe_autocorrelations acfs;
-    int16_t history = encoder.tone_history;
+    const float* r_lags[kSubframes];
+    float r0[kSubframes];
     for (int j = 0; j < kSubframes; ++j) {
         // The window of subframe j spans the subframe and 60 samples either side.
         static_assert(kLpcWindowLength == kAnalysisLength);
@@ -23,10 +24,15 @@ void analyze_lpc(std::array<lpc_vector, kSubframes>& lpc_out, const float* x, g7
         autocorrelation(r, s);
         r[0] = r[0] * kWhiteNoiseCorrection;
         for (int k = 1; k <= kLpcOrder; ++k) r[k] = r[k] * lag_window[k - 1];
-
-        const levinson_result result = levinson_durbin(lpc_out[j], r.data() + 1, r[0]);
-        history = push_tone_flag(history, result.k2);
+        r_lags[j] = r.data() + 1;
+        r0[j] = r[0];
     }
+    // The four subframes' recursions side by side.
+    static_assert(kSubframes <= kMaxLevinsonLanes);
+    levinson_result results[kSubframes];
+    levinson_durbin_lanes(kSubframes, lpc_out.data(), r_lags, r0, results);
+    int16_t history = encoder.tone_history;
+    for (int j = 0; j < kSubframes; ++j) history = push_tone_flag(history, results[j].k2);
     encoder.tone_history = decide_tone(history);
 
     // The comfort-noise filter is estimated from the same corrected and

@@ -11,8 +11,13 @@ export const ENCODER_DELAY = 60;
 
 export const KIND = { speech: 0, speech5k3: 1, sid: 2, untransmitted: 3 };
 export const KIND_NAMES = ['speech', '5.3 kbit/s', 'SID', 'untransmitted'];
-// Meaningful bytes of each kind: what a compact file stores.
-export const MEANINGFUL_BYTES = [24, 20, 4, 1];
+// Meaningful bytes of each kind: what a compact file stores. The table is
+// the library's own, which the worker takes from the WebAssembly module as
+// it loads (takeFrameBytes), before any bit-stream is read.
+export const MEANINGFUL_BYTES = [];
+export function takeFrameBytes(frameBytes) {
+  for (let kind = 0; kind < 4; kind++) MEANINGFUL_BYTES[kind] = frameBytes(kind);
+}
 
 export function kindOf(firstByte) {
   return firstByte & 3;

@@ -5,7 +5,7 @@
 import createG723 from './g723.mjs';
 import {
   ENCODER_DELAY, FRAME_SAMPLES, KIND, SAMPLE_RATE, SLOT_BYTES, compactBytes, kindOf, readBitstream,
-  truncationReason,
+  takeFrameBytes, truncationReason,
 } from './bitstream_reader.js';
 import { OUTCOME, frameStatistics } from './frame_statistics.js';
 import { measureSnr } from './snr_meter.js';
@@ -170,7 +170,10 @@ class FrameCalls {
   }
 }
 
-const calls = ready.then((codec) => new FrameCalls(codec));
+const calls = ready.then((codec) => {
+  takeFrameBytes((kind) => codec._web_frame_bytes(kind));
+  return new FrameCalls(codec);
+});
 
 // Frame marks as speech_summary.js ranks them.
 function frameMark(kind, outcome) {

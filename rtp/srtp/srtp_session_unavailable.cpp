@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
-// SRTP sessions for a page built without libsrtp2 (its source could not be
-// fetched): every key is refused, so that a capture's SRTP streams are
-// listed as encrypted with no key and never decoded.
+// SRTP sessions for a build without libsrtp2 (the page, when its source
+// could not be fetched): every key is refused, so that a capture's SRTP
+// streams are listed as encrypted with no key and never decoded.
 #include "rtp/srtp/srtp_session.h"
 
 namespace g723::rtp::srtp {
