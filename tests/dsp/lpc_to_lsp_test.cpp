@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <random>
@@ -115,6 +116,56 @@ TEST(FindLspRoots, CountsOnlyStrictSignChanges) {
     // A constant has no sign change at all.
     const lsp_polynomial constant = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 3.0f};
     EXPECT_EQ(find_lsp_roots(constant, constant, out), 0);
+}
+
+// The polynomial 16 prod (cos w - cos w_i), the form the search evaluates
+// (cos 5w + f1 cos 4w + ... + f4 cos w + f5), from its zeros in LSP units
+// (pi / 256 each): built by multiplying Chebyshev series, T1 Tm = (Tm+1 +
+// Tm-1) / 2, and evaluated from the product itself.
+struct lsp_zeros {
+    std::array<double, 5> units;
+
+    lsp_polynomial coefficients() const {
+        std::array<double, 6> t{1.0};  // t[m]: the weight of cos m w
+        for (double u : units) {
+            const double c = std::cos(u * kPi / 256.0);
+            std::array<double, 6> next{};
+            for (int m = 0; m < 5; ++m) {
+                next[m + 1] += m == 0 ? t[m] : 0.5 * t[m];
+                if (m > 0) next[m - 1] += 0.5 * t[m];
+                next[m] -= c * t[m];
+            }
+            t = next;
+        }
+        lsp_polynomial f;
+        for (int k = 0; k <= 5; ++k) f[k] = static_cast<float>(16.0 * t[5 - k]);
+        return f;
+    }
+    double at(double w) const {
+        double v = 16.0;
+        for (double u : units) v *= std::cos(w) - std::cos(u * kPi / 256.0);
+        return v;
+    }
+};
+
+TEST(FindLspRoots, AZeroBeforeTheFirstGridPointIsPlacedFromTheValueAtAngleZero) {
+    // P's first zero at 1.5 units lies between angle 0 and the first grid
+    // point (2 units): the search must start from P's true value at angle 0
+    // (the sum of its coefficients) and interpolate linearly from there.
+    // Near 0 the polynomial is a parabola in w, so the interpolated zero
+    // lies below the true one, where the two values put it.
+    // The others lie off the grid's points (odd units).
+    const lsp_zeros p{{1.5, 51.0, 101.0, 151.0, 201.0}};
+    const lsp_zeros q{{27.0, 77.0, 127.0, 177.0, 227.0}};
+    lsp_vector out{};
+    ASSERT_EQ(find_lsp_roots(p.coefficients(), q.coefficients(), out), kLpcOrder);
+    const double at_zero = std::fabs(p.at(0.0));
+    const double at_first_point = std::fabs(p.at(kPi / 128.0));
+    const double expected = 2.0 * at_zero / (at_zero + at_first_point);
+    EXPECT_NEAR(expected, 1.125, 0.01);
+    EXPECT_NEAR(out[0], expected, 0.01);
+    const double others[kLpcOrder] = {0.0, 27.0, 51.0, 77.0, 101.0, 127.0, 151.0, 177.0, 201.0, 227.0};
+    for (int k = 1; k < kLpcOrder; ++k) EXPECT_NEAR(out[k], others[k], 0.1) << k;
 }
 
 }  // namespace

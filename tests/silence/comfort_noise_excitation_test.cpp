@@ -236,6 +236,41 @@ TEST(GenerateCngExcitation, PulseAmplitudeIsTheSmallerRootOnARealHistory) {
     EXPECT_NEAR(total / (120.0 * gain * gain), 1.0, 1e-3);
 }
 
+// Whichever way the pulses correlate with the adaptive part (b of either
+// sign), the amplitude is the root of smaller magnitude. A target above the
+// adaptive energy (c < 0) gives two real roots of opposite signs, |g g'| =
+// |c|, and the other root is larger in magnitude by 2 |b|. The 64 half
+// frames of 32 seeds have pulses of both signs of b.
+TEST(GenerateCngExcitation, PulseAmplitudeIsTheSmallerRootForPulsesOfEitherCorrelation) {
+    excitation_frame history;
+    for (int n = 0; n < kExcitationPast; ++n)
+        history.buffer[n] = 800.0f * std::sin(0.37f * n) * (0.5f + n / 290.0f);
+    const float gain = 1000.0f;
+    int distinct = 0;
+    for (int trial = 0; trial < 32; ++trial) {
+        excitation_frame f = history;
+        frame_params params{};
+        int16_t seed = static_cast<int16_t>(977 * trial - 15000);
+        generate_cng_excitation(gain, f.history(), f.slot(), seed, params);
+        for (int half = 0; half < 2; ++half) {
+            const half_frame_split split = split_half_frame(f.buffer, params, half);
+            ASSERT_EQ(split.positions.size(), 11u) << "trial " << trial << " half " << half;
+            const amplitude_check a = check_half_frame(split, gain);
+            ASSERT_LT(a.c, 0.0) << "trial " << trial << " half " << half;
+            EXPECT_NEAR(a.g_squared + 2.0 * 0.0909 * a.p + a.c, 0.0, 1e-4 * std::fabs(a.c))
+                << "trial " << trial << " half " << half;
+            EXPECT_LE(a.g_squared, std::fabs(a.c) * (1.0 + 1e-5)) << "trial " << trial << " half " << half;
+            // The other root's square, c^2 / g^2, larger by far more than
+            // the tolerance above.
+            if (a.c * a.c / a.g_squared > 1.0005 * a.g_squared) ++distinct;
+            double total = 0.0;
+            for (int n = 0; n < 120; ++n) total += double(f.slot()[120 * half + n]) * f.slot()[120 * half + n];
+            EXPECT_NEAR(total / (120.0 * gain * gain), 1.0, 1e-3) << "trial " << trial << " half " << half;
+        }
+    }
+    EXPECT_GE(distinct, 60) << "the roots must differ for the test to tell them apart";
+}
+
 TEST(GenerateCngExcitation, WithoutARealRootTheAmplitudeIsMinusB) {
     excitation_frame f;
     for (int n = 0; n < kExcitationPast; ++n) f.buffer[n] = 3000.0f * std::sin(0.21f * n + 0.3f);
