@@ -153,8 +153,8 @@ TEST(FindLspRoots, AZeroBeforeTheFirstGridPointIsPlacedFromTheValueAtAngleZero) 
     // point (2 units): the search must start from P's true value at angle 0
     // (the sum of its coefficients) and interpolate linearly from there.
     // Near 0 the polynomial is a parabola in w, so the interpolated zero
-    // lies below the true one, where the two values put it.
-    // The others lie off the grid's points (odd units).
+    // lies below the true one, where the two values put it. The other
+    // zeros lie off the grid's points (odd units).
     const lsp_zeros p{{1.5, 51.0, 101.0, 151.0, 201.0}};
     const lsp_zeros q{{27.0, 77.0, 127.0, 177.0, 227.0}};
     lsp_vector out{};
