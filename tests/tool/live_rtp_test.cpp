@@ -13,11 +13,15 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <filesystem>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <random>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "g723/g723.h"
@@ -58,12 +62,28 @@ int free_port(const std::string& host) {
     return port;
 }
 
-// Waits (up to 30 s) until another program has bound the address.
-void wait_until_bound(const std::string& host, int port) {
-    for (int fd, i = 0; i < 3000 && (fd = bind_udp(host, port)) >= 0; ++i) {
-        ::close(fd);
-        ::usleep(10000);
+// Whether a socket of this machine is bound to UDP `port`, from the kernel's
+// tables of UDP sockets. Reading them leaves the port alone: a trial bind
+// would hold it for an instant, in which the program's own bind fails.
+bool udp_port_bound(int port) {
+    char wanted[8];
+    std::snprintf(wanted, sizeof wanted, ":%04X", port);
+    for (const char* table : {"/proc/net/udp", "/proc/net/udp6"}) {
+        std::ifstream in(table);
+        std::string line, slot, local;
+        std::getline(in, line);  // the heading
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            fields >> slot >> local;
+            if (local.size() > 5 && local.compare(local.size() - 5, 5, wanted) == 0) return true;
+        }
     }
+    return false;
+}
+
+// Waits (up to 30 s) until another program has bound the port.
+void wait_until_bound(int port) {
+    for (int i = 0; i < 3000 && !udp_port_bound(port); ++i) ::usleep(10000);
 }
 
 std::string udp_url(const std::string& host, int port) {
@@ -125,7 +145,7 @@ protected:
                                                          "10000", "--max-delay", "10000"});
         receive_options.insert(receive_options.end(), {udp_url(host, port), path("received.wav")});
         background_program receiver("", receive_options, path("receiver"));
-        wait_until_bound(host, port);
+        wait_until_bound(port);
         for (auto send : sends) {
             send.insert(send.begin(), "send");
             // One sender after another: the first one's BYE would end the call.
@@ -288,7 +308,7 @@ TEST_F(live_rtp, RealTimeCallsWithDefaultOptionsLoseNoPacket) {
         receivers.push_back(std::make_unique<background_program>(
             "", std::vector<std::string>{"receive", udp_url("127.0.0.1", port), path(name + ".wav")},
             path(name)));
-        wait_until_bound("127.0.0.1", port);
+        wait_until_bound(port);
         senders.push_back(std::make_unique<background_program>(
             "", std::vector<std::string>{"send", "--frames-per-packet", std::to_string(frames),
                                          "--bitstream", path("sent.bit"), udp_url("127.0.0.1", port)},
@@ -391,7 +411,7 @@ TEST_F(live_rtp, HostileTrafficBesideACallIsNotPlayed) {
     background_program receiver("", {"receive", "--json", "--min-delay", "5000", "--max-delay", "5000",
                                      udp_url("127.0.0.1", port), path("received.wav")},
                                 path("receiver"));
-    wait_until_bound("127.0.0.1", port);
+    wait_until_bound(port);
     relay middle(port);
     background_program sender("", {"send", "--frames-per-packet", "2", "--speed", "2", "--bitstream",
                                    path("sent.bit"), udp_url("127.0.0.1", middle.port())},
@@ -447,7 +467,7 @@ TEST_F(live_rtp, TimestampsRunningAheadAreHeldToTheTimeReceived) {
     const auto started = std::chrono::steady_clock::now();
     background_program receiver("", {"receive", udp_url("127.0.0.1", port), path("received.wav")},
                                 path("receiver"));
-    wait_until_bound("127.0.0.1", port);
+    wait_until_bound(port);
     relay source(port);
     std::mt19937 random(5);
     const int own = bind_udp("127.0.0.1", 0);
@@ -582,7 +602,7 @@ TEST_F(live_rtp, GStreamerDepayloaderWritesBackTheFramesSent) {
          "caps=application/x-rtp,media=audio,clock-rate=8000,encoding-name=G723,payload=4", "!",
          "rtpjitterbuffer", "!", "rtpg723depay", "!", "filesink", "location=" + path("gst.bit")},
         path("gst"));
-    wait_until_bound("127.0.0.1", port);
+    wait_until_bound(port);
     const auto send = run_tool({"send", "--frames-per-packet", "3", "--speed", "20", "--bitstream",
                                 path("sent.bit"), udp_url("127.0.0.1", port)});
     ASSERT_EQ(send.exit_status, 0) << send.err;
@@ -681,7 +701,7 @@ TEST_F(live_rtp, SrtpCallsPlayOnlyWhatAuthenticates) {
     background_program receiver("", {"receive", "--json", "--srtp", key, "--min-delay", "10000", "--max-delay",
                                      "10000", udp_url("127.0.0.1", port), path("received.wav")},
                                 path("receiver"));
-    wait_until_bound("127.0.0.1", port);
+    wait_until_bound(port);
     const int middle = bind_udp("127.0.0.1", 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
