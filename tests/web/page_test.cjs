@@ -507,7 +507,22 @@ async function main() {
       return false;
     };
     check(await tabTo('file'), 'the file input is reached with Tab');
-    const [chooser] = await Promise.all([keys.waitForFileChooser({ timeout: 10000 }), keys.keyboard.press('Space')]);
+    // Space on the focused input opens its chooser. Now and then headless
+    // Chromium drops that activation (about one run in five here), so the
+    // key is pressed up to three times, a chooser awaited 5 s after each.
+    let chooser = null;
+    let tries = 0;
+    while (tries < 3 && !chooser) {
+      tries += 1;
+      [chooser] = await Promise.all([
+        keys.waitForFileChooser({ timeout: 5000 }).catch((error) => {
+          if (error.name !== 'TimeoutError') throw error;
+          return null;
+        }),
+        keys.keyboard.press('Space')]);
+    }
+    if (!chooser) throw new Error('Space on the focused file input opened no file chooser in three tries');
+    if (tries > 1) console.log(`the file chooser opened on Space press ${tries}`);
     await chooser.accept([reference('speech.wav')]);
     await keys.waitForFunction(() => document.body.dataset.state === 'done' && Number(document.body.dataset.runs) > 0);
     check(await tabTo('play'), '... and once the file is done, so is Play');
